@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds playtun on Debian 12, installing the Debian packages it lacks.
+#   ./build.sh        build everything, then record the bundled songs to WAV
+#   ./build.sh test   build everything and run every test (unit tests, whole-
+#                     program tests, the sanitizer build and a short fuzz run)
+set -euo pipefail
+cd "$(dirname "$0")"
+top=$(pwd)
+mode=${1:-main}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-14-dev xvfb xauth xdotool imagemagick x11-apps)
+
+install_missing_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S "$top" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+}
+
+install_missing_packages
+
+case "$mode" in
+main)
+    build build -DCMAKE_BUILD_TYPE=Release
+    mkdir -p build/recordings
+    for song in songs/*.tun; do
+        out="build/recordings/$(basename "${song%.*}").wav"
+        build/playtun "$song" "$out"
+    done
+    echo "The bundled songs are recorded in $top/build/recordings/"
+    ;;
+test)
+    build build -DCMAKE_BUILD_TYPE=Release
+    (cd build && ctest --output-on-failure -j"$jobs")
+    # The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+    build build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYTUN_SANITIZE=ON -DPLAYTUN_BENCH=OFF
+    (cd build-asan && ctest --output-on-failure -j"$jobs" -LE xvfb)
+    # The song loader and decoder under libFuzzer for a minute.
+    bash fuzz/run_fuzz.sh build-fuzz "${FUZZ_SECONDS:-60}"
+    ;;
+*)
+    echo "usage: $0 [test]" >&2
+    exit 2
+    ;;
+esac

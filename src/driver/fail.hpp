@@ -1,0 +1,31 @@
+// Run-time failure reporting: every file, memory or system failure ends the
+// program through fail(code). The reporter prints the failure's text once on
+// standard output while the program ends, and the code becomes the exit
+// status (255 for codes above 255).
+#pragma once
+
+#include <cstdint>
+
+namespace failure {
+
+// Installs the reporter as an exit hook. Runs once, before any other module
+// initialises.
+void install_failure_reporter();
+
+// Ends the program because of a run-time failure. Never returns.
+[[noreturn]] void fail(uint32_t code);
+
+// Ends the program with the failure code that belongs to a system error
+// number (errno value).
+[[noreturn]] void fail_system_error(int error_number);
+
+// The failure code for a system error number.
+uint32_t code_for_system_error(int error_number);
+
+// The text printed for a failure code ("Unknown error." for unlisted codes).
+const char* failure_text(uint32_t code);
+
+// The process exit status for a failure code.
+int exit_status_for(uint32_t code);
+
+}  // namespace failure

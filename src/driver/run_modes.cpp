@@ -1,0 +1,88 @@
+#include "driver/run_modes.hpp"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "audio/wav_record.hpp"
+#include "console/console.hpp"
+#include "driver/fail.hpp"
+#include "player/player.hpp"
+#include "player/title_banner.hpp"
+#include "synth/synth.hpp"
+
+namespace driver {
+namespace {
+
+constexpr uint16_t playback_rate = 48000;
+
+void write_usage() {
+    // The banner fills a whole 80-column row, so no line end follows it.
+    std::fwrite(player::title_banner.data(), 1, player::title_banner.size(), stdout);
+    std::fputs("Syntax: PlayTUN <file.tun> <wavefile.wav>\n", stdout);
+}
+
+void shut_down() {
+    SDL_Quit();
+    console::text_attr = 7;
+}
+
+// The interactive modes: SDL, the window, then the player screen.
+int run_interactive(int argument_count, char** arguments) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
+        std::printf("?SDL: %s  ERROR\n", SDL_GetError());
+        SDL_Quit();
+        return 254;
+    }
+    console::set_video_mode(false);
+    if (console::video_surface == nullptr) {
+        std::printf("Could not init video mode: %s\n", SDL_GetError());
+        SDL_Quit();
+        return 254;
+    }
+    SDL_EnableKeyRepeat(300, 30);
+
+    if (argument_count != 1) {
+        shut_down();
+        std::puts("?File selector is not built yet  ERROR");
+        return 1;
+    }
+
+    synth::loop_enabled.store(false, std::memory_order_relaxed);
+    std::string song_file_name = arguments[0];
+    const player::player_result result = player::run_player_screen(song_file_name);
+    shut_down();
+    // A song given on the command line that cannot be played is a failure
+    // the user must see, after the window has gone.
+    if (result.refused) {
+        std::puts(audio::song_error_message(result.outcome));
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void initialise_modules() {
+    failure::install_failure_reporter();
+    synth::initialise_synth_tables();
+    console::console_init();
+}
+
+int run(int argument_count, char** arguments) {
+    if (argument_count == 1 && std::string_view(arguments[0]) == "/?") {
+        write_usage();
+        return 0;
+    }
+
+    synth::set_sample_rate(playback_rate);
+    synth::startup_wave_setup();
+
+    if (argument_count == 2) audio::record(arguments[0], arguments[1]);
+
+    return run_interactive(argument_count, arguments);
+}
+
+}  // namespace driver
