@@ -1,0 +1,82 @@
+// Feeds arbitrary bytes to the song code: as a song image through the header
+// reader and both frame readers, as a raw stream to the decoder, and as data
+// to the encoder, whose stream must unpack to the same bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "aplib_pack.hpp"
+#include "song/aplib.hpp"
+#include "song/song.hpp"
+
+namespace {
+
+// Songs whose unpacked body is larger are skipped: the memory for them is
+// real, but filling megabytes per input only slows the search down.
+constexpr uint32_t max_unpacked_size = 1u << 20;
+constexpr size_t max_round_trip = 1u << 16;
+
+uint32_t stated_unpacked_size(std::span<const uint8_t> data) {
+    if (data.size() < 16) return 0;
+    return static_cast<uint32_t>(data[12]) | static_cast<uint32_t>(data[13]) << 8 |
+           static_cast<uint32_t>(data[14]) << 16 | static_cast<uint32_t>(data[15]) << 24;
+}
+
+void read_song(std::span<const uint8_t> data) {
+    const bool compressed = data.size() >= 4 && (data[3] & 0x40) != 0;
+    if (compressed && stated_unpacked_size(data) > max_unpacked_size) return;
+
+    song::load_song_bytes(data);
+    const auto outcome = song::read_header(48000);
+    if (outcome == song::header_outcome::ok) {
+        const auto total = static_cast<uint32_t>(song::current.frame_total);
+        if (total == 0 || song::current.channel_count < 1 || song::current.channel_count > 8) __builtin_trap();
+        for (uint32_t frame = 0; frame < total; ++frame) {
+            song::current.frame_index.store(frame, std::memory_order_relaxed);
+            song::read_frame();
+        }
+        // Past the end and the other layout's reader on the same image.
+        for (uint32_t frame : {total, total + 1, song::current.loop_frame, 0xFFFFFFFFu}) {
+            song::current.frame_index.store(frame, std::memory_order_relaxed);
+            song::read_frame_interleaved();
+            song::read_frame_planar();
+        }
+    }
+    volatile size_t text_size = song::song_text().size();
+    (void)text_size;
+    song::reset_song_state();
+}
+
+void unpack_raw(std::span<const uint8_t> data) {
+    static std::vector<uint8_t> output(1u << 16);
+    const auto written = song::aplib_unpack(data, output);
+    if (written && *written > output.size()) __builtin_trap();
+    // A smaller room must give the same bytes or fail.
+    if (written && *written > 0) {
+        std::vector<uint8_t> exact(*written);
+        const auto again = song::aplib_unpack(data, exact);
+        if (!again || *again != *written || std::memcmp(exact.data(), output.data(), *written) != 0)
+            __builtin_trap();
+    }
+}
+
+void round_trip(std::span<const uint8_t> data) {
+    if (data.empty() || data.size() > max_round_trip) return;
+    const auto stream = packer::aplib_pack(data);
+    std::vector<uint8_t> output(data.size());
+    const auto written = song::aplib_unpack(stream, output);
+    if (!written || *written != data.size() || std::memcmp(output.data(), data.data(), data.size()) != 0)
+        __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> input(data, size);
+    read_song(input);
+    unpack_raw(input);
+    round_trip(input);
+    return 0;
+}
