@@ -1,0 +1,372 @@
+#include "synth/mixer.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "song/song.hpp"
+#include "synth/frame_tick.hpp"
+#include "synth/tables.hpp"
+#include "synth/waves.hpp"
+
+namespace synth {
+
+uint16_t frame_countdown = 0;
+std::atomic<uint32_t> block_frames{2048};
+std::array<std::atomic<int16_t>, scope_length> scope_history{};
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+// Frames mixed at a time, between two ticks at most.
+constexpr uint32_t run_limit = 256;
+
+// One sample of one voice, stepped on its own, reading its
+// partner's fields as they stand: a partner with a lower index has already
+// stepped in this sample, one with a higher index has not.
+inline int32_t step_voice(voice_state& v)
+{
+    v.phase += v.increment;
+    v.wrapped = 0;
+    uint8_t p = static_cast<uint8_t>(v.phase >> 16);
+    // A new pulse width takes effect only at the start of a cycle.
+    if ((v.last_phase & 0x80) && !(p & 0x80)) {
+        v.latched_pulse = v.pulse;
+        v.wrapped = 1;
+    }
+    if (v.ring_source != no_partner) {
+        p = static_cast<uint8_t>((p & 0x7F) | (voices[v.ring_source].last_sample & 0x80));
+    }
+    if (v.sync_source != no_partner && voices[v.sync_source].wrapped) {
+        v.phase = 0;
+        p = 0;
+    }
+    v.last_phase = p;
+    const uint8_t x = v.noise_on ? noise_table[v.phase >> 20] : p;
+    const uint8_t s = wave_slots[v.wave_slot & 1].wavetable[phase_map_by_pulse[v.latched_pulse][x]].load(relaxed);
+    v.last_sample = s;
+    // One-pole low-pass; the shift rounds toward minus infinity.
+    const int32_t d = static_cast<int32_t>(s) - v.smoothed;
+    v.smoothed = static_cast<uint8_t>(v.smoothed + ((d * (v.filter + 1)) >> 8));
+    return static_cast<int16_t>((static_cast<int32_t>(v.smoothed) - 128) * v.volume);
+}
+
+// Stereo sums of one run of frames.
+struct run_sums {
+    std::array<int32_t, run_limit> left;
+    std::array<int32_t, run_limit> right;
+};
+
+// What each voice showed to its partners after every sample of the run:
+// entry 0 is the state before the run, entry k + 1 the state after sample k.
+struct run_history {
+    std::array<std::array<uint8_t, run_limit + 1>, max_voices + 1> wrapped;
+    std::array<std::array<uint8_t, run_limit + 1>, max_voices + 1> sample;
+};
+
+// The partner values a voice reads at sample k: wrapped[k] and sample[k].
+struct partner_view {
+    const uint8_t* wrapped = nullptr;
+    const uint8_t* sample = nullptr;
+};
+
+// Runs one voice through a whole run of frames with its state in registers.
+// The result equals stepping the voice once per frame, provided its
+// partner's values are available in `partner` for every sample.
+// Kept out of line so that each variant gets its registers to itself.
+template <bool uses_partner, bool keeps_history, bool noise>
+[[gnu::noinline]] void run_voice(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
+                                 uint8_t* wrapped_out, uint8_t* sample_out)
+{
+    uint32_t phase = v.phase;
+    uint8_t last_phase = v.last_phase;
+    uint8_t latched_pulse = v.latched_pulse;
+    int32_t smoothed = v.smoothed;  // stays within 0..255
+    uint8_t last_sample = v.last_sample;
+    uint8_t wrapped = v.wrapped;
+    const uint32_t increment = v.increment;
+    const uint8_t pulse = v.pulse;
+    const int32_t gain = v.filter + 1;
+    // c >> shift equals (c << (16 - shift)) >> 16 for the 16-bit
+    // contributions and shifts 0..16; folding volume and 2^(16 - shift) into
+    // one factor keeps every product below 2^31.
+    const int32_t left_factor = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_left, 16));
+    const int32_t right_factor = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
+    const bool ring = v.ring_source != no_partner;
+    const bool sync = v.sync_source != no_partner;
+    const auto& wavetable = wave_slots[v.wave_slot & 1].wavetable;
+    const uint16_t* row = phase_map_by_pulse[latched_pulse].data();
+    if constexpr (keeps_history) {
+        wrapped_out[0] = wrapped;
+        sample_out[0] = last_sample;
+    }
+    for (uint32_t k = 0; k < frames; ++k) {
+        phase += increment;
+        wrapped = 0;
+        uint8_t p = static_cast<uint8_t>(phase >> 16);
+        // Ring modulation moves the top bit of the phase byte with the
+        // partner's samples, so cycle starts come often and irregularly:
+        // there the latch is computed without a branch.
+        if constexpr (uses_partner) {
+            const uint32_t starts = (last_phase & ~p & 0x80u) >> 7;
+            const uint32_t keep = starts - 1;  // all ones unless a cycle starts
+            latched_pulse = static_cast<uint8_t>((latched_pulse & keep) | (pulse & ~keep));
+            row = phase_map_by_pulse[latched_pulse].data();
+            wrapped = static_cast<uint8_t>(starts);
+            if (ring) {
+                p = static_cast<uint8_t>((p & 0x7F) | (partner.sample[k] & 0x80));
+            }
+            const uint32_t restart = (sync && partner.wrapped[k] == 1) ? 1u : 0u;
+            const uint32_t hold = restart - 1;  // all ones unless synced
+            phase &= hold;
+            p = static_cast<uint8_t>(p & hold);
+        } else {
+            if ((last_phase & 0x80) && !(p & 0x80)) [[unlikely]] {
+                latched_pulse = pulse;
+                row = phase_map_by_pulse[latched_pulse].data();
+                wrapped = 1;
+            }
+        }
+        last_phase = p;
+        uint8_t x = p;
+        if constexpr (noise) {
+            x = noise_table[phase >> 20];
+        }
+        last_sample = wavetable[row[x]].load(relaxed);
+        smoothed += ((static_cast<int32_t>(last_sample) - smoothed) * gain) >> 8;
+        const int32_t centred = smoothed - 128;
+        sums.left[k] += (centred * left_factor) >> 16;
+        sums.right[k] += (centred * right_factor) >> 16;
+        if constexpr (keeps_history) {
+            wrapped_out[k + 1] = wrapped;
+            sample_out[k + 1] = last_sample;
+        }
+    }
+    v.phase = phase;
+    v.last_phase = last_phase;
+    v.latched_pulse = latched_pulse;
+    v.smoothed = static_cast<uint8_t>(smoothed);
+    v.last_sample = last_sample;
+    v.wrapped = wrapped;
+}
+
+template <bool uses_partner, bool keeps_history>
+void run_voice_with_noise(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
+                          uint8_t* wrapped_out, uint8_t* sample_out)
+{
+    if (v.noise_on) {
+        run_voice<uses_partner, keeps_history, true>(v, frames, sums, partner, wrapped_out, sample_out);
+    } else {
+        run_voice<uses_partner, keeps_history, false>(v, frames, sums, partner, wrapped_out, sample_out);
+    }
+}
+
+bool uses_partner(const voice_state& v)
+{
+    return v.sync_source != no_partner || v.ring_source != no_partner;
+}
+
+// The frame tick only ever names a voice's partner from partner_table; any
+// other source is mixed by the plain sample-by-sample path.
+bool sources_follow_partner_table(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const voice_state& v = voices[i];
+        if ((v.sync_source != no_partner && v.sync_source != partner_table[i]) ||
+            (v.ring_source != no_partner && v.ring_source != partner_table[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sample by sample over voices first..last, in ascending order.
+void step_voices(int first, int last, uint32_t frames, run_sums& sums)
+{
+    for (uint32_t k = 0; k < frames; ++k) {
+        for (int i = first; i <= last; ++i) {
+            voice_state& v = voices[i];
+            const int32_t c = step_voice(v);
+            sums.left[k] += c >> v.shift_left;
+            sums.right[k] += c >> v.shift_right;
+        }
+    }
+}
+
+// Mixes one group of voices (partners never leave their group of three).
+// Voices run one at a time in an order that has every partner's history
+// ready before it is read; a group whose three voices each follow their
+// partner forms a cycle and runs sample by sample.
+void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, run_history& history)
+{
+    bool all_use_partner = (last - first == 2);
+    for (int i = first; i <= last; ++i) {
+        all_use_partner = all_use_partner && uses_partner(voices[i]);
+    }
+    if (all_use_partner && partner_table[first] <= last) {
+        step_voices(first, last, frames, sums);
+        return;
+    }
+
+    std::array<bool, max_voices + 1> done{};
+    std::array<bool, max_voices + 1> is_partner{};
+    for (int i = first; i <= last; ++i) {
+        if (uses_partner(voices[i])) {
+            is_partner[partner_table[i]] = true;
+        }
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int i = first; i <= last; ++i) {
+            if (done[i]) {
+                continue;
+            }
+            voice_state& v = voices[i];
+            uint8_t* wrapped_out = history.wrapped[i].data();
+            uint8_t* sample_out = history.sample[i].data();
+            if (!uses_partner(v)) {
+                if (is_partner[i]) {
+                    run_voice_with_noise<false, true>(v, frames, sums, {}, wrapped_out, sample_out);
+                } else {
+                    run_voice_with_noise<false, false>(v, frames, sums, {}, wrapped_out, sample_out);
+                }
+                done[i] = true;
+                continue;
+            }
+            const int q = partner_table[i];
+            partner_view view;
+            if (q >= count) {
+                // A partner that is not mixed keeps its state for the run.
+                history.wrapped[q].fill(voices[q].wrapped);
+                history.sample[q].fill(voices[q].last_sample);
+                view = {history.wrapped[q].data(), history.sample[q].data()};
+            } else if (done[q]) {
+                // A lower partner has stepped before this voice in the same
+                // sample; a higher one shows the previous sample's values.
+                const int offset = q < i ? 1 : 0;
+                view = {history.wrapped[q].data() + offset, history.sample[q].data() + offset};
+            } else {
+                continue;
+            }
+            if (is_partner[i]) {
+                run_voice_with_noise<true, true>(v, frames, sums, view, wrapped_out, sample_out);
+            } else {
+                run_voice_with_noise<true, false>(v, frames, sums, view, wrapped_out, sample_out);
+            }
+            done[i] = true;
+        }
+    }
+}
+
+// Sums of voices 0..count-1 over the next `frames` frames (at most run_limit).
+void mix_run(run_sums& sums, uint32_t frames, int count)
+{
+    std::fill_n(sums.left.begin(), frames, 0);
+    std::fill_n(sums.right.begin(), frames, 0);
+    if (sources_follow_partner_table(count)) {
+        run_history history;
+        for (int first = 0; first < count; first += 3) {
+            mix_group(first, std::min(first + 2, count - 1), count, frames, sums, history);
+        }
+    } else {
+        step_voices(0, count - 1, frames, sums);
+    }
+}
+
+int voice_count()
+{
+    return std::min<int>(song::current.channel_count, max_voices);
+}
+
+inline uint16_t to_little_endian(int16_t sample)
+{
+    const auto u = static_cast<uint16_t>(sample);
+    if constexpr (std::endian::native == std::endian::big) {
+        return static_cast<uint16_t>((u << 8) | (u >> 8));
+    }
+    return u;
+}
+
+}  // namespace
+
+void mix_voices(int16_t* dest, uint16_t frames)
+{
+    const int count = voice_count();
+    run_sums sums;
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t run = std::min<uint32_t>(frames - done, run_limit);
+        mix_run(sums, run, count);
+        // The sums always fit in 16 bits: every voice is scaled down by the
+        // channel count's headroom.
+        for (uint32_t k = 0; k < run; ++k) {
+            dest[2 * (done + k)] = static_cast<int16_t>(sums.left[k]);
+            dest[2 * (done + k) + 1] = static_cast<int16_t>(sums.right[k]);
+        }
+        done += run;
+    }
+}
+
+void render_block(void* /*userdata*/, uint8_t* stream, int len)
+{
+    if (len < 4 || stream == nullptr) {
+        return;
+    }
+    const uint32_t frames = static_cast<uint32_t>(len) / 4;
+    block_frames.store(frames, relaxed);
+
+    run_sums sums;
+    uint32_t i = 0;
+    while (i < frames) {
+        if (frame_countdown == 0) {
+            frame_tick();
+            // A song frame shorter than one sample still lasts one sample.
+            const auto spf = static_cast<uint16_t>(song::current.samples_per_frame);
+            frame_countdown = spf == 0 ? 1 : spf;
+        }
+        // Mixing up to the next tick gives the same samples as mixing one
+        // frame at a time.
+        const uint32_t run = std::min({static_cast<uint32_t>(frame_countdown), frames - i, run_limit});
+        mix_run(sums, run, voice_count());
+        frame_countdown = static_cast<uint16_t>(frame_countdown - run);
+
+        for (uint32_t k = 0; k < run; ++k) {
+            const auto left = static_cast<int16_t>(sums.left[k]);
+            const uint16_t bytes[2] = {to_little_endian(left), to_little_endian(static_cast<int16_t>(sums.right[k]))};
+            std::memcpy(stream + 4 * (i + k), bytes, 4);
+            if (i + k < scope_length) {
+                scope_history[i + k].store(left, relaxed);
+            }
+        }
+        i += run;
+    }
+}
+
+void reset_synth_state()
+{
+    voices = {};
+    frame_countdown = 0;
+    block_frames.store(2048, relaxed);
+    for (auto& sample : scope_history) {
+        sample.store(0, relaxed);
+    }
+    song_ended.store(false, relaxed);
+    loop_enabled.store(false, relaxed);
+    play_time.store(0, relaxed);
+    pulse_fold.store(false, relaxed);
+    for (auto& muted : voice_muted) {
+        muted.store(false, relaxed);
+    }
+    for (int i = 0; i < max_voices; ++i) {
+        shown_records[i].pitch.store(0, relaxed);
+        shown_records[i].pulse.store(0, relaxed);
+        shown_records[i].control.store(0, relaxed);
+        shown_records[i].volume.store(0, relaxed);
+        shown_records[i].filter.store(0, relaxed);
+        shown_voices[i].volume.store(0, relaxed);
+        shown_voices[i].pulse.store(0, relaxed);
+        shown_voices[i].filter.store(0, relaxed);
+    }
+    selected_slot = 0;
+}
+
+}  // namespace synth

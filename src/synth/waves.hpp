@@ -1,0 +1,54 @@
+// Wave slots: two editable wavetables, each synthesised additively from a
+// 16-byte wave definition over two base waveforms.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace synth {
+
+constexpr int wave_slot_count = 2;
+constexpr int wavetable_size = 512;
+
+// One wave slot. Definition bytes 0..7 describe the first half of the
+// wavetable and bytes 8..15 the second; each byte packs an amplitude (bits
+// 0..4) and a shape (bits 5..7) of one partial.
+struct wave_slot {
+    std::array<uint8_t, 16> wave_definition{};
+    // Half 0 feeds the first half of the wavetable, half 1 the second. Each
+    // is a copy of sine_table or shifted_sine_table.
+    std::array<std::array<uint8_t, wavetable_size>, 2> base_table{};
+    // What the mixer plays. The main thread rebuilds it while the audio
+    // thread reads it, hence one atomic per byte.
+    std::array<std::atomic<uint8_t>, wavetable_size> wavetable{};
+};
+
+extern std::array<wave_slot, wave_slot_count> wave_slots;
+
+// The slot that the editing operations act on (main thread only).
+extern uint8_t selected_slot;
+
+// Folds mirrored pulse widths onto one value in the frame tick.
+extern std::atomic<bool> pulse_fold;
+
+extern const std::array<std::array<uint8_t, 16>, 8> preset_table;
+
+enum class wave_base : uint8_t { sine, shifted_sine };
+
+// Recomputes the slot's wavetable from its definition and base tables.
+void build_wavetable(uint8_t slot);
+
+// Editing operations on selected_slot. None rebuilds the wavetable.
+void apply_preset(uint8_t preset);                 // presets 0..5
+void set_wave_base(uint8_t half, wave_base source);
+void randomise_wave_half(uint8_t half);
+void clear_wave_half(uint8_t half);
+void swap_wave_halves();
+void step_partial(uint8_t index, int direction);  // index 0..15, direction +1 or -1
+
+// Wave configuration established once at start-up: slot 0 preset 6 on sine
+// bases, slot 1 preset 7 on shifted sine bases, pulse_fold set, both built.
+void startup_wave_setup();
+
+}  // namespace synth
