@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Times record mode on a generated 10-minute 8-voice song: wall time and peak
+# memory of the whole program, and the multiple of real time.
+#   bench/record_mode.sh BUILD_DIR
+set -euo pipefail
+build=${1:-build}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/demo_song" "$work/long8.tun" --channels 8 --seconds 600 --chip
+for run in 1 2 3; do
+    start=$(date +%s.%N)
+    /usr/bin/time -f "%M" -o "$work/mem" "$build/playtun" "$work/long8.tun" "$work/long8.wav" >/dev/null
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" -v m="$(cat "$work/mem")" -v r="$run" \
+        'BEGIN { w = e - s; printf "run %d: %.3f s wall, %.0f x real time, peak memory %d KiB\n", r, w, 600 / w, m }'
+done
+echo "WAV size: $(stat -c %s "$work/long8.wav") bytes"
