@@ -1,0 +1,89 @@
+// The player screen: plays one song while showing what the engine does, and
+// takes the keys that seek, mute and edit the wave definitions live.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "song/song.hpp"
+
+namespace player {
+
+// ---- displays ----
+
+// Column layout of the voice columns, computed for each song.
+struct layout_state {
+    uint8_t column_width = 80;  // 80 div channel_count
+    bool wide_layout = true;    // 1..4 voices
+};
+extern layout_state layout;
+
+// Divisor of the oscilloscope's samples; only grows until the history resets.
+extern uint16_t scope_scale;
+
+void set_player_layout();
+void draw_voice_row(uint8_t voice);
+void draw_voice_column(uint8_t voice);
+void draw_oscilloscope();
+
+// The value's lowest 4 x digits bits as upper-case hexadecimal.
+std::string hex_text(uint32_t value, uint8_t digits);
+// Minutes and seconds as "MM:SS"; minutes 100..159 show A..F as their first
+// character, and longer times stay at "F9:59".
+std::string time_text(uint32_t seconds);
+// Two hex digits and a space for each of the eight definition bytes from
+// offset (0 or 8) of the selected slot.
+std::string definition_text(uint8_t offset);
+
+// ---- key commands ----
+
+// View settings that live for the whole process.
+struct view_state {
+    bool column_view = true;  // rows 17..48 show voice columns, else the oscilloscope
+    uint8_t edit_half = 0;    // 0 or 8: the half the digit keys edit
+};
+extern view_state view;
+
+// Acts on the key press in console::last_event.
+void handle_player_key();
+
+// ---- the screen ----
+
+// Per-song state of the screen loop.
+struct screen_state {
+    uint8_t history_step = 1;
+    uint16_t marquee_tick = 0;
+    uint16_t marquee_pos = 0;
+    uint32_t shown_frame = 0;
+    uint32_t history_frame = 0;
+};
+extern screen_state screen;
+
+// How a run of the player screen ended.
+struct player_result {
+    bool refused = false;  // the header reader did not accept the song
+    song::header_outcome outcome = song::header_outcome::ok;
+    bool audio_failed = false;
+};
+
+// Plays the named song (the name is shortened in place for display) until
+// it ends or the user leaves. A refused song returns at once, drawing nothing.
+player_result run_player_screen(std::string& song_file_name);
+
+void reset_history();
+
+// The Playing line of the fixed screen.
+std::string playing_line(std::string_view shown_name);
+// Names longer than 28 characters keep their last 28 after "...".
+std::string shortened_name(std::string_view name);
+
+// Runs one iteration of the screen loop after its sleep (tests drive it).
+void player_iteration();
+// Draws the fixed parts of the screen for the current song.
+void draw_fixed_screen(std::string_view shown_name);
+
+// Returns the module to its start state (tests).
+void reset_player_state();
+
+}  // namespace player
