@@ -75,7 +75,10 @@ struct partner_view {
 // The result equals stepping the voice once per frame, provided its
 // partner's values are available in `partner` for every sample.
 // Kept out of line so that each variant gets its registers to itself.
-template <bool uses_partner, bool keeps_history, bool noise>
+// What a voice takes from its partner.
+enum class partner_use { none, sync, ring, sync_and_ring };
+
+template <partner_use use, bool keeps_history, bool noise>
 [[gnu::noinline]] void run_voice(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
                                  uint8_t* wrapped_out, uint8_t* sample_out)
 {
@@ -93,8 +96,8 @@ template <bool uses_partner, bool keeps_history, bool noise>
     // one factor keeps every product below 2^31.
     const int32_t left_factor = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_left, 16));
     const int32_t right_factor = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
-    const bool ring = v.ring_source != no_partner;
-    const bool sync = v.sync_source != no_partner;
+    constexpr bool ring = use == partner_use::ring || use == partner_use::sync_and_ring;
+    constexpr bool sync = use == partner_use::sync || use == partner_use::sync_and_ring;
     const auto& wavetable = wave_slots[v.wave_slot & 1].wavetable;
     const uint16_t* row = phase_map_by_pulse[latched_pulse].data();
     if constexpr (keeps_history) {
@@ -108,24 +111,24 @@ template <bool uses_partner, bool keeps_history, bool noise>
         // Ring modulation moves the top bit of the phase byte with the
         // partner's samples, so cycle starts come often and irregularly:
         // there the latch is computed without a branch.
-        if constexpr (uses_partner) {
+        if constexpr (ring) {
             const uint32_t starts = (last_phase & ~p & 0x80u) >> 7;
             const uint32_t keep = starts - 1;  // all ones unless a cycle starts
             latched_pulse = static_cast<uint8_t>((latched_pulse & keep) | (pulse & ~keep));
             row = phase_map_by_pulse[latched_pulse].data();
             wrapped = static_cast<uint8_t>(starts);
-            if (ring) {
-                p = static_cast<uint8_t>((p & 0x7F) | (partner.sample[k] & 0x80));
-            }
-            const uint32_t restart = (sync && partner.wrapped[k] == 1) ? 1u : 0u;
-            const uint32_t hold = restart - 1;  // all ones unless synced
-            phase &= hold;
-            p = static_cast<uint8_t>(p & hold);
+            p = static_cast<uint8_t>((p & 0x7F) | (partner.sample[k] & 0x80));
         } else {
             if ((last_phase & 0x80) && !(p & 0x80)) [[unlikely]] {
                 latched_pulse = pulse;
                 row = phase_map_by_pulse[latched_pulse].data();
                 wrapped = 1;
+            }
+        }
+        if constexpr (sync) {
+            if (partner.wrapped[k] == 1) [[unlikely]] {
+                phase = 0;
+                p = 0;
             }
         }
         last_phase = p;
@@ -151,14 +154,39 @@ template <bool uses_partner, bool keeps_history, bool noise>
     v.wrapped = wrapped;
 }
 
-template <bool uses_partner, bool keeps_history>
-void run_voice_with_noise(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
-                          uint8_t* wrapped_out, uint8_t* sample_out)
+template <partner_use use>
+void run_voice_as(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner, uint8_t* wrapped_out,
+                  uint8_t* sample_out, bool keeps_history)
 {
-    if (v.noise_on) {
-        run_voice<uses_partner, keeps_history, true>(v, frames, sums, partner, wrapped_out, sample_out);
+    if (keeps_history) {
+        if (v.noise_on) {
+            run_voice<use, true, true>(v, frames, sums, partner, wrapped_out, sample_out);
+        } else {
+            run_voice<use, true, false>(v, frames, sums, partner, wrapped_out, sample_out);
+        }
     } else {
-        run_voice<uses_partner, keeps_history, false>(v, frames, sums, partner, wrapped_out, sample_out);
+        if (v.noise_on) {
+            run_voice<use, false, true>(v, frames, sums, partner, wrapped_out, sample_out);
+        } else {
+            run_voice<use, false, false>(v, frames, sums, partner, wrapped_out, sample_out);
+        }
+    }
+}
+
+// Runs voice v through the run with the loop variant that fits it.
+void run_one_voice(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner, uint8_t* wrapped_out,
+                   uint8_t* sample_out, bool keeps_history)
+{
+    const bool sync = v.sync_source != no_partner;
+    const bool ring = v.ring_source != no_partner;
+    if (sync && ring) {
+        run_voice_as<partner_use::sync_and_ring>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+    } else if (sync) {
+        run_voice_as<partner_use::sync>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+    } else if (ring) {
+        run_voice_as<partner_use::ring>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+    } else {
+        run_voice_as<partner_use::none>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
     }
 }
 
@@ -225,11 +253,7 @@ void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, 
             uint8_t* wrapped_out = history.wrapped[i].data();
             uint8_t* sample_out = history.sample[i].data();
             if (!uses_partner(v)) {
-                if (is_partner[i]) {
-                    run_voice_with_noise<false, true>(v, frames, sums, {}, wrapped_out, sample_out);
-                } else {
-                    run_voice_with_noise<false, false>(v, frames, sums, {}, wrapped_out, sample_out);
-                }
+                run_one_voice(v, frames, sums, {}, wrapped_out, sample_out, is_partner[i]);
                 done[i] = true;
                 continue;
             }
@@ -248,11 +272,7 @@ void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, 
             } else {
                 continue;
             }
-            if (is_partner[i]) {
-                run_voice_with_noise<true, true>(v, frames, sums, view, wrapped_out, sample_out);
-            } else {
-                run_voice_with_noise<true, false>(v, frames, sums, view, wrapped_out, sample_out);
-            }
+            run_one_voice(v, frames, sums, view, wrapped_out, sample_out, is_partner[i]);
             done[i] = true;
         }
     }
