@@ -51,7 +51,13 @@ test)
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYTUN_SANITIZE=ON -DPLAYTUN_BENCH=OFF
     (cd build-asan && ctest --output-on-failure -j"$jobs" -LE xvfb)
     # The song loader and decoder under libFuzzer for a minute.
-    bash fuzz/run_fuzz.sh build-fuzz "${FUZZ_SECONDS:-60}"
+    if ! bash fuzz/run_fuzz.sh "${FUZZ_SECONDS:-60}" "$top/build-fuzz" >build-fuzz.log 2>&1; then
+        tail -n 40 build-fuzz.log
+        echo "The fuzzer found a problem; see build-fuzz.log and build-fuzz/fuzz-findings/"
+        exit 1
+    fi
+    grep -E "^(Done|stat::)" build-fuzz.log || true
+    echo "Fuzzing: no finding in ${FUZZ_SECONDS:-60} seconds"
     ;;
 *)
     echo "usage: $0 [test]" >&2
