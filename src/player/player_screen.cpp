@@ -60,7 +60,9 @@ void history_scroll() {
 
 void draw_play_time_and_present() {
     console::text_attr = 0x07;
-    console::write_text_at(74, 49, " " + time_text(synth::play_time.load(std::memory_order_relaxed) / 300000));
+    std::string shown_time = " ";
+    shown_time += time_text(synth::play_time.load(std::memory_order_relaxed) / 300000);
+    console::write_text_at(74, 49, shown_time);
     console::refresh_screen();
     // The play time lives only in the presented frames, never in the cells.
     console::write_text_at(74, 49, "      ");
