@@ -1,0 +1,171 @@
+// Single-file play as a user starts it: `playtun SONG.tun` with SDL's disk
+// audio driver standing in for the sound card and the dummy video driver
+// for the window. What the device receives must be exactly what record
+// mode writes for the same song, and a song the player refuses is reported
+// after SDL has shut down.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "program_run.hpp"
+#include "song_bytes.hpp"
+
+namespace {
+
+using test_support::record_values;
+using test_support::song_header;
+
+const std::string binary = PLAYTUN_BINARY;
+constexpr size_t device_buffer_bytes = 2048 * 4;  // one callback: 2048 stereo frames
+constexpr size_t wav_header_bytes = 44;
+
+// Three voices that change pitch, pan, pulse, volume and filter from frame
+// to frame, loud from the very first sample.
+std::vector<uint8_t> busy_song(uint32_t frames, uint8_t flags = 0x13) {
+    song_header h;
+    h.flags = flags;
+    h.text = "live audio check";
+    const auto source = [](uint32_t f, uint32_t c) {
+        const uint16_t pitch = static_cast<uint16_t>(0x0300 + (c << 8) + ((f * 37 + c * 11) & 0xFF) +
+                                                     ((f / 25 + c) % 3 << 12) + (c == 2 && f % 40 > 30 ? 0x0800 : 0));
+        return record_values{pitch, static_cast<uint8_t>(f * 5 + c * 60), static_cast<uint8_t>(c * 0x10 + (f & 1)),
+                             static_cast<uint8_t>(255 - (f * 3 + c * 40) % 120), static_cast<uint8_t>(120 + f * 7 % 136)};
+    };
+    const uint32_t channels = flags & 0x0F;
+    return test_support::song_bytes(h, (flags & 0x10) ? test_support::interleaved_body(channels, frames, source)
+                                                      : test_support::planar_body(channels, frames, source));
+}
+
+class SingleFilePlay : public ::testing::Test {
+protected:
+    void SetUp() override { dir = test_support::make_temp_dir(); }
+    void TearDown() override { test_support::remove_tree(dir); }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+
+    test_support::program_result play(const std::string& song, const std::vector<std::string>& environment) {
+        return test_support::run_program(binary, {song}, dir, environment);
+    }
+    std::vector<std::string> disk_audio() const {
+        return {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + path("cap.raw"),
+                "SDL_DISKAUDIODELAY=1"};
+    }
+    std::string dir;
+};
+
+// The device opens paused and SDL writes silence until the player starts
+// it; the song itself starts loud, so the first non-silent buffer is its
+// first block.
+std::vector<uint8_t> without_leading_silence(const std::vector<uint8_t>& capture) {
+    size_t start = 0;
+    while (start + device_buffer_bytes <= capture.size() &&
+           std::all_of(capture.begin() + start, capture.begin() + start + device_buffer_bytes,
+                       [](uint8_t b) { return b == 0; }))
+        start += device_buffer_bytes;
+    return {capture.begin() + start, capture.end()};
+}
+
+// Compares the captured sound with the recording's data: all of it, or,
+// when the device may close before the recording's last block (a paced
+// device), at least the first `required` bytes.
+void expect_device_received_the_recording(const std::vector<uint8_t>& capture, const std::vector<uint8_t>& wav,
+                                          size_t required = SIZE_MAX) {
+    ASSERT_GT(wav.size(), wav_header_bytes);
+    std::vector<uint8_t> data(wav.begin() + wav_header_bytes, wav.end());
+    const std::vector<uint8_t> played = without_leading_silence(capture);
+    required = std::min(required, data.size());
+    ASSERT_GE(played.size(), required) << "playback stopped before the end of the song";
+    data.resize(std::max(required, std::min(data.size(), played.size())));
+    const auto mismatch = std::mismatch(data.begin(), data.end(), played.begin());
+    EXPECT_TRUE(mismatch.first == data.end())
+        << "first difference at byte " << (mismatch.first - data.begin()) << " of " << data.size() << " (stereo frame "
+        << (mismatch.first - data.begin()) / 4 << ")";
+}
+
+TEST_F(SingleFilePlay, LiveAudioIsBitExactWithTheRecordingAndEndsAtTheSongsEnd) {
+    // 150 frames at 50 Hz: three seconds, 72000 samples per side.
+    for (const uint8_t flags : {0x13, 0x03}) {
+        SCOPED_TRACE(flags);
+        test_support::write_file(path("song.tun"), busy_song(150, flags));
+        const auto recorded = test_support::run_program(binary, {"song.tun", "song.wav"}, dir);
+        ASSERT_EQ(recorded.status, 0) << recorded.output;
+        const auto wav = test_support::read_file(path("song.wav"));
+
+        const auto played = play("song.tun", disk_audio());
+        EXPECT_EQ(played.status, 0) << played.output;
+        EXPECT_EQ(played.output.find("ERROR"), std::string::npos) << played.output;
+        expect_device_received_the_recording(test_support::read_file(path("cap.raw")), wav);
+    }
+}
+
+TEST_F(SingleFilePlay, ScreenLoopRedrawsManyTimesWhileTheAudioThreadPlays) {
+    // A paced device (20 ms per 2048-frame buffer, about twice real time)
+    // keeps the audio thread and the screen loop side by side for a couple
+    // of seconds: some forty redraws of rows, meters and position. The end
+    // is raised when the last frame starts, and the loop may close the
+    // device before all of that frame is played: everything up to the start
+    // of the last frame must have been played as recorded.
+    const uint32_t frames = 250;
+    test_support::write_file(path("song.tun"), busy_song(frames));
+    ASSERT_EQ(test_support::run_program(binary, {"song.tun", "song.wav"}, dir).status, 0);
+    auto environment = disk_audio();
+    environment.back() = "SDL_DISKAUDIODELAY=20";
+    const auto played = play("song.tun", environment);
+    EXPECT_EQ(played.status, 0) << played.output;
+    expect_device_received_the_recording(test_support::read_file(path("cap.raw")),
+                                         test_support::read_file(path("song.wav")), (frames - 1) * 960 * 4);
+}
+
+TEST_F(SingleFilePlay, LongFileNameAndEightVoicesPlayTheSameAsTheRecording) {
+    const std::string name = "a-song-whose-name-is-longer-than-the-screen-shows.tun";
+    test_support::write_file(path(name), busy_song(60, 0x18));
+    ASSERT_EQ(test_support::run_program(binary, {name, "song.wav"}, dir).status, 0);
+    const auto played = play(name, disk_audio());
+    EXPECT_EQ(played.status, 0) << played.output;
+    expect_device_received_the_recording(test_support::read_file(path("cap.raw")),
+                                         test_support::read_file(path("song.wav")));
+}
+
+song_header header(const char* magic, uint8_t flags, uint32_t unpacked_size = 0) {
+    song_header h;
+    h.magic = magic;
+    h.flags = flags;
+    h.unpacked_size = unpacked_size;
+    return h;
+}
+
+TEST_F(SingleFilePlay, RefusedSongIsReportedAfterShutDown) {
+    const auto three_frames = [](uint32_t, uint32_t) { return record_values{0x0400, 0x80, 0, 200, 255}; };
+    const std::vector<uint8_t> body = test_support::interleaved_body(3, 3, three_frames);
+    struct refusal {
+        const char* what;
+        song_header header;
+        std::vector<uint8_t> body;
+        const char* message;
+    } cases[] = {
+        {"wrong magic", header("TQX", 0x13), body, "?No SID-DUMP file  ERROR\n"},
+        {"lower-case magic", header("tqk", 0x13), body, "?No SID-DUMP file  ERROR\n"},
+        {"compressed, unpacked size 0", header("TQK", 0x53, 0), {0x61}, "?Compressed Data  ERROR\n"},
+        {"compressed, broken stream", header("TQK", 0x53, 54), {0x61}, "?Decompression  ERROR\n"},
+        {"no channels", header("TQK", 0x10), body, "?Channel count  ERROR\n"},
+        {"nine channels", header("CQK", 0x19), body, "?Channel count  ERROR\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_support::write_file(path("bad.tun"), test_support::song_bytes(c.header, c.body));
+        const auto result = play("bad.tun", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
+        EXPECT_EQ(result.output, c.message);
+        EXPECT_EQ(result.status, 1);
+    }
+}
+
+TEST_F(SingleFilePlay, MissingSongFileIsAFailureWithCode2) {
+    const auto result = play("missing.tun", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
+    EXPECT_EQ(result.output, "File not found.\n");
+    EXPECT_EQ(result.status, 2);
+}
+
+}  // namespace

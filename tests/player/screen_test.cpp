@@ -1,0 +1,371 @@
+// The player screen on a dummy video surface: the fixed rows, whole loop
+// iterations, the marquee, the note history and the keys taken by the loop.
+#include <string>
+#include <vector>
+
+#include "player_fixture.hpp"
+#include "song_bytes.hpp"
+
+namespace {
+
+using namespace player_test;
+
+const std::string banner = std::string(2, '\xDB') + " MELVOX TUN-Player_w32 b20080226" + std::string(16, ' ') +
+                           "MELodic VOice eXer" + " " + std::string(5, '\xDB') + std::string(3, '\xB2') +
+                           std::string(2, '\xB1') + "\xB0";
+
+// Opens a song from bytes as the player screen would, with the given text.
+void open_song(uint8_t channels, const std::string& text, uint32_t frames = 500) {
+    test_support::song_header h;
+    h.flags = static_cast<uint8_t>(0x10 | channels);
+    h.text = text;
+    const auto bytes = test_support::song_bytes(
+        h, test_support::interleaved_body(channels, frames, [](uint32_t, uint32_t) {
+            return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
+        }));
+    song::load_song_bytes(bytes);
+    ASSERT_EQ(song::read_header(48000), song::header_outcome::ok);
+    song::current.frame_index.store(0);
+}
+
+TEST(PlayerText, ShortNamesStayWholeAndLongOnesKeepTheirLast28Characters) {
+    const std::string name28 = "abcdefghijklmnopqrstuvwxyz01";
+    ASSERT_EQ(name28.size(), 28u);
+    EXPECT_EQ(player::shortened_name(name28), name28);
+    EXPECT_EQ(player::shortened_name("X" + name28), "..." + name28);
+    EXPECT_EQ(player::shortened_name("some/dir/" + name28), "..." + name28);
+    EXPECT_EQ(player::shortened_name(""), "");
+    EXPECT_EQ(player::shortened_name("demo.tun"), "demo.tun");
+}
+
+using FixedScreen = PlayerWindow;
+
+TEST_F(FixedScreen, PlayingLineNamesSongRateVoicesAndOutputRate) {
+    EXPECT_EQ(player::playing_line("demo"), "Playing demo at 50hz on Tonera3 (48khz)");
+    song::current.frame_rate = 1000;
+    song::current.channel_count = 8;
+    EXPECT_EQ(player::playing_line("..." + std::string(28, 'n')),
+              "Playing ..." + std::string(28, 'n') + " at 1000hz on Tonera8 (48khz)");
+}
+
+TEST_F(FixedScreen, BannerBordersAndBlankLowerScreen) {
+    for (uint8_t n : {1, 3, 8}) {
+        SCOPED_TRACE(int(n));
+        console::screen_cells.fill(0x4E41);
+        song::current.channel_count = n;
+        player::draw_fixed_screen("demo");
+        EXPECT_EQ(row_text(0, 0, 79), banner);
+        for (int c = 0; c < 80; ++c) EXPECT_EQ(attribute_at(c, 0), 0x0F) << c;
+        const std::string playing = "Playing demo at 50hz on Tonera" + std::to_string(n) + " (48khz)";
+        EXPECT_EQ(row_text(1, 0, int(playing.size()) - 1), playing);
+        EXPECT_EQ(attribute_at(0, 1), 0x07);
+        EXPECT_EQ(cell(int(playing.size()), 1), 0x0700) << "the rest of row 1 is blank";
+        EXPECT_EQ(console::cursor_x, 0);
+        EXPECT_EQ(console::cursor_y, 2);
+        for (int c = 0; c < 80; ++c) {
+            EXPECT_EQ(cell(c, 2), 0x0700);
+            EXPECT_EQ(cell(c, 3), 0x09DC);
+            EXPECT_EQ(cell(c, 4), 0x0700);
+            EXPECT_EQ(cell(c, 5), 0x09DF);
+            EXPECT_EQ(cell(c, 6), 0x0FDC);
+            EXPECT_EQ(cell(c, 7 + n), 0x0FDF) << "closing border";
+            for (int row = 8 + n; row <= 16; ++row) EXPECT_EQ(cell(c, row), 0x0700) << row;
+            for (int row = 17; row <= 49; ++row) EXPECT_EQ(cell(c, row), 0x0000) << row;
+        }
+        EXPECT_EQ(player::layout.column_width, 80 / n);
+    }
+}
+
+class Iterations : public PlayerWindow {
+protected:
+    void start(uint8_t channels, const std::string& text = "") {
+        open_song(channels, text);
+        player::draw_fixed_screen("song.tun");
+    }
+    static void run(int iterations) {
+        for (int i = 0; i < iterations; ++i) player::player_iteration();
+    }
+};
+
+TEST_F(Iterations, BadgePositionDefinitionsAndPlayTime) {
+    start(3);
+    song::current.frame_index.store(1234);  // 24 s of 3050 frames (61 s) at 50 Hz
+    song::current.frame_total = 3050;
+    synth::play_time.store(754u * 300000u + 299999u);  // 12:34
+    synth::pulse_fold.store(false);
+    synth::wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+                                            0x3F, 0x2E, 0x1D, 0x0C, 0x00, 0x10, 0x20, 0x30};
+    run(1);
+    EXPECT_EQ(row_text(0, 0, 1), "02");
+    EXPECT_EQ(attribute_at(0, 0), 0xF0);
+    EXPECT_EQ(row_text(0, 2, 79), banner.substr(2));
+    EXPECT_EQ(row_text(1, 69, 79), "00:24/01:01");
+    for (int c = 69; c < 80; ++c) EXPECT_EQ(attribute_at(c, 1), 0x07) << c;
+    EXPECT_EQ(row_text(16, 8, 31), "01 02 03 04 05 06 07 08 ");
+    EXPECT_EQ(row_text(16, 48, 71), "3F 2E 1D 0C 00 10 20 30 ");
+    EXPECT_EQ(attribute_at(8, 16), 0x07);
+    EXPECT_EQ(attribute_at(48, 16), 0x08);
+
+    // The play time is in the presented picture but not in the cells.
+    EXPECT_EQ(row_text(49, 74, 79), "\xDF\xDF\xDF\xDF\xDF\xDF") << "only the column view's line";
+    const std::string shown = " 12:34";
+    for (int i = 0; i < 6; ++i) {
+        const uint8_t ch = static_cast<uint8_t>(shown[i]);
+        for (int k = 0; k < 8; ++k)
+            for (int p = 0; p < 8; ++p) {
+                const bool set = console::font[ch * 8 + k] & (0x80 >> p);
+                ASSERT_EQ(pixel((74 + i) * 8 + p, 49 * 8 + k), set ? 182 : 0) << i << "," << k << "," << p;
+            }
+    }
+
+    // Pulse fold darkens the badge; the other half lights up after Space.
+    synth::pulse_fold.store(true);
+    player::view.edit_half = 8;
+    run(1);
+    EXPECT_EQ(attribute_at(0, 0), 0xF8);
+    EXPECT_EQ(attribute_at(8, 16), 0x08);
+    EXPECT_EQ(attribute_at(48, 16), 0x07);
+}
+
+TEST_F(Iterations, ColumnViewDrawsLinesVoiceRowsAndClearsMeterBackgroundsAfterThePresent) {
+    start(2);
+    set_record(0, 0x0400, 0x00, 0x41, 0xFF, 0xFF);
+    set_record(1, 0x0400, 0x00, 0x41, 0x00, 0x00);
+    set_voice(0, 255, 0, 255);
+    set_voice(1, 0, 0, 255);
+    run(1);
+    EXPECT_EQ(row_text(7, 0, 16), "1C-4[400]41FF00FF");
+    EXPECT_EQ(attribute_at(40, 7), 0x79);
+    EXPECT_EQ(row_text(8, 0, 16), "2===[400]41000000");
+    EXPECT_EQ(attribute_at(40, 8), 0x7C);
+    EXPECT_EQ(cell(0, 9), 0x0FDF);
+    // Light grey lines: lower half of row 17, upper half of row 49.
+    for (int c = 0; c < 80; ++c) {
+        EXPECT_EQ(character_at(c, 17), '\xDF');
+        EXPECT_EQ(background_at(c, 17), 7) << c;
+        EXPECT_EQ(character_at(c, 49), '\xDF');
+        EXPECT_EQ(attribute_at(c, 49) & 0x0F, 7) << c;
+    }
+    EXPECT_EQ(attribute_at(0, 17), 0x77) << "the heading keeps its foreground";
+    EXPECT_EQ(attribute_at(79, 17), 0x70);
+    // The meters were presented, then their backgrounds cleared.
+    for (int row = 18; row <= 48; ++row)
+        for (int c = 0; c < 80; ++c) ASSERT_EQ(background_at(c, row), 0) << c << "," << row;
+    // Voice 0's volume meter (columns 7, 8) is blue in the picture, full height.
+    EXPECT_EQ(pixel(7 * 8, 18 * 8), 2);
+    EXPECT_EQ(pixel(8 * 8 + 7, 48 * 8 + 7), 2);
+    EXPECT_EQ(pixel(9 * 8, 48 * 8), 0);
+    // Voice 1 (column 40) shows no meters at all.
+    EXPECT_EQ(pixel(47 * 8, 48 * 8 + 7), 0);
+    EXPECT_EQ(row_text(48, 0, 5), "C-4 41");
+    EXPECT_EQ(row_text(48, 40, 45), "=== 41");
+}
+
+TEST_F(Iterations, NoteHistoryScrollsWhenTheSongAdvancesByMoreThanTheStep) {
+    start(1);
+    set_record(0, 0x0400, 0, 0x41, 200, 0);  // C-4
+    run(1);
+    EXPECT_EQ(row_text(48, 0, 5), "C-4 41");
+    EXPECT_EQ(row_text(47, 0, 5), std::string(6, '\0'));
+
+    set_record(0, 0x0520, 0, 0x42, 200, 0);  // D-5
+    song::current.frame_index.store(2);      // two frames on: scrolls
+    run(1);
+    EXPECT_EQ(player::screen.history_frame, 2u);
+    EXPECT_EQ(row_text(47, 0, 5), "D-5 42") << "row 48 moved up";
+    EXPECT_EQ(row_text(48, 0, 5), "D-5 42") << "and keeps its label until the next iteration";
+
+    set_record(0, 0x0640, 0, 0x43, 200, 0);  // E-6
+    song::current.frame_index.store(3);      // one frame on: no scroll
+    run(1);
+    EXPECT_EQ(player::screen.history_frame, 2u);
+    EXPECT_EQ(row_text(47, 0, 5), "D-5 42");
+    EXPECT_EQ(row_text(48, 0, 5), "E-6 43");
+
+    song::current.frame_index.store(10);
+    run(1);
+    EXPECT_EQ(row_text(47, 0, 5), "E-6 43");
+    EXPECT_EQ(row_text(46, 0, 5), "D-5 42");
+    EXPECT_EQ(player::screen.history_frame, 10u);
+}
+
+TEST_F(Iterations, BackwardJumpResetsHistoryAndScopeScale) {
+    start(1);
+    set_record(0, 0x0400, 0, 0x41, 200, 0);
+    for (uint32_t f : {0u, 5u, 10u, 15u}) {
+        song::current.frame_index.store(f);
+        run(1);
+    }
+    EXPECT_EQ(row_text(45, 0, 5), "C-4 41");
+    player::scope_scale = 7;
+    // Return restarts; the next iteration sees frame 0 below history_frame.
+    press(SDLK_RETURN);
+    run(1);
+    EXPECT_EQ(player::screen.history_frame, 0u);
+    EXPECT_EQ(player::scope_scale, 1);
+    for (int row = 17; row <= 49; ++row)
+        for (int c = 0; c < 80; ++c) ASSERT_EQ(cell(c, row), 0x0000) << c << "," << row;
+    run(1);
+    EXPECT_EQ(row_text(48, 0, 5), "C-4 41");
+    EXPECT_EQ(row_text(45, 0, 5), std::string(6, '\0')) << "the history builds up again from row 48";
+}
+
+TEST_F(Iterations, ScopeViewKeepsRowsBlankAndDrawsIntoTheFrameBuffer) {
+    start(3);
+    player::view.column_view = false;
+    for (auto& value : synth::wave_slots[0].wavetable) value.store(100);
+    synth::block_frames.store(2048);
+    for (int i = 0; i < 2048; ++i) synth::scope_history[i].store(static_cast<int16_t>(i % 200 - 100));
+    run(1);
+    for (int row = 17; row <= 48; ++row)
+        for (int c = 0; c < 80; ++c) ASSERT_EQ(cell(c, row), 0x0000) << c << "," << row;
+    for (int x = 0; x < 640; ++x) {
+        EXPECT_EQ(pixel(x, 136), 182) << x;
+        EXPECT_NE(pixel(x, 391), 0) << x;
+    }
+    // The pixels survive the next present: the blank cells are not repainted.
+    run(1);
+    uint8_t* surface = static_cast<uint8_t*>(console::video_surface->pixels);
+    EXPECT_EQ(surface[136 * console::video_surface->pitch + 5], 182);
+    EXPECT_EQ(surface[136 * console::video_surface->pitch + 600], 182);
+}
+
+TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinusOne) {
+    start(3, "ABCDE");
+    run(2);
+    for (int c = 0; c < 80; ++c) ASSERT_EQ(cell(c, 4), 0x0700) << c;
+    run(1);
+    EXPECT_EQ(cell(79, 4), 0x1841);  // 'A', dark grey on blue
+    EXPECT_EQ(cell(78, 4), 0x1800);
+    for (int c = 6; c < 74; ++c) EXPECT_EQ(cell(c, 4), 0x1F00) << c;
+    for (int c : {0, 1}) EXPECT_EQ(attribute_at(c, 4), 0x18);
+    for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) EXPECT_EQ(attribute_at(c, 4), 0x17) << c;
+    run(3 * 3);  // three more steps: B, C, D
+    EXPECT_EQ(row_text(4, 76, 79), "ABCD");
+    run(3);  // the fifth character is never shown
+    EXPECT_EQ(cell(79, 4), 0x1000);
+    EXPECT_EQ(row_text(4, 75, 78), "ABCD");
+    // The text crosses the screen: step k puts character j at column 79 - (k - j).
+    run(3 * 60);  // step 65
+    EXPECT_EQ(row_text(4, 15, 18), "ABCD");
+    EXPECT_EQ(attribute_at(15, 4), 0x1F);
+    run(3 * 16);  // step 81: 'A' has left the screen
+    EXPECT_EQ(row_text(4, 0, 3), std::string("BCD") + '\0');
+    run(3 * 3);  // step 84: marquee_pos = 84 = L + 79, the row is empty
+    EXPECT_EQ(player::screen.marquee_pos, 84);
+    for (int c = 0; c < 80; ++c) EXPECT_EQ(character_at(c, 4), '\0') << c;
+    run(3);  // step 85 starts over
+    EXPECT_EQ(player::screen.marquee_pos, 1);
+    EXPECT_EQ(cell(79, 4), 0x1841);
+}
+
+TEST_F(Iterations, MarqueeOfAnEmptyOrOneCharacterTextIsABlueBand) {
+    for (const std::string text : {"", "Z"}) {
+        SCOPED_TRACE(text);
+        start(3, text);
+        for (int step = 0; step < 90; ++step) {
+            run(3);
+            for (int c = 0; c < 80; ++c) ASSERT_EQ(character_at(c, 4), '\0') << step << "," << c;
+            ASSERT_EQ(background_at(79, 4), 1);
+        }
+        for (int c = 0; c < 80; ++c) EXPECT_EQ(background_at(c, 4), 1) << c;
+    }
+}
+
+TEST_F(Iterations, TabSwitchesToTheScopeAndBackWithoutLeftovers) {
+    start(3);
+    set_voice(0, 255, 255, 0);
+    run(2);
+    push_key(SDLK_TAB);
+    run(1);
+    EXPECT_FALSE(player::view.column_view);
+    run(2);
+    EXPECT_EQ(pixel(10, 136), 182);
+    push_key(SDLK_TAB);
+    run(1);
+    EXPECT_TRUE(player::view.column_view);
+    for (int y = 136; y < 392; ++y)
+        for (int x = 0; x < 640; ++x) ASSERT_EQ(pixel(x, y), 0) << x << "," << y;
+    run(1);
+    EXPECT_EQ(row_text(48, 0, 5), "=== 00") << "the columns are back";
+}
+
+TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
+    start(3);
+    auto& slot0 = synth::wave_slots[0];
+    auto& slot1 = synth::wave_slots[1];
+    slot0.wave_definition.fill(0);
+    slot1.wave_definition.fill(0);
+    std::vector<uint8_t> before1;
+    int loud0 = 0;
+    for (int i = 0; i < 512; ++i) {
+        loud0 += slot0.wavetable[i].load() != 128;
+        before1.push_back(slot1.wavetable[i].load());
+    }
+    ASSERT_GT(loud0, 0);
+    ASSERT_NE(before1[0], 128);
+    // A key with no command: slot 0 (selected) is rebuilt to silence.
+    push_key(SDLK_F1);
+    run(1);
+    for (int i = 0; i < 512; ++i) ASSERT_EQ(slot0.wavetable[i].load(), 128) << i;
+    for (int i = 0; i < 512; ++i) ASSERT_EQ(slot1.wavetable[i].load(), before1[i]) << i;
+    // Down selects slot 1 and rebuilds it.
+    push_key(SDLK_DOWN);
+    run(1);
+    EXPECT_EQ(synth::selected_slot, 1);
+    for (int i = 0; i < 512; ++i) ASSERT_EQ(slot1.wavetable[i].load(), 128) << i;
+    // A key release is no key press: nothing is rebuilt.
+    slot1.wave_definition[0] = 0x1F;
+    SDL_Event release{};
+    release.type = SDL_KEYUP;
+    release.key.type = SDL_KEYUP;
+    release.key.keysym.sym = SDLK_F1;
+    ASSERT_EQ(SDL_PushEvent(&release), 0);
+    run(1);
+    EXPECT_EQ(slot1.wavetable[1].load(), 128);
+    push_key(SDLK_F2);
+    run(1);
+    EXPECT_NE(slot1.wavetable[1].load(), 128);
+}
+
+TEST_F(Iterations, OneKeyIsTakenPerIteration) {
+    start(3);
+    push_key(SDLK_SPACE);
+    push_key(SDLK_SPACE);
+    push_key(SDLK_SPACE);
+    run(1);
+    EXPECT_EQ(player::view.edit_half, 8);
+    run(1);
+    EXPECT_EQ(player::view.edit_half, 0);
+    run(1);
+    EXPECT_EQ(player::view.edit_half, 8);
+    run(1);
+    EXPECT_EQ(player::view.edit_half, 8);
+}
+
+TEST_F(Iterations, AltReturnTogglesFullScreenWithoutRestarting) {
+    start(3);
+    song::current.frame_index.store(400);
+    for (SDLMod alt : {KMOD_LALT, KMOD_RALT}) {
+        SCOPED_TRACE(alt);
+        const uint8_t before = console::fullscreen;
+        press(SDLK_RETURN, alt);
+        EXPECT_EQ(console::fullscreen, before ? 0 : 1);
+        EXPECT_NE(console::video_surface, nullptr);
+        EXPECT_EQ(song::current.frame_index.load(), 400u);
+    }
+    EXPECT_EQ(console::fullscreen, 0) << "two toggles return to the window";
+    press(SDLK_RETURN);
+    EXPECT_EQ(song::current.frame_index.load(), 0u);
+    EXPECT_EQ(console::fullscreen, 0);
+}
+
+TEST_F(Iterations, EscapeInALoopingSongEndsTheScreen) {
+    start(3);
+    synth::loop_enabled.store(true);
+    push_key(SDLK_ESCAPE);
+    run(1);
+    EXPECT_TRUE(synth::song_ended.load());
+}
+
+}  // namespace
