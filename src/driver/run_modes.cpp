@@ -11,6 +11,7 @@
 #include "driver/fail.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
+#include "selector/selector.hpp"
 #include "synth/synth.hpp"
 
 namespace driver {
@@ -26,14 +27,33 @@ void write_usage() {
 
 void shut_down() {
     SDL_Quit();
+    selector::selector_stop();  // back in the starting directory
     console::text_attr = 7;
+}
+
+// Selector mode: each chosen song repeats from its loop frame until the user
+// leaves it, and the selector returns until the user presses Escape there.
+void run_selector_loop() {
+    std::string song_file_name;
+    bool keep_going = true;
+    synth::loop_enabled.store(true, std::memory_order_relaxed);
+    while (keep_going) {
+        keep_going = selector::select_file(song_file_name);
+        synth::loop_enabled.store(keep_going, std::memory_order_relaxed);
+        console::refresh_screen();
+        // A song the player refuses just brings the list back.
+        if (keep_going) player::run_player_screen(song_file_name);
+        console::refresh_screen();
+    }
 }
 
 // The interactive modes: SDL, the window, then the player screen.
 int run_interactive(int argument_count, char** arguments) {
+    selector::page_rows = 47;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
         std::printf("?SDL: %s  ERROR\n", SDL_GetError());
         SDL_Quit();
+        selector::selector_stop();
         return 254;
     }
     console::set_video_mode(false);
@@ -45,9 +65,9 @@ int run_interactive(int argument_count, char** arguments) {
     SDL_EnableKeyRepeat(300, 30);
 
     if (argument_count != 1) {
+        run_selector_loop();
         shut_down();
-        std::puts("?File selector is not built yet  ERROR");
-        return 1;
+        return 0;
     }
 
     synth::loop_enabled.store(false, std::memory_order_relaxed);
@@ -78,6 +98,8 @@ int run(int argument_count, char** arguments) {
     }
 
     synth::set_sample_rate(playback_rate);
+    // The first directory scan runs in every mode, record mode included.
+    selector::selector_start();
     synth::startup_wave_setup();
 
     if (argument_count == 2) audio::record(arguments[0], arguments[1]);

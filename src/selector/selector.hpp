@@ -1,0 +1,112 @@
+// File selector: the entry list of the working directory (its
+// subdirectories and song files, captioned and sorted) and the selector
+// screen that browses it and returns the chosen song file's name.
+//
+// The list holds at most 1023 entries: directories first (the parent entry
+// ".." among them), then song files, each with a caption of at most 78
+// characters. The screen shows a title banner on row 0 and one page of
+// `page_rows` captions from row 2 on, with a highlight bar that the cursor
+// keys move.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace selector {
+
+// ---- entry list ----
+
+struct dirrec {
+    uint8_t is_dir = 0;   // 1 directory, 0 song file
+    std::string name;     // the name as the directory listing gives it
+    std::string caption;  // the text shown in the list, at most 78 characters
+};
+
+constexpr std::size_t list_size = 1057;
+constexpr uint16_t max_entries = 1023;   // a scan fills no more than this
+constexpr std::string_view song_ext = ".TUN";
+
+using tdirarr = std::array<dirrec, list_size>;
+
+// Allocated by selector_start, released by selector_stop; null otherwise.
+// Entries at dir_count and beyond are left-overs of earlier scans.
+extern std::unique_ptr<tdirarr> dir_list;
+extern uint16_t dir_count;
+
+// Rebuilds the list for the working directory: directories, then song
+// files, then sorted.
+void rescan();
+void scan_dirs();
+void scan_files(std::string_view ext);
+
+// The shown form of a name: "/" counts as a backslash, everything up to the
+// first ":" and then up to the last backslash is dropped.
+std::string make_caption(std::string_view name);
+
+// Directories before files; within a kind, the upper-cased captions
+// compared byte by byte as unsigned values, a prefix before the longer text.
+bool entry_before(const dirrec& a, const dirrec& b);
+
+// Sorts dir_list[lo..hi] in place (quicksort with the middle entry as pivot).
+void sort_entries(int lo, int hi);
+
+// Makes the named subdirectory (or ".." for the parent) the working
+// directory; when that fails the working directory stays as it was.
+void enter_dir(std::string_view name);
+
+// ---- selector screen ----
+
+constexpr uint8_t state_browsing = 0;
+constexpr uint8_t state_dir_opened = 1;
+constexpr uint8_t state_chosen = 13;     // the key code of Return
+constexpr uint8_t state_cancelled = 27;  // the key code of Escape
+
+extern uint8_t sel_state;
+extern uint8_t sel_row;     // highlighted row of the page, 0 = first list row
+extern uint16_t sel_top;    // index of the entry on the first list row
+extern uint8_t page_rows;   // list rows per page; 22 unless the program sets it
+extern std::string start_dir;
+
+constexpr uint8_t default_page_rows = 22;
+constexpr uint8_t first_list_row = 2;
+
+// The 80-character banner on row 0.
+extern const std::string_view banner;
+
+// The page geometry for the current list: the largest sel_top that still
+// fills the page, and the last row in use (-1 for an empty list).
+struct page_limits {
+    int max_top;
+    int last_row;
+};
+page_limits derive_limits();
+
+// Allocates the list, remembers the working directory as start_dir and
+// scans it; the bar starts on the first entry.
+void selector_start();
+
+// Returns to start_dir (a failure ends the program) and releases the list.
+void selector_stop();
+
+// Runs the selector screen until a song file is chosen with Return (true)
+// or the user presses Escape (false). `name` receives the highlighted
+// entry's name in both cases (empty when the list is empty).
+bool select_file(std::string& name);
+
+// One pass of the selector loop: draw, refresh, and handle at most one key.
+void selector_pass();
+
+// Acts on one key press; `modifiers` is the SDL modifier state.
+void handle_key(uint32_t key, uint32_t modifiers);
+
+void draw_list();
+void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir);
+
+// Back to the state at program start: no list, everything zero, page_rows
+// at its default.
+void selector_reset();
+
+}  // namespace selector

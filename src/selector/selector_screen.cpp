@@ -1,0 +1,214 @@
+// The selector screen: a title banner, one page of the entry list with a
+// highlight bar, and the keys that move the bar, open directories and
+// choose a song file.
+#include "selector/selector.hpp"
+
+#include <SDL.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+
+#include "console/console.hpp"
+#include "driver/fail.hpp"
+
+namespace selector {
+
+uint8_t sel_state = 0;
+uint8_t sel_row = 0;
+uint16_t sel_top = 0;
+uint8_t page_rows = default_page_rows;
+std::string start_dir;
+
+namespace {
+
+constexpr char banner_text[] =
+    "\xDB\xDB"
+    " Orwick's TUN-File-Selector v0.1b b20021206"
+    "                         "
+    "\xDB\xDB\xDB\xDB\xB2\xB2\xB2\xB1\xB1\xB0";
+static_assert(sizeof banner_text - 1 == 80, "the banner fills one screen row");
+
+constexpr uint8_t banner_attr = 15;       // white on black
+constexpr uint8_t dir_attr = 8;           // dark grey
+constexpr uint8_t file_attr = 7;          // light grey
+constexpr uint8_t dir_bar_attr = 0x1C;    // light red on blue
+constexpr uint8_t file_bar_attr = 0x9C;   // light red on light blue
+constexpr uint32_t alt_keys = KMOD_LALT | KMOD_RALT;
+constexpr int page_step = 12;
+// Rows 2..49 are all the screen has for the list.
+constexpr int most_page_rows = console::screen_rows - first_list_row;
+// An out-of-memory failure.
+constexpr uint32_t heap_overflow = 203;
+
+const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
+
+bool list_is_empty() { return !dir_list || dir_count == 0; }
+
+void open_highlighted() {
+    const dirrec& entry = highlighted();
+    if (!entry.is_dir) {
+        sel_state = state_chosen;
+        return;
+    }
+    sel_state = state_dir_opened;
+    // The rescan overwrites the entry, so take the name first.
+    const std::string name = entry.name;
+    enter_dir(name);
+    rescan();
+    sel_row = 0;
+    sel_top = 0;
+}
+
+}  // namespace
+
+const std::string_view banner{banner_text, 80};
+
+page_limits derive_limits() {
+    const int rows = std::clamp<int>(page_rows, 1, most_page_rows);
+    if (rows > dir_count) return {0, dir_count - 1};
+    return {dir_count - rows, rows - 1};
+}
+
+void selector_start() {
+    dir_list.reset(new (std::nothrow) tdirarr{});
+    if (!dir_list) failure::fail(heap_overflow);
+    // An unreadable working directory leaves start_dir empty; going back to
+    // it at the end then fails like any other lost start directory.
+    if (char* cwd = getcwd(nullptr, 0)) {
+        start_dir = cwd;
+        std::free(cwd);
+    } else {
+        start_dir.clear();
+    }
+    rescan();
+    sel_state = state_browsing;
+    sel_top = 0;
+    sel_row = 0;
+}
+
+void selector_stop() {
+    if (chdir(start_dir.c_str()) != 0) failure::fail_system_error(errno);
+    dir_list.reset();
+    dir_count = 0;
+}
+
+void selector_reset() {
+    dir_list.reset();
+    dir_count = 0;
+    sel_state = state_browsing;
+    sel_row = 0;
+    sel_top = 0;
+    page_rows = default_page_rows;
+    start_dir.clear();
+}
+
+void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
+    console::text_attr = is_dir ? dir_attr : file_attr;
+    if (row == sel_row + first_list_row) {
+        console::text_attr = is_dir ? dir_bar_attr : file_bar_attr;
+        console::go_to(0, row);
+        console::clear_to_eol();
+    }
+    // Captions are at most 78 characters, so the column is never negative.
+    const int column = std::max(0, 39 - static_cast<int>(caption.size()) / 2);
+    console::go_to(static_cast<uint8_t>(column), row);
+    console::write_line(caption);
+    console::text_attr = file_attr;
+}
+
+void draw_list() {
+    console::clear_screen();
+    console::text_attr = banner_attr;
+    console::write_line(banner);   // fills row 0; row 1 stays blank
+    console::text_attr = dir_attr;
+    sel_state = state_browsing;
+    const page_limits limits = derive_limits();
+    if (list_is_empty()) return;
+    for (int k = 0; k <= limits.last_row; ++k) {
+        const dirrec& entry = (*dir_list)[sel_top + k];
+        draw_entry(static_cast<uint8_t>(first_list_row + k), entry.caption, entry.is_dir);
+    }
+}
+
+void handle_key(uint32_t key, uint32_t modifiers) {
+    if (key == SDLK_RETURN && (modifiers & alt_keys) != 0) {
+        console::set_video_mode(true);
+        return;
+    }
+    if (key == SDLK_ESCAPE) {
+        sel_state = state_cancelled;
+        return;
+    }
+    // With nothing listed there is no bar to move and nothing to open.
+    if (list_is_empty()) return;
+    const page_limits limits = derive_limits();
+    switch (key) {
+        case SDLK_RETURN:
+            open_highlighted();
+            break;
+        case SDLK_UP:
+            if (sel_row > 0) {
+                --sel_row;
+            } else if (sel_top > 0) {
+                --sel_top;
+            }
+            break;
+        case SDLK_DOWN:
+            if (sel_row < limits.last_row) {
+                ++sel_row;
+            } else if (sel_top < limits.max_top) {
+                ++sel_top;
+            }
+            break;
+        case SDLK_HOME:
+            sel_row = 0;
+            sel_top = 0;
+            break;
+        case SDLK_END:
+            sel_row = static_cast<uint8_t>(limits.last_row);
+            sel_top = static_cast<uint16_t>(limits.max_top);
+            break;
+        // Page Up and Page Down move the bar within the page when they can
+        // and scroll the page otherwise, by exactly 12 rows or not at all.
+        // Page Down never lands on the last row or the last page.
+        case SDLK_PAGEUP:
+            if (sel_row >= page_step) {
+                sel_row -= page_step;
+            } else if (sel_top >= page_step) {
+                sel_top -= page_step;
+            }
+            break;
+        case SDLK_PAGEDOWN:
+            if (sel_row + page_step < limits.last_row) {
+                sel_row += page_step;
+            } else if (sel_top + page_step < limits.max_top) {
+                sel_top += page_step;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void selector_pass() {
+    draw_list();
+    console::refresh_screen();
+    if (console::poll_key()) {
+        handle_key(console::last_event.key.keysym.sym, console::last_event.key.keysym.mod);
+    }
+}
+
+// The loop does not wait for input: every pass redraws, refreshes and
+// polls once.
+bool select_file(std::string& name) {
+    sel_state = state_browsing;
+    console::clear_screen();
+    while (sel_state != state_chosen && sel_state != state_cancelled) selector_pass();
+    name = list_is_empty() ? std::string() : highlighted().name;
+    return sel_state != state_cancelled;
+}
+
+}  // namespace selector
