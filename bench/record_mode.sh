@@ -6,7 +6,7 @@ set -euo pipefail
 build=${1:-build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$build/demo_song" "$work/long8.tun" --channels 8 --seconds 600 --chip
+"$build/tuntool" build "$(dirname "$0")/long8.txt" "$work/long8.tun" >/dev/null
 for run in 1 2 3; do
     start=$(date +%s.%N)
     /usr/bin/time -f "%M" -o "$work/mem" "$build/playtun" "$work/long8.tun" "$work/long8.wav" >/dev/null

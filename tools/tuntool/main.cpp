@@ -1,0 +1,251 @@
+// tuntool: describes, packs, unpacks and converts song files, and builds
+// songs from text scores.
+//
+//   tuntool info SONG.tun
+//   tuntool pack IN.tun OUT.tun
+//   tuntool unpack IN.tun OUT.tun
+//   tuntool relayout IN.tun OUT.tun --planar|--interleaved
+//   tuntool build SCORE.txt OUT.tun
+//
+// Exit status 0 on success, 1 when the command fails (one line on standard
+// error), 2 for a command line it does not understand.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audio/wav_record.hpp"
+#include "file_io.hpp"
+#include "score.hpp"
+#include "song/song.hpp"
+#include "song_file.hpp"
+
+namespace {
+
+using tuntool::song_file;
+using tuntool::tool_error;
+
+constexpr uint32_t playback_rate = 48000;
+
+constexpr const char* usage_text =
+    "Usage: tuntool COMMAND ...\n"
+    "\n"
+    "  info SONG.tun                      describe a song and whether playtun plays it\n"
+    "  pack IN.tun OUT.tun                compress the frame data\n"
+    "  unpack IN.tun OUT.tun              expand compressed frame data\n"
+    "  relayout IN.tun OUT.tun --planar   store the frames plane by plane\n"
+    "  relayout IN.tun OUT.tun --interleaved\n"
+    "                                     store the frames one after another\n"
+    "  build SCORE.txt OUT.tun            build a song from a text score\n"
+    "  --help                             this text\n"
+    "\n"
+    "An existing OUT.tun is replaced only when the command succeeds.\n"
+    "The score format is described in tuntool(1).\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "tuntool: %s\nTry 'tuntool --help'.\n", message.c_str());
+    return 2;
+}
+
+std::string percent(size_t part, size_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %%", whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / whole);
+    return text;
+}
+
+std::string clock_time(uint64_t frames, unsigned rate) {
+    if (rate == 0) return "?";
+    const uint64_t hundredths = frames * 100 / rate;
+    char text[48];
+    std::snprintf(text, sizeof text, "%llu:%02llu.%02llu", static_cast<unsigned long long>(hundredths / 6000),
+                  static_cast<unsigned long long>(hundredths / 100 % 60),
+                  static_cast<unsigned long long>(hundredths % 100));
+    return text;
+}
+
+std::string quoted_text(const std::vector<uint8_t>& text) {
+    std::string out = "\"";
+    for (uint8_t c : text) {
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        }
+    }
+    return out + "\"";
+}
+
+void print_compression(const song_file& song) {
+    if (!song.compressed()) {
+        std::printf("  compression  none (%zu bytes of frame data)\n", song.body.size());
+        return;
+    }
+    std::printf("  compression  aPLib, %zu bytes packed from %u (%s of the original)\n", song.body.size(),
+                song.unpacked_size, percent(song.body.size(), song.unpacked_size).c_str());
+}
+
+int info(const std::string& path) {
+    const std::vector<uint8_t> bytes = tuntool::read_whole_file(path);
+    song::load_song_bytes(bytes);
+    const song::header_outcome outcome = song::read_header(playback_rate);
+    const bool accepted = outcome == song::header_outcome::ok;
+
+    song_file song;
+    try {
+        song = tuntool::parse_song_file(bytes);
+    } catch (const tool_error& e) {
+        std::fprintf(stderr, "tuntool: %s: %s; playtun refuses it: %s\n", path.c_str(), e.what(),
+                     audio::song_error_message(outcome));
+        return 1;
+    }
+
+    std::printf("%s\n", path.c_str());
+    std::printf("  magic        %c%c%c (%s variant)\n", song.magic[0], song.magic[1], song.magic[2],
+                song.chip_variant() ? "chip" : "plain");
+    std::printf("  channels     %u%s\n", song.channel_count(),
+                song.channel_count() >= 1 && song.channel_count() <= 8 ? "" : " (outside 1..8)");
+    std::printf("  layout       %s\n", song.interleaved() ? "interleaved" : "planar");
+    print_compression(song);
+    std::printf("  frame rate   %u frames a second\n", song.frame_rate);
+    if (accepted) {
+        const auto frames = static_cast<uint64_t>(song::current.frame_total);
+        std::printf("  frames       %llu\n", static_cast<unsigned long long>(frames));
+        std::printf("  duration     %s\n", clock_time(frames, song.frame_rate).c_str());
+        std::printf("  loop frame   %u (%s)%s\n", song.loop_frame, clock_time(song.loop_frame, song.frame_rate).c_str(),
+                    song.loop_frame < frames ? "" : " beyond the last frame");
+    } else {
+        std::printf("  loop frame   %u\n", song.loop_frame);
+    }
+    std::printf("  song text    %s\n", quoted_text(song.text).c_str());
+    if (accepted) {
+        std::printf("  playtun      plays it\n");
+        return 0;
+    }
+    std::printf("  playtun      refuses it: %s\n", audio::song_error_message(outcome));
+    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), audio::song_error_message(outcome));
+    return 1;
+}
+
+song_file read_song(const std::string& path) {
+    try {
+        return tuntool::parse_song_file(tuntool::read_whole_file(path));
+    } catch (const tool_error& e) {
+        const std::string message = e.what();
+        if (message.rfind("cannot read", 0) == 0) throw;
+        throw tool_error(path + ": " + message);
+    }
+}
+
+// Runs a conversion, naming the input file in its error.
+template <typename conversion>
+song_file convert(const std::string& in, conversion&& change) {
+    const song_file song = read_song(in);
+    try {
+        return change(song);
+    } catch (const tool_error& e) {
+        throw tool_error(in + ": " + e.what());
+    }
+}
+
+void write_song(const std::string& path, const song_file& song) {
+    tuntool::write_file_replacing(path, tuntool::song_file_bytes(song));
+}
+
+int pack(const std::string& in, const std::string& out) {
+    const song_file packed = convert(in, tuntool::pack_song);
+    write_song(out, packed);
+    std::printf("%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
+                packed.body.size(), percent(packed.body.size(), packed.unpacked_size).c_str());
+    return 0;
+}
+
+int unpack(const std::string& in, const std::string& out) {
+    const song_file unpacked = convert(in, tuntool::unpack_song);
+    write_song(out, unpacked);
+    std::printf("%s: %zu bytes of frame data\n", out.c_str(), unpacked.body.size());
+    return 0;
+}
+
+int relayout(const std::string& in, const std::string& out, bool to_interleaved) {
+    const song_file song = read_song(in);
+    const song_file converted =
+        convert(in, [to_interleaved](const song_file& s) { return tuntool::relayout_song(s, to_interleaved); });
+    write_song(out, converted);
+    const char* layout = to_interleaved ? "interleaved" : "planar";
+    if (song.interleaved() == to_interleaved) std::printf("%s: already %s, copied unchanged\n", out.c_str(), layout);
+    else std::printf("%s: %s%s\n", out.c_str(), layout, song.compressed() ? ", packed again" : "");
+    return 0;
+}
+
+song_file song_from_score(const score::compiled_song& compiled) {
+    song_file song;
+    song.magic = {static_cast<uint8_t>(compiled.chip_variant ? 'C' : 'T'), 'Q', 'K'};
+    song.flags = static_cast<uint8_t>(compiled.channels | tuntool::flag_interleaved);
+    song.frame_rate = compiled.frame_rate;
+    song.loop_frame = compiled.loop_frame;
+    song.text.assign(compiled.text.begin(), compiled.text.end());
+    for (const score::record& r : compiled.records)
+        song.body.insert(song.body.end(), {static_cast<uint8_t>(r.pitch), static_cast<uint8_t>(r.pitch >> 8), r.pulse,
+                                           r.control, r.volume, r.filter});
+    if (!compiled.interleaved) song = tuntool::relayout_song(song, false);
+    if (compiled.compressed) song = tuntool::pack_song(song);
+    return song;
+}
+
+int build(const std::string& score_path, const std::string& out) {
+    const std::vector<uint8_t> source = tuntool::read_whole_file(score_path);
+    score::compiled_song compiled;
+    try {
+        compiled = score::compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
+    } catch (const score::score_error& e) {
+        std::fprintf(stderr, "%s:%d:%d: %s\n", score_path.c_str(), e.line, e.column, e.what());
+        return 1;
+    }
+    const song_file song = song_from_score(compiled);
+    write_song(out, song);
+    std::printf("%s: %u channels, %zu frames, %s%s\n", out.c_str(), compiled.channels, compiled.frame_count(),
+                clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
+                song.compressed() ? (", packed to " + percent(song.body.size(), song.unpacked_size)).c_str() : "");
+    return 0;
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.empty()) return usage_error("no command given");
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    auto want = [&](size_t count) {
+        if (args.size() != count + 1) {
+            usage_error(command + " takes " + std::to_string(count) + " argument" + (count == 1 ? "" : "s"));
+            return false;
+        }
+        return true;
+    };
+    if (command == "info") return want(1) ? info(args[1]) : 2;
+    if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
+    if (command == "unpack") return want(2) ? unpack(args[1], args[2]) : 2;
+    if (command == "build") return want(2) ? build(args[1], args[2]) : 2;
+    if (command == "relayout") {
+        if (!want(3)) return 2;
+        if (args[3] != "--planar" && args[3] != "--interleaved")
+            return usage_error("relayout takes --planar or --interleaved, not " + args[3]);
+        return relayout(args[1], args[2], args[3] == "--interleaved");
+    }
+    return usage_error("unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return run(args);
+    } catch (const tool_error& e) {
+        std::fprintf(stderr, "tuntool: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,63 @@
+// A song file taken apart into its header fields, its text and its body as
+// stored, and the conversions tuntool offers on it: packing, unpacking and
+// changing the frame layout. Nothing here plays the song; the header rules
+// are the player's (magic, flags, sizes), so what comes out plays as before.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "file_io.hpp"
+
+namespace tuntool {
+
+constexpr uint8_t flag_interleaved = 0x10;
+constexpr uint8_t flag_compressed = 0x40;
+
+struct song_file {
+    std::array<uint8_t, 3> magic{'T', 'Q', 'K'};
+    uint8_t flags = flag_interleaved;
+    uint16_t frame_rate = 50;
+    uint32_t loop_frame = 0;
+    uint32_t unpacked_size = 0;  // meaningful only with flag_compressed
+    std::vector<uint8_t> text;
+    std::vector<uint8_t> body;  // as stored: compressed or not
+
+    bool chip_variant() const { return magic[0] == 'C'; }
+    unsigned channel_count() const { return flags & 0x0F; }
+    bool interleaved() const { return (flags & flag_interleaved) != 0; }
+    bool compressed() const { return (flags & flag_compressed) != 0; }
+};
+
+// Takes a file apart. Throws tool_error for a file that has no song magic or
+// is shorter than its header and text.
+song_file parse_song_file(std::span<const uint8_t> bytes);
+
+// Puts a song back together, byte for byte as parse_song_file found it.
+std::vector<uint8_t> song_file_bytes(const song_file& song);
+
+// The frame data: the body itself, or the body unpacked to exactly U bytes.
+std::vector<uint8_t> frame_data(const song_file& song);
+
+// Compresses the body (flag bit 6 set, U = body length). An empty body or an
+// already compressed one is refused.
+song_file pack_song(const song_file& song);
+
+// Expands a compressed body (flag bit 6 and U cleared).
+song_file unpack_song(const song_file& song);
+
+// Rewrites the frame data in the other layout. A compressed song stays
+// compressed: its body is unpacked, converted and packed again. Bytes after
+// the last whole frame are kept, after the converted frames. A song that
+// already has the wanted layout comes back unchanged.
+song_file relayout_song(const song_file& song, bool to_interleaved);
+
+// Frame layout conversions of frame data for channels (1..8); trailing bytes
+// that do not fill a whole frame are carried over unchanged.
+std::vector<uint8_t> interleaved_to_planar(std::span<const uint8_t> data, unsigned channels);
+std::vector<uint8_t> planar_to_interleaved(std::span<const uint8_t> data, unsigned channels);
+
+}  // namespace tuntool
