@@ -10,7 +10,7 @@ mode=${1:-main}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev xvfb xauth xdotool imagemagick x11-apps)
+          clang libclang-rt-14-dev xvfb xauth xdotool imagemagick x11-apps x11-utils)
 
 install_missing_packages() {
     local missing=()
@@ -37,12 +37,20 @@ install_missing_packages
 case "$mode" in
 main)
     build build -DCMAKE_BUILD_TYPE=Release
-    mkdir -p build/recordings
-    for song in songs/*.tun; do
-        out="build/recordings/$(basename "${song%.*}").wav"
-        build/playtun "$song" "$out"
-    done
-    echo "The bundled songs are recorded in $top/build/recordings/"
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        # With a display: browse and play the bundled songs in the selector.
+        echo "Opening the file selector on $top/songs (Escape leaves a song, Escape again ends)"
+        (cd songs && ../build/playtun)
+    else
+        # Without a display: record every bundled song into a WAV file.
+        mkdir -p build/recordings
+        find songs -name '*.tun' | sort | while read -r song; do
+            wav=$(echo "${song#songs/}" | tr / _)
+            build/playtun "$song" "build/recordings/${wav%.tun}.wav"
+        done
+        echo "No display here: the bundled songs are recorded in $top/build/recordings/"
+        ls -l build/recordings
+    fi
     ;;
 test)
     build build -DCMAKE_BUILD_TYPE=Release
