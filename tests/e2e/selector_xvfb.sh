@@ -1,0 +1,216 @@
+#!/bin/sh
+# Runs playtun without arguments in a real X window on a private Xvfb display
+# and walks through the file selector with key presses: the list of the
+# starting directory, the bar moving down, a subdirectory opened and left
+# again through "..", a song chosen and shown on the player screen, Escape
+# back to the list with the bar still on that song, and Escape to end the
+# program, which must then exit with status 0 by itself. Every screen is
+# read back from the window and compared cell by cell; the working directory
+# is followed through /proc while the program runs.
+#
+#   selector_xvfb.sh PLAYTUN MAKE_SONG CHECKER OUTPUT_DIR
+#
+# Exit status 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
+set -u
+playtun=$1 make_song=$2 checker=$3 outdir=$4
+# The program runs in a temporary directory: make every path absolute.
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+playtun=$(absolute "$playtun") make_song=$(absolute "$make_song")
+checker=$(absolute "$checker") outdir=$(absolute "$outdir")
+
+for tool in Xvfb xdotool import convert; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "$tool is not installed: skipped"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+xvfb_pid=''
+player_pid=''
+
+# alive PID: the process exists and has not yet ended (a zombie has).
+alive() {
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c 1)
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+cleanup() {
+    # SDL turns SIGTERM into a quit event that the program ignores.
+    if [ -n "$player_pid" ]; then
+        kill -KILL "$player_pid" 2>/dev/null
+        wait "$player_pid" 2>/dev/null
+    fi
+    # A dying server removes its socket files; wait so that they are not
+    # taken from the next server that gets the same display number.
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        tries=0
+        while alive "$xvfb_pid" && [ $tries -lt 50 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+        kill -KILL "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT PIPE TERM
+
+fail() {
+    echo "FAIL: $*"
+    for f in out.txt err.txt; do
+        if [ -s "$work/$f" ]; then
+            echo "--- playtun $f:"
+            cat "$work/$f"
+        fi
+    done
+    exit 1
+}
+
+# Xvfb picks a free display number itself and writes it to fd 3 once it
+# accepts connections.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+tries=0
+while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && alive "$xvfb_pid"; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+display=":$(head -n 1 "$work/display" 2>/dev/null)"
+tries=0
+while [ "$display" != ":" ] && [ $tries -lt 50 ] && ! DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+if [ "$display" = ":" ] || [ $tries -ge 50 ]; then
+    echo "could not start Xvfb"
+    cat "$work/xvfb.log"
+    exit 1
+fi
+export DISPLAY="$display"
+mkdir -p "$outdir"
+
+# The starting directory: two songs and a subdirectory with a third, plus a
+# file that is not a song and must not be listed.
+music="$work/music"
+mkdir -p "$music/sub" || fail "could not make the song directories"
+for song in a.tun b.tun sub/c.tun; do
+    "$make_song" "$music/$song" 10 || fail "could not write $song"
+done
+echo "not a song" >"$music/notes.txt"
+music=$(cd "$music" && pwd -P)
+top_list='d:.. d:sub f:a.tun f:b.tun'
+sub_list='d:.. f:c.tun'
+
+# await NAME MODE ARGUMENT...: reads the window back until the checker
+# accepts it (a key press takes effect within a pass or two of the program's
+# loop), for at most ten seconds; a NAME other than "-" keeps the picture as
+# OUTPUT_DIR/NAME.
+await() {
+    name=$1 mode=$2
+    shift 2
+    tries=0
+    while :; do
+        alive "$player_pid" || fail "playtun ended while the screen for $name was awaited"
+        if import -window "$window" "$work/shot.png" 2>"$work/import.log" &&
+            convert "$work/shot.png" ppm:"$work/shot.ppm" 2>>"$work/import.log" &&
+            "$checker" "$mode" "$work/shot.ppm" "$@" >"$work/check.txt" 2>&1; then
+            break
+        fi
+        tries=$((tries + 1))
+        if [ $tries -ge 50 ]; then
+            [ "$name" = - ] && name=selector_failed.png
+            cp "$work/shot.png" "$outdir/$name" 2>/dev/null
+            cat "$work/import.log" "$work/check.txt"
+            fail "the window never showed the expected screen ($mode $*); last picture in $outdir/$name"
+        fi
+        sleep 0.2
+    done
+    if [ "$name" != - ]; then
+        cp "$work/shot.png" "$outdir/$name" || fail "could not keep $name"
+        echo "screenshot: $outdir/$name"
+    fi
+}
+
+# cwd_is DIRECTORY: the working directory of the running program.
+cwd_is() {
+    seen=$(readlink "/proc/$player_pid/cwd")
+    [ "$seen" = "$1" ] || fail "the working directory is $seen, expected $1"
+}
+
+press() {
+    for key in "$@"; do
+        if ! alive "$player_pid"; then
+            wait "$player_pid"
+            status=$?
+            player_pid=''
+            fail "playtun ended with status $status before $key could be pressed"
+        fi
+        xdotool key --window "$window" "$key" || fail "could not send $key"
+        sleep 0.1
+    done
+}
+
+# ---- the selector over the starting directory ----
+cd "$music" || exit 1
+started=$(date +%s)
+unset SDL_DISKAUDIODELAY
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" >"$work/out.txt" 2>"$work/err.txt" &
+player_pid=$!
+cd "$work" || exit 1
+window=$(timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1)
+[ -n "$window" ] || fail "the playtun window did not appear"
+xdotool windowfocus --sync "$window" 2>/dev/null
+
+# Directories first, the parent entry before sub; the bar on the first row.
+# shellcheck disable=SC2086
+await selector_list.png list 0 $top_list
+cwd_is "$music"
+
+press Down
+# shellcheck disable=SC2086
+await - list 1 $top_list
+
+# ---- into sub/ and back through ".." ----
+press Return
+# shellcheck disable=SC2086
+await selector_sub.png list 0 $sub_list
+cwd_is "$music/sub"
+
+press Return
+# The bar is on the first entry again, not on the directory just left.
+# shellcheck disable=SC2086
+await - list 0 $top_list
+cwd_is "$music"
+
+# ---- the last song: the player screen, then Escape back to the list ----
+press Down Down Down
+# shellcheck disable=SC2086
+await - list 3 $top_list
+press Return
+await selector_player.png player b.tun
+
+press Escape
+# shellcheck disable=SC2086
+await selector_return.png list 3 $top_list
+cwd_is "$music"
+
+# ---- Escape ends the program; it goes back to its starting directory ----
+# The press alone ends the program, so its window may be gone before the
+# release is sent: only the end of the program tells whether it worked.
+xdotool key --window "$window" Escape 2>/dev/null
+tries=0
+while alive "$player_pid" && [ $tries -lt 50 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+alive "$player_pid" && fail "playtun did not end within 5 s of Escape in the selector"
+wait "$player_pid"
+status=$?
+player_pid=''
+[ "$status" -eq 0 ] || fail "Escape in the selector ended playtun with status $status"
+[ -s "$work/sound.raw" ] || fail "nothing was played"
+echo "selector session: ok ($(($(date +%s) - started)) s)"
+exit 0
