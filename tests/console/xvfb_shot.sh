@@ -14,50 +14,11 @@ case $mode in
     *) echo "unknown mode $mode"; exit 2 ;;
 esac
 
-if ! command -v Xvfb >/dev/null 2>&1; then
-    echo "Xvfb is not installed: skipped"
-    exit 77
-fi
-
-work=$(mktemp -d)
-xvfb_pid=''
-demo_pid=''
-cleanup() {
-    [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null
-    # Wait for the server to go: a dying server removes its socket files and
-    # would take them from the next server that gets the same number.
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display number itself and writes it to fd 3 once it
-# accepts connections, so tests running side by side never share a server.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-tries=0
-while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-display=":$(head -n 1 "$work/display" 2>/dev/null)"
-tries=0
-while [ "$display" != ":" ] && [ $tries -lt 50 ] && ! DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-if [ "$display" = ":" ] || [ $tries -ge 50 ]; then
-    echo "could not start Xvfb"
-    cat "$work/xvfb.log"
-    exit 1
-fi
-export DISPLAY="$display"
+. "$(dirname "$0")/../support/xvfb_session.sh"
+xvfb_session_start xdotool import convert
 
 "$demo" "$mode" 20 &
-demo_pid=$!
+app_pid=$!
 
 window=$(timeout 10 xdotool search --sync --name "^playtun console $mode\$" | head -n 1)
 if [ -z "$window" ]; then
@@ -76,9 +37,9 @@ check_status=$?
 
 xdotool windowfocus --sync "$window" 2>/dev/null
 xdotool key --window "$window" Escape
-wait "$demo_pid"
+wait "$app_pid"
 demo_status=$?
-demo_pid=''
+app_pid=''
 if [ "$demo_status" -ne 0 ]; then
     echo "the demo did not end on the key press (status $demo_status)"
     exit 1

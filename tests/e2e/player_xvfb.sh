@@ -10,57 +10,18 @@
 # Exit status 77 (skipped) when Xvfb is not installed.
 set -u
 playtun=$1 make_song=$2 checker=$3 outdir=$4
+. "$(dirname "$0")/../support/xvfb_session.sh"
 # The player runs in a temporary directory: make every path absolute.
-absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 playtun=$(absolute "$playtun") make_song=$(absolute "$make_song")
 checker=$(absolute "$checker") outdir=$(absolute "$outdir")
 
-if ! command -v Xvfb >/dev/null 2>&1; then
-    echo "Xvfb is not installed: skipped"
-    exit 77
-fi
-
-work=$(mktemp -d)
-xvfb_pid=''
-player_pid=''
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null
-    # A dying server removes its socket files; wait so that they are not
-    # taken from the next server that gets the same display number.
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+xvfb_session_start xdotool import convert
 
 fail() {
     echo "FAIL: $*"
     exit 1
 }
 
-# Xvfb picks a free display number itself and writes it to fd 3 once it
-# accepts connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-tries=0
-while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-display=":$(head -n 1 "$work/display" 2>/dev/null)"
-tries=0
-while [ "$display" != ":" ] && [ $tries -lt 50 ] && ! DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-if [ "$display" = ":" ] || [ $tries -ge 50 ]; then
-    echo "could not start Xvfb"
-    cat "$work/xvfb.log"
-    exit 1
-fi
-export DISPLAY="$display"
 mkdir -p "$outdir"
 
 # The window of the running player: SDL names its class after the program.
@@ -80,14 +41,14 @@ shot() {
 # goes to $status.
 ends_within() {
     tries=0
-    while kill -0 "$player_pid" 2>/dev/null && [ $tries -lt $(($1 * 10)) ]; do
+    while kill -0 "$app_pid" 2>/dev/null && [ $tries -lt $(($1 * 10)) ]; do
         sleep 0.1
         tries=$((tries + 1))
     done
-    kill -0 "$player_pid" 2>/dev/null && fail "the player did not end within $1 s"
-    wait "$player_pid"
+    kill -0 "$app_pid" 2>/dev/null && fail "the player did not end within $1 s"
+    wait "$app_pid"
     status=$?
-    player_pid=''
+    app_pid=''
 }
 
 "$make_song" "$work/song.tun" 60 || fail "could not write the song"
@@ -95,7 +56,7 @@ cd "$work" || exit 1
 
 # ---- a song playing: columns, Tab, oscilloscope, Escape ----
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" song.tun >"$work/out.txt" 2>"$work/err.txt" &
-player_pid=$!
+app_pid=$!
 window=$(find_window)
 [ -n "$window" ] || fail "the player window did not appear"
 # Twenty iterations a second: after a second the marquee, meters and note
@@ -118,12 +79,12 @@ ends_within 10
 # SDL starts its audio subsystem without a usable driver; only opening the
 # device fails.
 SDL_AUDIODRIVER=none-such "$playtun" song.tun >"$work/out.txt" 2>"$work/err.txt" &
-player_pid=$!
+app_pid=$!
 window=$(find_window)
 [ -n "$window" ] || fail "the window did not appear without an audio device"
 sleep 1
 shot player_audio_error.png audio_error
-kill -0 "$player_pid" 2>/dev/null || fail "the player did not wait for a key"
+kill -0 "$app_pid" 2>/dev/null || fail "the player did not wait for a key"
 xdotool windowfocus --sync "$window" 2>/dev/null
 xdotool key --window "$window" space
 ends_within 10

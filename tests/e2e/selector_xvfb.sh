@@ -13,50 +13,12 @@
 # Exit status 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
 set -u
 playtun=$1 make_song=$2 checker=$3 outdir=$4
+. "$(dirname "$0")/../support/xvfb_session.sh"
 # The program runs in a temporary directory: make every path absolute.
-absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 playtun=$(absolute "$playtun") make_song=$(absolute "$make_song")
 checker=$(absolute "$checker") outdir=$(absolute "$outdir")
 
-for tool in Xvfb xdotool import convert; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "$tool is not installed: skipped"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-xvfb_pid=''
-player_pid=''
-
-# alive PID: the process exists and has not yet ended (a zombie has).
-alive() {
-    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c 1)
-    [ -n "$state" ] && [ "$state" != Z ]
-}
-
-cleanup() {
-    # SDL turns SIGTERM into a quit event that the program ignores.
-    if [ -n "$player_pid" ]; then
-        kill -KILL "$player_pid" 2>/dev/null
-        wait "$player_pid" 2>/dev/null
-    fi
-    # A dying server removes its socket files; wait so that they are not
-    # taken from the next server that gets the same display number.
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        tries=0
-        while alive "$xvfb_pid" && [ $tries -lt 50 ]; do
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        kill -KILL "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' HUP INT PIPE TERM
+xvfb_session_start xdotool import convert
 
 fail() {
     echo "FAIL: $*"
@@ -69,27 +31,6 @@ fail() {
     exit 1
 }
 
-# Xvfb picks a free display number itself and writes it to fd 3 once it
-# accepts connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-tries=0
-while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && alive "$xvfb_pid"; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-display=":$(head -n 1 "$work/display" 2>/dev/null)"
-tries=0
-while [ "$display" != ":" ] && [ $tries -lt 50 ] && ! DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-if [ "$display" = ":" ] || [ $tries -ge 50 ]; then
-    echo "could not start Xvfb"
-    cat "$work/xvfb.log"
-    exit 1
-fi
-export DISPLAY="$display"
 mkdir -p "$outdir"
 
 # The starting directory: two songs and a subdirectory with a third, plus a
@@ -113,7 +54,7 @@ await() {
     shift 2
     tries=0
     while :; do
-        alive "$player_pid" || fail "playtun ended while the screen for $name was awaited"
+        alive "$app_pid" || fail "playtun ended while the screen for $name was awaited"
         if import -window "$window" "$work/shot.png" 2>"$work/import.log" &&
             convert "$work/shot.png" ppm:"$work/shot.ppm" 2>>"$work/import.log" &&
             "$checker" "$mode" "$work/shot.ppm" "$@" >"$work/check.txt" 2>&1; then
@@ -136,16 +77,16 @@ await() {
 
 # cwd_is DIRECTORY: the working directory of the running program.
 cwd_is() {
-    seen=$(readlink "/proc/$player_pid/cwd")
+    seen=$(readlink "/proc/$app_pid/cwd")
     [ "$seen" = "$1" ] || fail "the working directory is $seen, expected $1"
 }
 
 press() {
     for key in "$@"; do
-        if ! alive "$player_pid"; then
-            wait "$player_pid"
+        if ! alive "$app_pid"; then
+            wait "$app_pid"
             status=$?
-            player_pid=''
+            app_pid=''
             fail "playtun ended with status $status before $key could be pressed"
         fi
         xdotool key --window "$window" "$key" || fail "could not send $key"
@@ -158,7 +99,7 @@ cd "$music" || exit 1
 started=$(date +%s)
 unset SDL_DISKAUDIODELAY
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" >"$work/out.txt" 2>"$work/err.txt" &
-player_pid=$!
+app_pid=$!
 cd "$work" || exit 1
 window=$(timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1)
 [ -n "$window" ] || fail "the playtun window did not appear"
@@ -202,14 +143,14 @@ cwd_is "$music"
 # release is sent: only the end of the program tells whether it worked.
 xdotool key --window "$window" Escape 2>/dev/null
 tries=0
-while alive "$player_pid" && [ $tries -lt 50 ]; do
+while alive "$app_pid" && [ $tries -lt 50 ]; do
     sleep 0.1
     tries=$((tries + 1))
 done
-alive "$player_pid" && fail "playtun did not end within 5 s of Escape in the selector"
-wait "$player_pid"
+alive "$app_pid" && fail "playtun did not end within 5 s of Escape in the selector"
+wait "$app_pid"
 status=$?
-player_pid=''
+app_pid=''
 [ "$status" -eq 0 ] || fail "Escape in the selector ended playtun with status $status"
 [ -s "$work/sound.raw" ] || fail "nothing was played"
 echo "selector session: ok ($(($(date +%s) - started)) s)"

@@ -1,0 +1,76 @@
+# Shared by the tests that run a program in a real X window: a private Xvfb
+# display, a work folder, and a clean-up that runs on every way out.
+# Source it, then call `xvfb_session_start TOOL...`; put the PID of the
+# program under test into `app_pid`.
+#
+# SDL turns SIGTERM into a quit event that our programs ignore, so the
+# program under test is ended with SIGKILL.
+
+xvfb_pid=''
+app_pid=''
+work=''
+
+# alive PID: the process exists and has not yet ended (a zombie has).
+alive() {
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c 1)
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+xvfb_session_cleanup() {
+    if [ -n "$app_pid" ]; then
+        kill -KILL "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    # A dying server removes its socket files; wait so that they are not
+    # taken from the next server that gets the same display number.
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        tries=0
+        while alive "$xvfb_pid" && [ $tries -lt 50 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+        kill -KILL "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    [ -n "$work" ] && rm -rf "$work"
+}
+
+# xvfb_session_start TOOL...: skips the test (status 77) when a tool is
+# missing, makes the work folder, starts Xvfb and exports DISPLAY.
+xvfb_session_start() {
+    for tool in Xvfb "$@"; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "$tool is not installed: skipped"
+            exit 77
+        fi
+    done
+    work=$(mktemp -d)
+    trap xvfb_session_cleanup EXIT
+    trap 'exit 1' HUP INT PIPE TERM
+
+    # Xvfb picks a free display number itself and writes it to fd 3 once it
+    # accepts connections, so tests running side by side never share one.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    tries=0
+    while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    display=":$(head -n 1 "$work/display" 2>/dev/null)"
+    tries=0
+    while [ "$display" != ":" ] && [ $tries -lt 50 ] && ! DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    if [ "$display" = ":" ] || [ $tries -ge 50 ]; then
+        echo "could not start Xvfb"
+        cat "$work/xvfb.log"
+        exit 1
+    fi
+    export DISPLAY="$display"
+}
+
+# absolute PATH: the path made absolute, for scripts that change folders.
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
