@@ -54,6 +54,24 @@ TEST(CommandLine, UsageIsBannerFollowedDirectlyBySyntaxLine) {
     EXPECT_EQ(result.output, banner + "Syntax: PlayTUN <file.tun> <wavefile.wav>\n");
 }
 
+TEST(CommandLine, InteractiveModesEndWith254WhenSdlCannotStart) {
+    // Without a usable video driver SDL refuses to start; single-file and
+    // selector mode (no argument, or three and more) both stop at once.
+    const std::vector<std::vector<std::string>> argument_lists = {{"song.tun"}, {}, {"a", "b", "c"}};
+    for (const auto& arguments : argument_lists) {
+        const auto result = test_support::run_program(binary, arguments, "", {"SDL_VIDEODRIVER=none-such"});
+        EXPECT_EQ(result.output, "?SDL: No available video device  ERROR\n") << arguments.size() << " arguments";
+        EXPECT_EQ(result.status, 254) << arguments.size() << " arguments";
+    }
+}
+
+TEST(CommandLine, UsageRequestWithMoreCharactersIsASongName) {
+    const auto result = test_support::run_program(binary, {"/?x"}, "",
+                                                  {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
+    EXPECT_EQ(result.output, "File not found.\n");
+    EXPECT_EQ(result.status, 2);
+}
+
 TEST_F(RecordMode, UsageRequestWithSecondArgumentRecordsASongNamedSlashQuestion) {
     const auto result = test_support::run_program(binary, {"/?", "out.wav"}, dir);
     EXPECT_EQ(result.output, "Recording /? to out.wav\nFile not found.\n");
