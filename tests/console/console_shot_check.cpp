@@ -6,40 +6,19 @@
 // Prints every mismatch; exit status 0 when all checks pass.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "screenshot.hpp"
+
 namespace {
 
-struct rgb {
-    int r, g, b;
-    bool operator==(const rgb&) const = default;
-};
+using test_support::read_ppm;
+using test_support::rgb;
+using image = test_support::screenshot;
 
 constexpr rgb black{0, 0, 0}, blue{0, 0, 170}, light_blue{0, 0, 255}, light_red{255, 0, 0},
     light_green{0, 255, 0}, yellow{255, 255, 0}, white{255, 255, 255};
-
-struct image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> data;
-    rgb at(int x, int y) const {
-        const unsigned char* p = &data[(static_cast<std::size_t>(y) * width + x) * 3];
-        return {p[0], p[1], p[2]};
-    }
-};
-
-bool read_ppm(const char* path, image& img) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    in >> magic >> img.width >> img.height >> maxval;
-    if (!in || magic != "P6" || maxval != 255) return false;
-    in.get();
-    img.data.resize(static_cast<std::size_t>(img.width) * img.height * 3);
-    in.read(reinterpret_cast<char*>(img.data.data()), static_cast<std::streamsize>(img.data.size()));
-    return static_cast<bool>(in);
-}
 
 int failures = 0;
 

@@ -4,40 +4,19 @@
 // 255,255,255, dark grey 109,109,85, light blue 0,0,255, blue 0,0,170,
 // light red 255,0,0.
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "screenshot.hpp"
+
 namespace {
 
-struct rgb {
-    int r, g, b;
-    bool operator==(const rgb&) const = default;
-};
+using test_support::read_ppm;
+using test_support::rgb;
+using image = test_support::screenshot;
 
 constexpr rgb black{0, 0, 0}, white{255, 255, 255}, grey{182, 182, 170}, dark_grey{109, 109, 85}, light_blue{0, 0, 255}, blue{0, 0, 170},
     light_red{255, 0, 0};
-
-struct image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> bytes;
-    rgb at(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-        return {bytes[i], bytes[i + 1], bytes[i + 2]};
-    }
-};
-
-bool read_ppm(const char* path, image& out) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maximum = 0;
-    in >> magic >> out.width >> out.height >> maximum;
-    in.get();
-    if (!in || magic != "P6" || maximum != 255) return false;
-    out.bytes.resize(static_cast<size_t>(out.width) * out.height * 3);
-    in.read(reinterpret_cast<char*>(out.bytes.data()), static_cast<std::streamsize>(out.bytes.size()));
-    return static_cast<bool>(in);
-}
 
 int failures = 0;
 

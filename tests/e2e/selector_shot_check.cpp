@@ -16,18 +16,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "console/console.hpp"
 
+#include "screenshot.hpp"
+
 namespace {
 
-struct rgb {
-    int r, g, b;
-    bool operator==(const rgb&) const = default;
-};
+using test_support::read_ppm;
+using test_support::rgb;
+using image = test_support::screenshot;
 
 // The sixteen text colours as they reach the window.
 constexpr rgb text_colours[16] = {
@@ -38,27 +38,6 @@ constexpr rgb text_colours[16] = {
 constexpr rgb light_grey = text_colours[7];
 
 constexpr int columns = 80, rows = 50;
-
-struct image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> bytes;
-    rgb at(int x, int y) const {
-        const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-        return {bytes[i], bytes[i + 1], bytes[i + 2]};
-    }
-};
-
-bool read_ppm(const char* path, image& out) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maximum = 0;
-    in >> magic >> out.width >> out.height >> maximum;
-    in.get();
-    if (!in || magic != "P6" || maximum != 255) return false;
-    out.bytes.resize(static_cast<size_t>(out.width) * out.height * 3);
-    in.read(reinterpret_cast<char*>(out.bytes.data()), static_cast<std::streamsize>(out.bytes.size()));
-    return static_cast<bool>(in);
-}
 
 // What one cell must show; cells left unchecked have `checked` false.
 struct cell {
