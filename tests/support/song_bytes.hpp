@@ -26,6 +26,8 @@ struct song_header {
     uint32_t loop_frame = 0;
     std::string text;
     uint32_t unpacked_size = 0;
+    // Written as the text length instead of text.size() when set.
+    int64_t text_length_field = -1;
 };
 
 inline void put_u16(std::vector<uint8_t>& out, uint16_t v) {
@@ -43,7 +45,7 @@ inline std::vector<uint8_t> header_bytes(const song_header& h) {
     out.push_back(h.flags);
     put_u16(out, h.frame_rate);
     put_u32(out, h.loop_frame);
-    put_u16(out, static_cast<uint16_t>(h.text.size()));
+    put_u16(out, static_cast<uint16_t>(h.text_length_field >= 0 ? h.text_length_field : h.text.size()));
     put_u32(out, h.unpacked_size);
     out.insert(out.end(), h.text.begin(), h.text.end());
     return out;
