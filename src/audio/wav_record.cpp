@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "driver/fail.hpp"
+#include "base/fail.hpp"
 #include "song/song.hpp"
 #include "synth/synth.hpp"
 
@@ -23,7 +23,7 @@ recorder_state recorder;
 void write_exact(const void* bytes, size_t count) {
     const ssize_t written = ::write(recorder.wav_fd, bytes, count);
     if (written < 0) failure::fail_system_error(errno);
-    if (static_cast<size_t>(written) != count) failure::fail(101);
+    if (static_cast<size_t>(written) != count) failure::fail(failure::disk_write_error);
 }
 
 void write_text(const char (&text)[5]) { write_exact(text, 4); }

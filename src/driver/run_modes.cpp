@@ -8,7 +8,7 @@
 
 #include "audio/wav_record.hpp"
 #include "console/console.hpp"
-#include "driver/fail.hpp"
+#include "base/fail.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
 #include "selector/selector.hpp"

@@ -12,7 +12,7 @@
 #include <new>
 
 #include "console/console.hpp"
-#include "driver/fail.hpp"
+#include "base/fail.hpp"
 
 namespace selector {
 
@@ -40,8 +40,6 @@ constexpr uint32_t alt_keys = KMOD_LALT | KMOD_RALT;
 constexpr int page_step = 12;
 // Rows 2..49 are all the screen has for the list.
 constexpr int most_page_rows = console::screen_rows - first_list_row;
-// An out-of-memory failure.
-constexpr uint32_t heap_overflow = 203;
 
 const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
 
@@ -74,7 +72,7 @@ page_limits derive_limits() {
 
 void selector_start() {
     dir_list.reset(new (std::nothrow) tdirarr{});
-    if (!dir_list) failure::fail(heap_overflow);
+    if (!dir_list) failure::fail(failure::heap_overflow);
     // An unreadable working directory leaves start_dir empty; going back to
     // it at the end then fails like any other lost start directory.
     if (char* cwd = getcwd(nullptr, 0)) {

@@ -9,7 +9,7 @@
 #include <limits>
 #include <new>
 
-#include "driver/fail.hpp"
+#include "base/fail.hpp"
 #include "song/aplib.hpp"
 
 namespace song {
@@ -17,9 +17,6 @@ namespace song {
 song_state current;
 
 namespace {
-
-constexpr uint32_t heap_overflow = 203;
-constexpr uint32_t disk_read_error = 100;
 
 // The largest text length whose data offset still fits 16 bits.
 constexpr uint32_t max_text_length = 0xFFFFu - header_size;
@@ -40,9 +37,9 @@ uint32_t read_u32(const uint8_t* p) {
 // unpacked image can be gigabytes of address space of which a broken stream
 // touches only a few pages.
 std::unique_ptr<uint8_t[]> allocate_image(uint64_t size) {
-    if (size > std::numeric_limits<uint32_t>::max()) failure::fail(heap_overflow);
+    if (size > std::numeric_limits<uint32_t>::max()) failure::fail(failure::heap_overflow);
     auto* block = new (std::nothrow) uint8_t[static_cast<size_t>(size)];
-    if (block == nullptr) failure::fail(heap_overflow);
+    if (block == nullptr) failure::fail(failure::heap_overflow);
     return std::unique_ptr<uint8_t[]>(block);
 }
 
@@ -118,7 +115,7 @@ void load_song(const std::string& file_name) {
     release_song();
     if (size > std::numeric_limits<uint32_t>::max()) {
         ::close(fd);
-        failure::fail(heap_overflow);
+        failure::fail(failure::heap_overflow);
     }
     auto image = allocate_image(size);
 
@@ -127,7 +124,7 @@ void load_song(const std::string& file_name) {
     if (got < 0) fail_with_file_open(fd, errno);
     if (static_cast<uint64_t>(got) != size) {
         ::close(fd);
-        failure::fail(disk_read_error);
+        failure::fail(failure::disk_read_error);
     }
     if (::close(fd) != 0) failure::fail_system_error(errno);
 

@@ -1,12 +1,19 @@
 // Run-time failure reporting: every file, memory or system failure ends the
 // program through fail(code). The reporter prints the failure's text once on
-// standard output while the program ends, and the code becomes the exit
-// status (255 for codes above 255).
+// the message stream (standard output, or standard error while standard
+// output carries data) while the program ends, and the code becomes the
+// exit status (255 for codes above 255).
 #pragma once
 
 #include <cstdint>
 
 namespace failure {
+
+// The failure codes that the program raises itself; system errors map to
+// theirs through code_for_system_error.
+inline constexpr uint32_t disk_read_error = 100;   // a read returned fewer bytes than asked
+inline constexpr uint32_t disk_write_error = 101;  // a write stored fewer bytes than asked
+inline constexpr uint32_t heap_overflow = 203;     // a memory block could not be had
 
 // Installs the reporter as an exit hook. Runs once, before any other module
 // initialises.

@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "driver/fail.hpp"
+#include "base/fail.hpp"
 
 namespace {
 

@@ -1,4 +1,6 @@
-#include "fail.hpp"
+#include "base/fail.hpp"
+
+#include "base/messages.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,9 +73,10 @@ reporter_state reporter;
 void report_on_exit() {
     if (!reporter.failure_pending) return;
     reporter.failure_pending = false;  // the reporter speaks once
-    std::fputs(failure_text(reporter.failure_code), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::FILE* out = messages::stream();
+    std::fputs(failure_text(reporter.failure_code), out);
+    std::fputc('\n', out);
+    std::fflush(out);
 }
 
 }  // namespace
@@ -108,7 +111,7 @@ uint32_t code_for_system_error(int error_number) {
         case EIO:
         case EAGAIN:
         case ENOSPC:
-        case EPIPE: return 101;
+        case EPIPE: return disk_write_error;
         case ENOMEM:
         case EFAULT: return 217;
         case EINVAL: return 218;

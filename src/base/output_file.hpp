@@ -1,0 +1,61 @@
+// Writing an output without ever losing the file it replaces.
+//
+// A regular file, or a name that does not exist yet, is written to a
+// temporary file in the same folder, which takes the name's place by a
+// rename only when the output is complete: a failed or interrupted write
+// leaves the old file exactly as it was. The new file keeps the permission
+// bits (and, where the system allows it, the owner) of the file it
+// replaces. A symbolic link is followed: its target is replaced and the
+// link stays a link. Anything else (a character device such as /dev/null,
+// a FIFO, a socket, a terminal, or standard output given as "-") is
+// written in place and never replaced.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace output_files {
+
+struct output_file {
+    int fd = -1;
+    std::string name;       // as the user gave it
+    std::string target;     // the file that the finished output replaces; empty when written in place
+    std::string temporary;  // the file being written; empty when written in place
+    int temporary_slot = -1;
+};
+
+// All operations return 0 or the system error number of the failure.
+
+// Opens an output for the given name ("-" is standard output). An existing
+// regular file that the user may not write is refused (EACCES), as is a
+// folder (EISDIR).
+int open_output(const std::string& name, output_file& out);
+
+int write_all(output_file& out, std::span<const uint8_t> bytes);
+
+// Only an output written to a temporary file can be patched afterwards.
+bool can_patch(const output_file& out);
+int write_at(output_file& out, uint64_t offset, std::span<const uint8_t> bytes);
+
+// Completes the output: the temporary file is flushed to the disk and
+// renamed over its target; an output written in place is closed.
+int commit(output_file& out);
+
+// Abandons the output: the temporary file is removed, the target is left
+// as it was. Safe to call on an output that is not open.
+void discard(output_file& out);
+
+// Both names lead (through links) to the same existing file.
+bool same_file(const std::string& a, const std::string& b);
+
+// The name stands for the process's standard output: "-", or a name for
+// the file that descriptor 1 writes to (/dev/stdout, say).
+bool is_standard_output(const std::string& name);
+
+// The first bytes (up to `count`) of an existing regular file, links
+// followed; empty for anything that is not a readable regular file.
+std::vector<uint8_t> leading_bytes(const std::string& name, size_t count);
+
+}  // namespace output_files

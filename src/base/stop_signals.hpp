@@ -1,0 +1,27 @@
+// SIGINT and SIGTERM: a program notes them and ends in order at the next
+// point where it can (record mode after the current block, the screens at
+// their next pass), ending with status 130 or 143. A second signal, or a
+// signal to a program that has not asked for an orderly end, ends the
+// program at once, after removing the temporary files of outputs that were
+// not finished, so that an interrupted write never leaves one behind.
+#pragma once
+
+namespace stop_signals {
+
+// Installs the handlers. With `orderly` the first signal is only noted;
+// without, it ends the program at once.
+void install(bool orderly);
+
+// The signal that asked the program to stop (SIGINT or SIGTERM), or 0.
+int received();
+
+// Forgets a received signal (tests).
+void reset_received();
+
+// Temporary files that the handler removes when it ends the program.
+// register_temporary returns a slot (or -1 when all are taken); the path
+// is copied.
+int register_temporary(const char* path);
+void unregister_temporary(int slot);
+
+}  // namespace stop_signals
