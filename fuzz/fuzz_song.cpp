@@ -18,15 +18,11 @@ namespace {
 constexpr uint32_t max_unpacked_size = 1u << 20;
 constexpr size_t max_round_trip = 1u << 16;
 
-uint32_t stated_unpacked_size(std::span<const uint8_t> data) {
-    if (data.size() < 16) return 0;
-    return static_cast<uint32_t>(data[12]) | static_cast<uint32_t>(data[13]) << 8 |
-           static_cast<uint32_t>(data[14]) << 16 | static_cast<uint32_t>(data[15]) << 24;
-}
-
 void read_song(std::span<const uint8_t> data) {
-    const bool compressed = data.size() >= 4 && (data[3] & 0x40) != 0;
-    if (compressed && stated_unpacked_size(data) > max_unpacked_size) return;
+    if (data.size() >= song::header_size) {
+        const song::song_header header = song::header_fields(data);
+        if (header.compressed() && header.unpacked_size > max_unpacked_size) return;
+    }
 
     song::load_song_bytes(data);
     const auto outcome = song::read_header(48000);

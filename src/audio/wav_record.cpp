@@ -74,17 +74,6 @@ void write_wav_header(uint32_t sample_rate) {
 
 }  // namespace
 
-const char* song_error_message(song::header_outcome outcome) {
-    switch (outcome) {
-        case song::header_outcome::not_a_song_file: return "?No SID-DUMP file  ERROR";
-        case song::header_outcome::compressed_data_invalid: return "?Compressed Data  ERROR";
-        case song::header_outcome::decompression_failed: return "?Decompression  ERROR";
-        case song::header_outcome::channel_count_invalid: return "?Channel count  ERROR";
-        case song::header_outcome::ok: break;
-    }
-    return "";
-}
-
 void record(const std::string& song_file, const std::string& wav_file) {
     std::printf("Recording %s to %s\n", song_file.c_str(), wav_file.c_str());
     std::fflush(stdout);

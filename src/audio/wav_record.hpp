@@ -12,9 +12,6 @@ namespace audio {
 // Bytes per render buffer: 4096 stereo frames of two 16-bit samples.
 constexpr uint32_t record_block_bytes = 16384;
 
-// The one-line message that reports a song the header reader refused.
-const char* song_error_message(song::header_outcome outcome);
-
 // Records song_file into wav_file and ends the program: status 0 after
 // "Recording Done", status 1 after a song error, the failure code after a
 // file error. Never returns.

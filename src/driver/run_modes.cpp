@@ -77,7 +77,7 @@ int run_interactive(int argument_count, char** arguments) {
     // A song given on the command line that cannot be played is a failure
     // the user must see, after the window has gone.
     if (result.refused) {
-        std::puts(audio::song_error_message(result.outcome));
+        std::puts(song::song_error_message(result.outcome));
         return 1;
     }
     return 0;

@@ -65,16 +65,6 @@ struct output_writer {
     }
 };
 
-// Matches from far back must be longer to pay for their offset bits, so the
-// stored length leaves out what every match at that distance has anyway.
-uint32_t length_bonus(uint32_t offset) {
-    uint32_t bonus = 0;
-    if (offset >= 32000) ++bonus;
-    if (offset >= 1280) ++bonus;
-    if (offset < 128) bonus += 2;
-    return bonus;
-}
-
 }  // namespace
 
 std::optional<uint32_t> aplib_unpack(std::span<const uint8_t> input, std::span<uint8_t> output) {
@@ -117,7 +107,7 @@ std::optional<uint32_t> aplib_unpack(std::span<const uint8_t> input, std::span<u
                 if (!in.byte(low)) return std::nullopt;
                 offset = high * 256u + low;
                 if (!in.gamma(length)) return std::nullopt;
-                length += length_bonus(offset);
+                length += aplib_length_bonus(offset);
                 last_offset = offset;
                 offset_set = true;
             }

@@ -18,20 +18,6 @@ song_state current;
 
 namespace {
 
-// The largest text length whose data offset still fits 16 bits.
-constexpr uint32_t max_text_length = 0xFFFFu - header_size;
-
-constexpr uint8_t flag_interleaved = 0x10;
-constexpr uint8_t flag_compressed = 0x40;
-constexpr uint8_t channel_count_mask = 0x0F;
-
-uint16_t read_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t read_u32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // An image buffer of the given size, or the end of the program when the
 // memory cannot be had. The bytes are left uninitialised on purpose: an
 // unpacked image can be gigabytes of address space of which a broken stream
@@ -60,10 +46,6 @@ void install_image(std::unique_ptr<uint8_t[]> image, uint32_t size) {
     failure::fail_system_error(error_number);
 }
 
-bool magic_is_known(const uint8_t* p) {
-    return (p[0] == 'T' || p[0] == 'C') && p[1] == 'Q' && p[2] == 'K';
-}
-
 // Replaces the image with header, song text and the unpacked body. The image
 // is replaced even when unpacking fails, so the song image size is D + U
 // afterwards in every case.
@@ -80,7 +62,7 @@ bool unpack_body() {
 }
 
 void copy_record(const uint8_t* p, channel_record& record) {
-    record.pitch = read_u16(p);
+    record.pitch = static_cast<uint16_t>(p[0] | p[1] << 8);
     record.pulse = p[2];
     record.control = p[3];
     record.volume = p[4];
@@ -147,20 +129,22 @@ header_outcome read_header(uint32_t sample_rate) {
     const uint8_t* header = current.image.get();
 
     std::memcpy(current.header_copy.data(), header, current.header_copy.size());
-    if (!magic_is_known(header)) return header_outcome::not_a_song_file;
-    current.chip_variant = header[0] == 'C';
+    const std::span<const uint8_t> header_bytes(header, header_size);
+    if (!has_song_magic(header_bytes)) return header_outcome::not_a_song_file;
+    const song_header fields = header_fields(header_bytes);
+    current.chip_variant = fields.chip_variant();
 
-    const uint32_t text_length = read_u16(header + 10);
     // The data offset is a 16-bit value, and the text must lie inside the file.
+    const uint32_t text_length = fields.text_length;
     if (text_length > max_text_length) return header_outcome::not_a_song_file;
     if (header_size + text_length > current.image_size) return header_outcome::not_a_song_file;
-    current.frame_rate = read_u16(header + 4);
-    current.loop_frame = read_u32(header + 6);
-    current.text_length = static_cast<uint16_t>(text_length);
-    current.unpacked_size = read_u32(header + 12);
+    current.frame_rate = fields.frame_rate;
+    current.loop_frame = fields.loop_frame;
+    current.text_length = fields.text_length;
+    current.unpacked_size = fields.unpacked_size;
     current.data_offset = static_cast<uint16_t>(header_size + text_length);
 
-    const uint8_t flags = current.header_copy[3];
+    const uint8_t flags = fields.flags;
     current.frame_reader = (flags & flag_interleaved) ? read_frame_interleaved : read_frame_planar;
 
     if (flags & flag_compressed) {
@@ -168,9 +152,9 @@ header_outcome read_header(uint32_t sample_rate) {
         if (!unpack_body()) return header_outcome::decompression_failed;
     }
 
-    const uint8_t n = flags & channel_count_mask;
+    const uint8_t n = flags & flag_channel_mask;
     current.channel_count = n;
-    current.frame_size = static_cast<uint8_t>(6 * n);
+    current.frame_size = static_cast<uint8_t>(record_size * n);
     if (static_cast<uint8_t>(n - 1) > 7) return header_outcome::channel_count_invalid;
 
     // A song without a frame rate has no frame length.
@@ -200,13 +184,9 @@ void read_frame_planar() {
     const uint8_t* image = current.image.get();
     for (uint8_t c = 0; c < current.channel_count; ++c) {
         const size_t q = current.data_offset + c * frames + frame;
-        channel_record& record = current.channel_records[c];
-        // The first plane holds the high byte of the pitch.
-        record.pitch = static_cast<uint16_t>(image[q] << 8 | image[q + plane]);
-        record.pulse = image[q + 2 * plane];
-        record.control = image[q + 3 * plane];
-        record.volume = image[q + 4 * plane];
-        record.filter = image[q + 5 * plane];
+        uint8_t record[record_size];
+        for (size_t k = 0; k < record_size; ++k) record[k] = image[q + plane_of_record_byte[k] * plane];
+        copy_record(record, current.channel_records[c]);
     }
 }
 

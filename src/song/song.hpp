@@ -9,10 +9,9 @@
 #include <span>
 #include <string>
 
-namespace song {
+#include "song/format.hpp"
 
-constexpr int max_channels = 8;
-constexpr uint16_t header_size = 16;
+namespace song {
 
 // The six values of one channel in one frame.
 struct channel_record {
@@ -21,15 +20,6 @@ struct channel_record {
     uint8_t control = 0;
     uint8_t volume = 0;
     uint8_t filter = 0;
-};
-
-// What the header reader makes of a song image.
-enum class header_outcome {
-    ok,
-    not_a_song_file,
-    compressed_data_invalid,
-    decompression_failed,
-    channel_count_invalid,
 };
 
 using frame_reader_fn = void (*)();

@@ -1,5 +1,7 @@
 #include "aplib_pack.hpp"
 
+#include "song/aplib.hpp"
+
 #include <algorithm>
 #include <bit>
 
@@ -39,14 +41,6 @@ struct stream_writer {
 
 int gamma_bits(uint32_t value) { return 2 * (std::bit_width(value) - 1); }
 
-// What every match at this distance gets added to its stored length.
-uint32_t length_bonus(uint32_t offset) {
-    uint32_t bonus = 0;
-    if (offset >= 32000) ++bonus;
-    if (offset >= 1280) ++bonus;
-    if (offset < 128) bonus += 2;
-    return bonus;
-}
 
 enum class token_kind { literal, near_byte, short_match, code_pair, repeat_match };
 
@@ -73,7 +67,7 @@ constexpr int hash_bits = 16;
 
 int code_pair_bits(uint32_t offset, uint32_t length, bool after_literal) {
     const uint32_t g = (offset >> 8) + (after_literal ? 3u : 2u);
-    return 2 + gamma_bits(g) + 8 + gamma_bits(length - length_bonus(offset));
+    return 2 + gamma_bits(g) + 8 + gamma_bits(length - song::aplib_length_bonus(offset));
 }
 
 // Finds tokens for one position: hash chains over three-byte prefixes for
@@ -113,7 +107,7 @@ public:
             for (int depth = 0; depth < chain_depth && candidate != none; ++depth) {
                 const uint32_t offset = position - candidate;
                 const uint32_t length = match_length(position, candidate);
-                if (length >= length_bonus(offset) + 2) {
+                if (length >= song::aplib_length_bonus(offset) + 2) {
                     const int bits = code_pair_bits(offset, length, state.after_literal);
                     consider({token_kind::code_pair, offset, length, literal_bits * static_cast<int>(length) - bits});
                     if (length >= good_enough_length) break;
@@ -193,7 +187,7 @@ void emit(stream_writer& out, const token& t, std::span<const uint8_t> data, uin
             out.bit(0);
             out.gamma((t.offset >> 8) + (state.after_literal ? 3u : 2u));
             out.byte(static_cast<uint8_t>(t.offset & 0xFF));
-            out.gamma(t.length - length_bonus(t.offset));
+            out.gamma(t.length - song::aplib_length_bonus(t.offset));
             state.last_offset = t.offset;
             break;
         case token_kind::repeat_match:

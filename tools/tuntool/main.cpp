@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "audio/wav_record.hpp"
 #include "file_io.hpp"
 #include "score.hpp"
 #include "song/song.hpp"
@@ -97,7 +96,7 @@ int info(const std::string& path) {
         song = tuntool::parse_song_file(bytes);
     } catch (const tool_error& e) {
         std::fprintf(stderr, "tuntool: %s: %s; playtun refuses it: %s\n", path.c_str(), e.what(),
-                     audio::song_error_message(outcome));
+                     song::song_error_message(outcome));
         return 1;
     }
 
@@ -123,8 +122,8 @@ int info(const std::string& path) {
         std::printf("  playtun      plays it\n");
         return 0;
     }
-    std::printf("  playtun      refuses it: %s\n", audio::song_error_message(outcome));
-    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), audio::song_error_message(outcome));
+    std::printf("  playtun      refuses it: %s\n", song::song_error_message(outcome));
+    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), song::song_error_message(outcome));
     return 1;
 }
 
@@ -181,7 +180,7 @@ int relayout(const std::string& in, const std::string& out, bool to_interleaved)
 
 song_file song_from_score(const score::compiled_song& compiled) {
     song_file song;
-    song.magic = {static_cast<uint8_t>(compiled.chip_variant ? 'C' : 'T'), 'Q', 'K'};
+    song.magic = compiled.chip_variant ? song::chip_magic : song::plain_magic;
     song.flags = static_cast<uint8_t>(compiled.channels | tuntool::flag_interleaved);
     song.frame_rate = compiled.frame_rate;
     song.loop_frame = compiled.loop_frame;

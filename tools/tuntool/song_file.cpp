@@ -8,43 +8,27 @@
 namespace tuntool {
 namespace {
 
-constexpr size_t header_size = 16;
-constexpr size_t max_text_length = 65535 - header_size;
-
-uint32_t get_u16(std::span<const uint8_t> b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t get_u32(std::span<const uint8_t> b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-void put_u16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
+using song::header_size;
+using song::max_text_length;
 
 void require_channel_count(unsigned channels) {
     if (channels < 1 || channels > 8)
         throw tool_error("channel count " + std::to_string(channels) + " is outside 1..8");
 }
 
-// Where byte k (0..5) of a channel record lives in the planar layout: the
-// pitch bytes swap places, the other four keep their order.
-constexpr std::array<size_t, 6> plane_of_record_byte{1, 0, 2, 3, 4, 5};
-
 }  // namespace
 
 song_file parse_song_file(std::span<const uint8_t> bytes) {
-    if (bytes.size() < 3 || !((bytes[0] == 'T' || bytes[0] == 'C') && bytes[1] == 'Q' && bytes[2] == 'K'))
-        throw tool_error("not a song file (no TQK or CQK magic)");
+    if (!song::has_song_magic(bytes)) throw tool_error("not a song file (no TQK or CQK magic)");
     if (bytes.size() < header_size) throw tool_error("not a song file (shorter than its 16-byte header)");
+    const song::song_header header = song::header_fields(bytes);
     song_file song;
-    song.magic = {bytes[0], bytes[1], bytes[2]};
-    song.flags = bytes[3];
-    song.frame_rate = static_cast<uint16_t>(get_u16(bytes, 4));
-    song.loop_frame = get_u32(bytes, 6);
-    const size_t text_length = get_u16(bytes, 10);
-    song.unpacked_size = get_u32(bytes, 12);
+    song.magic = header.magic;
+    song.flags = header.flags;
+    song.frame_rate = header.frame_rate;
+    song.loop_frame = header.loop_frame;
+    song.unpacked_size = header.unpacked_size;
+    const size_t text_length = header.text_length;
     if (bytes.size() < header_size + text_length)
         throw tool_error("not a song file (shorter than its song text)");
     song.text.assign(bytes.begin() + header_size, bytes.begin() + header_size + text_length);
@@ -56,12 +40,16 @@ std::vector<uint8_t> song_file_bytes(const song_file& song) {
     if (song.text.size() > max_text_length)
         throw tool_error("song text of " + std::to_string(song.text.size()) + " bytes is longer than " +
                          std::to_string(max_text_length));
-    std::vector<uint8_t> out(song.magic.begin(), song.magic.end());
-    out.push_back(song.flags);
-    put_u16(out, song.frame_rate);
-    put_u32(out, song.loop_frame);
-    put_u16(out, static_cast<uint32_t>(song.text.size()));
-    put_u32(out, song.unpacked_size);
+    song::song_header header;
+    header.magic = song.magic;
+    header.flags = song.flags;
+    header.frame_rate = song.frame_rate;
+    header.loop_frame = song.loop_frame;
+    header.text_length = static_cast<uint16_t>(song.text.size());
+    header.unpacked_size = song.unpacked_size;
+    std::vector<uint8_t> out;
+    out.reserve(header_size + song.text.size() + song.body.size());
+    song::put_header(out, header);
     out.insert(out.end(), song.text.begin(), song.text.end());
     out.insert(out.end(), song.body.begin(), song.body.end());
     return out;
@@ -101,24 +89,24 @@ song_file unpack_song(const song_file& song) {
 
 std::vector<uint8_t> interleaved_to_planar(std::span<const uint8_t> data, unsigned channels) {
     require_channel_count(channels);
-    const size_t frame_size = 6 * channels, frames = data.size() / frame_size, plane = channels * frames;
+    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size, plane = channels * frames;
     std::vector<uint8_t> out(data.size());
     for (size_t f = 0; f < frames; ++f)
         for (size_t c = 0; c < channels; ++c)
-            for (size_t k = 0; k < 6; ++k)
-                out[plane_of_record_byte[k] * plane + c * frames + f] = data[f * frame_size + 6 * c + k];
+            for (size_t k = 0; k < song::record_size; ++k)
+                out[song::plane_of_record_byte[k] * plane + c * frames + f] = data[f * frame_size + song::record_size * c + k];
     std::copy(data.begin() + frames * frame_size, data.end(), out.begin() + frames * frame_size);
     return out;
 }
 
 std::vector<uint8_t> planar_to_interleaved(std::span<const uint8_t> data, unsigned channels) {
     require_channel_count(channels);
-    const size_t frame_size = 6 * channels, frames = data.size() / frame_size, plane = channels * frames;
+    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size, plane = channels * frames;
     std::vector<uint8_t> out(data.size());
     for (size_t f = 0; f < frames; ++f)
         for (size_t c = 0; c < channels; ++c)
-            for (size_t k = 0; k < 6; ++k)
-                out[f * frame_size + 6 * c + k] = data[plane_of_record_byte[k] * plane + c * frames + f];
+            for (size_t k = 0; k < song::record_size; ++k)
+                out[f * frame_size + song::record_size * c + k] = data[song::plane_of_record_byte[k] * plane + c * frames + f];
     std::copy(data.begin() + frames * frame_size, data.end(), out.begin() + frames * frame_size);
     return out;
 }

@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "file_io.hpp"
+#include "song/format.hpp"
 
 namespace tuntool {
 
-constexpr uint8_t flag_interleaved = 0x10;
-constexpr uint8_t flag_compressed = 0x40;
+using song::flag_compressed;
+using song::flag_interleaved;
 
 struct song_file {
-    std::array<uint8_t, 3> magic{'T', 'Q', 'K'};
+    std::array<uint8_t, 3> magic = song::plain_magic;
     uint8_t flags = flag_interleaved;
     uint16_t frame_rate = 50;
     uint32_t loop_frame = 0;
@@ -26,8 +27,8 @@ struct song_file {
     std::vector<uint8_t> text;
     std::vector<uint8_t> body;  // as stored: compressed or not
 
-    bool chip_variant() const { return magic[0] == 'C'; }
-    unsigned channel_count() const { return flags & 0x0F; }
+    bool chip_variant() const { return magic[0] == song::chip_magic[0]; }
+    unsigned channel_count() const { return flags & song::flag_channel_mask; }
     bool interleaved() const { return (flags & flag_interleaved) != 0; }
     bool compressed() const { return (flags & flag_compressed) != 0; }
 };
