@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t song_frames = 256;
 constexpr uint32_t output_rate = 48000;
-constexpr int block_bytes = 8192;  // 2048 stereo frames, as the audio device asks
+constexpr int block_frames = 2048;  // as the audio device asks
 
 std::vector<std::array<song::channel_record, song::max_channels>> synthetic_frames;
 
@@ -75,13 +75,13 @@ void render_throughput(benchmark::State& state)
         tables_ready = true;
     }
     make_song(static_cast<int>(state.range(0)), state.range(1) != 0);
-    std::vector<uint8_t> buffer(block_bytes);
+    std::vector<synth::stereo_frame> buffer(block_frames);
     for (auto _ : state) {
-        synth::render_block(nullptr, buffer.data(), block_bytes);
+        synth::render_frames(buffer);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }
-    const int64_t frames = state.iterations() * (block_bytes / 4);
+    const int64_t frames = state.iterations() * block_frames;
     state.SetItemsProcessed(frames);
     // Seconds of 48 kHz audio rendered per second of work.
     state.counters["x_realtime"] =

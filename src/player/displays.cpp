@@ -7,7 +7,9 @@
 
 #include "console/console.hpp"
 #include "player/player.hpp"
-#include "synth/synth.hpp"
+#include "song/song.hpp"
+#include "synth/published.hpp"
+#include "synth/waves.hpp"
 
 namespace player {
 

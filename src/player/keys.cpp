@@ -5,7 +5,9 @@
 
 #include "console/console.hpp"
 #include "player/player.hpp"
-#include "synth/synth.hpp"
+#include "song/song.hpp"
+#include "synth/controls.hpp"
+#include "synth/waves.hpp"
 
 namespace player {
 
@@ -16,12 +18,12 @@ namespace {
 constexpr SDLMod shift_keys = static_cast<SDLMod>(KMOD_LSHIFT | KMOD_RSHIFT);
 constexpr SDLMod alt_keys = static_cast<SDLMod>(KMOD_LALT | KMOD_RALT);
 
-void set_frame(uint32_t frame) { song::current.frame_index.store(frame, std::memory_order_relaxed); }
+void set_frame(uint32_t frame) { synth::seek_to_frame(frame); }
 
 // Seeks move by whole seconds and never leave the song: forward from the
 // last second wraps to the start, backward from the first stops there.
 void seek_forward() {
-    const uint32_t frame = song::current.frame_index.load(std::memory_order_relaxed);
+    const uint32_t frame = synth::playing_frame();
     const uint64_t target = static_cast<uint64_t>(frame) + song::current.frame_rate;
     set_frame(target < static_cast<uint64_t>(std::max(song::current.frame_total, 0))
                   ? static_cast<uint32_t>(target)
@@ -29,7 +31,7 @@ void seek_forward() {
 }
 
 void seek_back() {
-    const uint32_t frame = song::current.frame_index.load(std::memory_order_relaxed);
+    const uint32_t frame = synth::playing_frame();
     set_frame(frame > song::current.frame_rate ? frame - song::current.frame_rate : 0);
 }
 
@@ -48,7 +50,7 @@ void handle_player_key() {
     const SDLKey key = console::last_event.key.keysym.sym;
     const SDLMod mods = console::last_event.key.keysym.mod;
     switch (key) {
-        case SDLK_ESCAPE: synth::song_ended.store(true, std::memory_order_relaxed); break;
+        case SDLK_ESCAPE: synth::end_song(); break;
         case SDLK_RETURN:
             if (mods & alt_keys) console::set_video_mode(true);
             else set_frame(0);

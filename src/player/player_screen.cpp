@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "audio/live_audio.hpp"
+#include "audio/sdl_device.hpp"
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
@@ -91,7 +91,7 @@ std::string playing_line(std::string_view shown_name) {
 }
 
 void reset_history() {
-    screen.shown_frame = song::current.frame_index.load(std::memory_order_relaxed);
+    screen.shown_frame = synth::playing_frame();
     screen.history_frame = screen.shown_frame;
     console::text_attr = 0x00;
     console::fill_rows(17, 33, 0x00);
@@ -122,7 +122,7 @@ void player_iteration() {
     console::write_text(hex_text(screen.history_step + 1, 2));
 
     console::text_attr = 0x1F;
-    screen.shown_frame = song::current.frame_index.load(std::memory_order_relaxed);
+    screen.shown_frame = synth::playing_frame();
     marquee_step();
 
     console::text_attr = view.edit_half == 0 ? 0x07 : 0x08;
@@ -173,7 +173,7 @@ player_result run_player_screen(std::string& song_file_name) {
     }
     screen = screen_state{};
     song_file_name = shortened_name(song_file_name);
-    song::current.frame_index.store(0, std::memory_order_relaxed);
+    synth::seek_to_frame(0);
     // The voices restart at phase 0. Done before the device exists, so the
     // audio thread's first callback sees it without any further hand-over.
     synth::reset_voice_phases();

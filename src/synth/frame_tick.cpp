@@ -149,6 +149,12 @@ void publish_display(int i, const voice_state& v, const song::channel_record& r)
 
 }  // namespace
 
+uint32_t playing_frame() { return song::current.frame_index.load(relaxed); }
+
+void seek_to_frame(uint32_t frame) { song::current.frame_index.store(frame, relaxed); }
+
+void end_song() { song_ended.store(true, relaxed); }
+
 void frame_tick()
 {
     song::read_frame();

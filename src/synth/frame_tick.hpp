@@ -7,9 +7,10 @@
 #include <atomic>
 #include <cstdint>
 
-namespace synth {
+#include "synth/controls.hpp"
+#include "synth/published.hpp"
 
-constexpr int max_voices = 8;
+namespace synth {
 // Sync or ring partner that does not exist (and "no partner" in a voice).
 constexpr uint8_t no_partner = 255;
 
@@ -48,33 +49,6 @@ constexpr std::array<uint8_t, 9> partner_table{2, 0, 1, 5, 3, 4, 8, 6, 7};
 constexpr std::array<uint8_t, 8> headroom_table{0, 1, 2, 2, 3, 3, 3, 3};
 // Extra shift per 2-bit pan code: full, half, an eighth, silent.
 constexpr std::array<uint8_t, 4> pan_table{0, 1, 3, 16};
-
-// When set, the song repeats from its loop frame instead of ending.
-extern std::atomic<bool> loop_enabled;
-// Raised by the tick after the last frame (or by the player's quit key).
-extern std::atomic<bool> song_ended;
-// Song time in units of 1/300000 s; never reset between songs.
-extern std::atomic<uint32_t> play_time;
-constexpr uint32_t play_time_limit = 1799999999;
-// Per-voice mute set by the player screen; a muted voice keeps running.
-extern std::array<std::atomic<bool>, max_voices> voice_muted;
-
-// Copy of the channel records and voice states published after every tick
-// for the screen, which must not read the audio thread's own structures.
-struct shown_record {
-    std::atomic<uint16_t> pitch{0};
-    std::atomic<uint8_t> pulse{0};
-    std::atomic<uint8_t> control{0};
-    std::atomic<uint8_t> volume{0};
-    std::atomic<uint8_t> filter{0};
-};
-struct shown_voice {
-    std::atomic<uint8_t> volume{0};
-    std::atomic<uint8_t> pulse{0};
-    std::atomic<uint8_t> filter{0};
-};
-extern std::array<shown_record, max_voices> shown_records;
-extern std::array<shown_voice, max_voices> shown_voices;
 
 // Pulse widths mirrored around the middle map to the same value.
 constexpr uint8_t fold(uint8_t p)

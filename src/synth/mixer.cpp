@@ -1,11 +1,10 @@
 #include "synth/mixer.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
 #include "song/song.hpp"
 #include "synth/frame_tick.hpp"
+#include "synth/renderer.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
 
@@ -298,15 +297,6 @@ int voice_count()
     return std::min<int>(song::current.channel_count, max_voices);
 }
 
-inline uint16_t to_little_endian(int16_t sample)
-{
-    const auto u = static_cast<uint16_t>(sample);
-    if constexpr (std::endian::native == std::endian::big) {
-        return static_cast<uint16_t>((u << 8) | (u >> 8));
-    }
-    return u;
-}
-
 }  // namespace
 
 void mix_voices(int16_t* dest, uint16_t frames)
@@ -326,14 +316,9 @@ void mix_voices(int16_t* dest, uint16_t frames)
     }
 }
 
-void render_block(void* /*userdata*/, uint8_t* stream, int len)
+void render_frames(std::span<stereo_frame> out)
 {
-    if (len < 4 || stream == nullptr) {
-        return;
-    }
-    const uint32_t frames = static_cast<uint32_t>(len) / 4;
-    block_frames.store(frames, relaxed);
-
+    const auto frames = static_cast<uint32_t>(out.size());
     run_sums sums;
     uint32_t i = 0;
     while (i < frames) {
@@ -348,14 +333,10 @@ void render_block(void* /*userdata*/, uint8_t* stream, int len)
         const uint32_t run = std::min({static_cast<uint32_t>(frame_countdown), frames - i, run_limit});
         mix_run(sums, run, voice_count());
         frame_countdown = static_cast<uint16_t>(frame_countdown - run);
-
+        // The sums always fit in 16 bits: every voice is scaled down by the
+        // channel count's headroom.
         for (uint32_t k = 0; k < run; ++k) {
-            const auto left = static_cast<int16_t>(sums.left[k]);
-            const uint16_t bytes[2] = {to_little_endian(left), to_little_endian(static_cast<int16_t>(sums.right[k]))};
-            std::memcpy(stream + 4 * (i + k), bytes, 4);
-            if (i + k < scope_length) {
-                scope_history[i + k].store(left, relaxed);
-            }
+            out[i + k] = {static_cast<int16_t>(sums.left[k]), static_cast<int16_t>(sums.right[k])};
         }
         i += run;
     }

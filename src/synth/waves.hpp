@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "synth/controls.hpp"
+
 namespace synth {
 
 constexpr int wave_slot_count = 2;
@@ -26,26 +28,10 @@ struct wave_slot {
 
 extern std::array<wave_slot, wave_slot_count> wave_slots;
 
-// The slot that the editing operations act on (main thread only).
-extern uint8_t selected_slot;
-
-// Folds mirrored pulse widths onto one value in the frame tick.
-extern std::atomic<bool> pulse_fold;
-
 extern const std::array<std::array<uint8_t, 16>, 8> preset_table;
-
-enum class wave_base : uint8_t { sine, shifted_sine };
 
 // Recomputes the slot's wavetable from its definition and base tables.
 void build_wavetable(uint8_t slot);
-
-// Editing operations on selected_slot. None rebuilds the wavetable.
-void apply_preset(uint8_t preset);                 // presets 0..5
-void set_wave_base(uint8_t half, wave_base source);
-void randomise_wave_half(uint8_t half);
-void clear_wave_half(uint8_t half);
-void swap_wave_halves();
-void step_partial(uint8_t index, int direction);  // index 0..15, direction +1 or -1
 
 // Wave configuration established once at start-up: slot 0 preset 6 on sine
 // bases, slot 1 preset 7 on shifted sine bases, pulse_fold set, both built.

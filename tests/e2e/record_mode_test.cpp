@@ -2,6 +2,7 @@
 // record mode, its messages, exit statuses and the WAV files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -41,6 +42,13 @@ protected:
     void SetUp() override { dir = test_support::make_temp_dir(); }
     void TearDown() override { test_support::remove_tree(dir); }
     std::string path(const std::string& name) const { return dir + "/" + name; }
+    // The names in the folder, sorted: a temporary file left behind shows.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string dir;
 };
 
@@ -166,7 +174,7 @@ TEST_F(RecordMode, LayoutsAndLoopFrameDoNotChangeTheRecording) {
     EXPECT_EQ(test_support::read_file(path("loop.wav")), interleaved) << "record mode plays a song once";
 }
 
-TEST_F(RecordMode, SongErrorsFailWithTheirMessageAndLeaveAnEmptyWav) {
+TEST_F(RecordMode, SongErrorsFailWithTheirMessageAndLeaveTheOutputAsItWas) {
     song_header compressed;
     compressed.flags = 0x53;
     compressed.unpacked_size = 18;
@@ -191,15 +199,23 @@ TEST_F(RecordMode, SongErrorsFailWithTheirMessageAndLeaveAnEmptyWav) {
         {"no channels", test_support::song_bytes(no_channels, body), "?Channel count  ERROR"},
         {"nine channels", test_support::song_bytes(nine_channels, body), "?Channel count  ERROR"},
     };
+    const std::vector<uint8_t> old_wav = {'R', 'I', 'F', 'F', 1, 2, 3};
     for (const auto& c : cases) {
         test_support::write_file(path("bad.tun"), c.song);
-        const auto result = test_support::run_program(binary, {"bad.tun", "out.wav"}, dir);
-        EXPECT_EQ(result.output, "Recording bad.tun to out.wav\n" + c.message + "\n") << c.what;
-        EXPECT_EQ(result.status, 1) << c.what;
-        const auto wav = test_support::read_file(path("out.wav"));
-        ASSERT_EQ(wav.size(), 44u) << c.what;
-        EXPECT_EQ(u32_at(wav, 4), 0u) << c.what;
-        EXPECT_EQ(u32_at(wav, 40), 0u) << c.what;
+        // No output is created, and an existing one keeps every byte.
+        for (const bool existing : {false, true}) {
+            std::filesystem::remove(path("out.wav"));
+            if (existing) test_support::write_file(path("out.wav"), old_wav);
+            const auto result = test_support::run_program(binary, {"bad.tun", "out.wav"}, dir);
+            EXPECT_EQ(result.output, "Recording bad.tun to out.wav\n" + c.message + "\n") << c.what;
+            EXPECT_EQ(result.status, 1) << c.what;
+            EXPECT_EQ(std::filesystem::exists(path("out.wav")), existing) << c.what;
+            if (existing) {
+                EXPECT_EQ(test_support::read_file(path("out.wav")), old_wav) << c.what;
+            }
+            const std::vector<std::string> left = {"bad.tun", "out.wav"};
+            EXPECT_EQ(entries(), std::vector<std::string>(left.begin(), left.begin() + (existing ? 2 : 1))) << c.what;
+        }
     }
 }
 

@@ -67,7 +67,7 @@ TEST(RenderAllocation, LongRenderAllocatesNothing)
     synth_test::install_song(frames, 3, true);
     synth_test::the_song.log_reads = false;
     synth::loop_enabled.store(true);
-    std::vector<uint8_t> buffer(8192);
+    std::vector<synth::stereo_frame> buffer(2048);
 
     // The counter must see an allocation when there is one.
     counting.store(true);
@@ -77,7 +77,7 @@ TEST(RenderAllocation, LongRenderAllocatesNothing)
     ASSERT_EQ(probe, 1);
 
     for (int call = 0; call < 200; ++call) {
-        synth::render_block(nullptr, buffer.data(), static_cast<int>(buffer.size()));
+        synth::render_frames(buffer);
     }
     counting.store(false);
     EXPECT_EQ(allocations.load(), 0);

@@ -27,9 +27,9 @@ TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
 
     std::atomic<bool> stop{false};
     std::thread audio([&stop] {
-        std::vector<uint8_t> buffer(8192);
+        std::vector<synth::stereo_frame> buffer(2048);
         while (!stop.load()) {
-            synth::render_block(nullptr, buffer.data(), static_cast<int>(buffer.size()));
+            synth::render_frames(buffer);
         }
     });
     uint32_t seen = 0;

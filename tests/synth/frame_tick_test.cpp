@@ -250,8 +250,8 @@ TEST_F(FrameTick, MutedVoiceIsSilentButKeepsRunning)
         synth::voices = {};
         song::current.frame_index.store(0);
         synth::frame_countdown = 0;
-        std::vector<uint8_t> stream(4 * 200);
-        synth::render_block(nullptr, stream.data(), static_cast<int>(stream.size()));
+        std::vector<synth::stereo_frame> stream(200);
+        synth::render_frames(stream);
         const auto& v0 = synth::voices[0];
         const auto& v1 = synth::voices[1];
         EXPECT_EQ(v0.volume, mute ? 0 : 255);

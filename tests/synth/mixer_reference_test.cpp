@@ -152,24 +152,22 @@ TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
             expected.push_back(out[1]);
         }
     }
-    // The same song again through render_block in uneven blocks.
+    // The same song again through the renderer in uneven blocks.
     synth::reset_synth_state();
     synth::startup_wave_setup();
     synth::loop_enabled.store(true);
     song::current.frame_index.store(0);
-    std::vector<uint8_t> bytes(4 * 5000);
+    std::vector<synth::stereo_frame> rendered(5000);
     const int blocks[] = {1, 300, 2048, 17, 1000, 1634};
     int at = 0;
     for (int b : blocks) {
-        synth::render_block(nullptr, bytes.data() + 4 * at, 4 * b);
+        synth::render_frames(std::span(rendered).subspan(at, b));
         at += b;
     }
     ASSERT_EQ(at, 5000);
     for (int n = 0; n < 5000; ++n) {
-        const auto left = static_cast<int16_t>(bytes[4 * n] | (bytes[4 * n + 1] << 8));
-        const auto right = static_cast<int16_t>(bytes[4 * n + 2] | (bytes[4 * n + 3] << 8));
-        ASSERT_EQ(left, expected[2 * n]) << "sample " << n;
-        ASSERT_EQ(right, expected[2 * n + 1]) << "sample " << n;
+        ASSERT_EQ(rendered[n].left, expected[2 * n]) << "sample " << n;
+        ASSERT_EQ(rendered[n].right, expected[2 * n + 1]) << "sample " << n;
     }
 }
 

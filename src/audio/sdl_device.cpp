@@ -1,0 +1,74 @@
+#include "audio/sdl_device.hpp"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+#include "synth/published.hpp"
+#include "synth/renderer.hpp"
+#include "synth/tables.hpp"
+
+namespace audio {
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+// The callback's own buffer: the renderer's frames before they become bytes.
+std::array<synth::stereo_frame, 2048> device_frames;
+
+void put_sample(uint8_t* at, int16_t sample) {
+    const auto bits = static_cast<uint16_t>(sample);
+    at[0] = static_cast<uint8_t>(bits);
+    at[1] = static_cast<uint8_t>(bits >> 8);
+}
+
+int open_device(void*, const std::string&, const stream_format&) { return open_audio_device() ? 0 : EIO; }
+
+int close_device(void*) {
+    close_audio_device();
+    return 0;
+}
+
+void abort_device(void*) { close_audio_device(); }
+
+}  // namespace
+
+void device_callback(void* /*userdata*/, uint8_t* stream, int len) {
+    if (len < 4 || stream == nullptr) return;
+    const uint32_t frames = static_cast<uint32_t>(len) / 4;
+    synth::block_frames.store(frames, relaxed);
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t count = std::min<uint32_t>(frames - done, device_frames.size());
+        synth::render_frames(std::span<synth::stereo_frame>(device_frames.data(), count));
+        for (uint32_t k = 0; k < count; ++k) {
+            const synth::stereo_frame& frame = device_frames[k];
+            uint8_t* at = stream + 4 * (done + k);
+            put_sample(at, frame.left);
+            put_sample(at + 2, frame.right);
+            if (done + k < synth::scope_length) synth::scope_history[done + k].store(frame.left, relaxed);
+        }
+        done += count;
+    }
+}
+
+bool open_audio_device() {
+    SDL_AudioSpec desired{};
+    desired.freq = synth::sample_rate;
+    desired.format = AUDIO_S16LSB;
+    desired.channels = 2;
+    desired.samples = 2048;
+    desired.callback = device_callback;
+    desired.userdata = nullptr;
+    // No obtained format: SDL converts, so the callback's format is fixed.
+    return SDL_OpenAudio(&desired, nullptr) >= 0;
+}
+
+void start_audio() { SDL_PauseAudio(0); }
+
+void close_audio_device() { SDL_CloseAudio(); }
+
+output sdl_device_output() { return {nullptr, open_device, nullptr, close_device, abort_device}; }
+
+}  // namespace audio

@@ -1,0 +1,124 @@
+// Recording through the output interface: the length known before the
+// first block, the frames an output receives, the stop after a signal, and
+// the WAV header in both of its forms.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <vector>
+
+#include "audio/record.hpp"
+#include "audio/wav_header.hpp"
+#include "base/stop_signals.hpp"
+#include "fake_song.hpp"
+
+namespace {
+
+using synth_test::frame;
+
+// An output that keeps what it is given.
+struct memory_output {
+    std::vector<synth::stereo_frame> frames;
+    int writes = 0;
+    int raise_on_write = 0;  // a signal to raise during this write (1-based), or 0
+};
+
+audio::output memory(memory_output& m) {
+    audio::output out;
+    out.state = &m;
+    out.write = [](void* state, std::span<const synth::stereo_frame> frames) {
+        auto& mem = *static_cast<memory_output*>(state);
+        mem.frames.insert(mem.frames.end(), frames.begin(), frames.end());
+        if (++mem.writes == mem.raise_on_write) std::raise(SIGINT);
+        return 0;
+    };
+    return out;
+}
+
+uint32_t u32_at(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint64_t u64_at(const std::vector<uint8_t>& b, size_t at) {
+    return u32_at(b, at) | static_cast<uint64_t>(u32_at(b, at + 4)) << 32;
+}
+
+class Recording : public ::testing::Test {
+protected:
+    void SetUp() override {
+        synth_test::reset_engine();
+        stop_signals::reset_received();
+    }
+};
+
+TEST_F(Recording, LengthIsKnownBeforeTheFirstBlockAndMatchesWhatIsWritten) {
+    // The last tick falls on sample (frames - 1) x samples_per_frame; its
+    // block is the last one.
+    struct case_t {
+        uint32_t frames;
+        uint32_t samples_per_frame;
+        uint64_t expected;
+    } cases[] = {{50, 960, 12 * 4096}, {1, 960, 4096}, {5, 960, 4096}, {6, 960, 2 * 4096},
+                 {3, 0, 4096},         {9000, 6857, 15065 * 4096}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(audio::recording_frames(c.frames, c.samples_per_frame), c.expected) << c.frames;
+        if (c.frames > 100) continue;  // rendering the long ones proves nothing more
+        synth_test::reset_engine();
+        synth_test::install_song(std::vector<frame>(c.frames), 1, false, c.samples_per_frame);
+        memory_output m;
+        const audio::recording made = audio::record_song(memory(m));
+        EXPECT_EQ(made.frames, c.expected) << c.frames;
+        EXPECT_EQ(m.frames.size(), c.expected) << c.frames;
+        EXPECT_EQ(made.stop_signal, 0);
+    }
+}
+
+TEST_F(Recording, OutputReceivesTheRenderersFramesAndAStopEndsAfterTheBlock) {
+    frame f{};
+    f[0] = synth_test::record(0x0533, 0x40, 0x00, 255, 200);
+    synth_test::install_song(std::vector<frame>(200, f), 1);
+    std::vector<synth::stereo_frame> direct(3 * audio::record_block_frames);
+    synth::render_frames(direct);
+
+    synth_test::reset_engine();
+    synth_test::install_song(std::vector<frame>(200, f), 1);
+    stop_signals::install(true);
+    memory_output m;
+    m.raise_on_write = 3;
+    const audio::recording made = audio::record_song(memory(m));
+    EXPECT_EQ(made.stop_signal, SIGINT);
+    EXPECT_EQ(made.frames, 3u * audio::record_block_frames);
+    EXPECT_EQ(m.frames, direct);
+    stop_signals::reset_received();
+}
+
+TEST(WavHeader, ClassicUpToTheLast32BitSizeThenRf64) {
+    const uint64_t last_classic = audio::max_classic_data_bytes / 4;
+    struct case_t {
+        uint64_t frames;
+        size_t size;
+    } cases[] = {{0, 44}, {4096, 44}, {last_classic, 44}, {last_classic + 1, 80}, {uint64_t{3} << 32, 80}};
+    for (const auto& c : cases) {
+        const auto h = audio::wav_header(48000, c.frames);
+        ASSERT_EQ(h.size(), c.size) << c.frames;
+        const std::string riff(h.begin(), h.begin() + 4);
+        const uint64_t data = 4 * c.frames;
+        if (c.size == 44) {
+            EXPECT_EQ(riff, "RIFF");
+            EXPECT_EQ(u32_at(h, 4), 36 + data);
+            EXPECT_EQ(u32_at(h, 24), 48000u);
+            EXPECT_EQ(u32_at(h, 28), 192000u);
+            EXPECT_EQ(u32_at(h, 40), data);
+        } else {
+            EXPECT_EQ(riff, "RF64");
+            EXPECT_EQ(u32_at(h, 4), 0xFFFFFFFFu);
+            EXPECT_EQ(std::string(h.begin() + 12, h.begin() + 16), "ds64");
+            EXPECT_EQ(u64_at(h, 20), 72 + data);  // file size - 8
+            EXPECT_EQ(u64_at(h, 28), data);
+            EXPECT_EQ(u64_at(h, 36), c.frames);
+            EXPECT_EQ(std::string(h.begin() + 72, h.begin() + 76), "data");
+            EXPECT_EQ(u32_at(h, 76), 0xFFFFFFFFu);
+        }
+    }
+}
+
+}  // namespace
