@@ -1,6 +1,8 @@
-// Whole-file reads and writes for tuntool. A write goes to a temporary file
-// in the destination's directory and is renamed over the destination only
-// once it is complete, so a failed run never leaves a damaged output behind.
+// Whole-file reads and writes for tuntool. A write follows the rules every
+// program of the project keeps (base/output_file.hpp): a regular file is
+// replaced through a temporary file and a rename only once the new bytes
+// are complete, keeping its permission bits; a link is followed and stays a
+// link; a device or FIFO is written in place; "-" is standard output.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +23,10 @@ std::vector<uint8_t> read_whole_file(const std::string& path);
 
 // Replaces path with bytes, or leaves it untouched and throws.
 void write_file_replacing(const std::string& path, std::span<const uint8_t> bytes);
+
+// Throws when writing `output` would destroy `input` (both name the same
+// file): for commands that read their input while they write, or whose
+// input is not a song.
+void refuse_same_file(const std::string& input, const std::string& output);
 
 }  // namespace tuntool

@@ -14,6 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/messages.hpp"
+#include "base/output_file.hpp"
+#include "base/stop_signals.hpp"
 #include "file_io.hpp"
 #include "score.hpp"
 #include "song/song.hpp"
@@ -36,9 +39,12 @@ constexpr const char* usage_text =
     "  relayout IN.tun OUT.tun --interleaved\n"
     "                                     store the frames one after another\n"
     "  build SCORE.txt OUT.tun            build a song from a text score\n"
-    "  --help                             this text\n"
+    "  -h, --help                         this text\n"
+    "  -V, --version                      the version\n"
     "\n"
-    "An existing OUT.tun is replaced only when the command succeeds.\n"
+    "An existing OUT.tun is replaced only when the command succeeds, and keeps\n"
+    "its permission bits; a link stays a link, a device or FIFO is written in\n"
+    "place, and OUT.tun may be - for standard output.\n"
     "The score format is described in tuntool(1).\n";
 
 int usage_error(const std::string& message) {
@@ -152,29 +158,40 @@ void write_song(const std::string& path, const song_file& song) {
     tuntool::write_file_replacing(path, tuntool::song_file_bytes(song));
 }
 
+// The lines that report a written song go where they cannot mix with it.
+void report_for(const std::string& out) {
+    if (output_files::is_standard_output(out)) messages::divert_to_standard_error();
+}
+
 int pack(const std::string& in, const std::string& out) {
+    report_for(out);
     const song_file packed = convert(in, tuntool::pack_song);
     write_song(out, packed);
-    std::printf("%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
+    std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
                 packed.body.size(), percent(packed.body.size(), packed.unpacked_size).c_str());
     return 0;
 }
 
 int unpack(const std::string& in, const std::string& out) {
+    report_for(out);
     const song_file unpacked = convert(in, tuntool::unpack_song);
     write_song(out, unpacked);
-    std::printf("%s: %zu bytes of frame data\n", out.c_str(), unpacked.body.size());
+    std::fprintf(messages::stream(), "%s: %zu bytes of frame data\n", out.c_str(), unpacked.body.size());
     return 0;
 }
 
 int relayout(const std::string& in, const std::string& out, bool to_interleaved) {
+    report_for(out);
     const song_file song = read_song(in);
     const song_file converted =
         convert(in, [to_interleaved](const song_file& s) { return tuntool::relayout_song(s, to_interleaved); });
     write_song(out, converted);
     const char* layout = to_interleaved ? "interleaved" : "planar";
-    if (song.interleaved() == to_interleaved) std::printf("%s: already %s, copied unchanged\n", out.c_str(), layout);
-    else std::printf("%s: %s%s\n", out.c_str(), layout, song.compressed() ? ", packed again" : "");
+    if (song.interleaved() == to_interleaved) {
+        std::fprintf(messages::stream(), "%s: already %s, copied unchanged\n", out.c_str(), layout);
+    } else {
+        std::fprintf(messages::stream(), "%s: %s%s\n", out.c_str(), layout, song.compressed() ? ", packed again" : "");
+    }
     return 0;
 }
 
@@ -194,6 +211,9 @@ song_file song_from_score(const score::compiled_song& compiled) {
 }
 
 int build(const std::string& score_path, const std::string& out) {
+    // The score is not a song: writing the song over it would lose it.
+    tuntool::refuse_same_file(score_path, out);
+    report_for(out);
     const std::vector<uint8_t> source = tuntool::read_whole_file(score_path);
     score::compiled_song compiled;
     try {
@@ -204,7 +224,7 @@ int build(const std::string& score_path, const std::string& out) {
     }
     const song_file song = song_from_score(compiled);
     write_song(out, song);
-    std::printf("%s: %u channels, %zu frames, %s%s\n", out.c_str(), compiled.channels, compiled.frame_count(),
+    std::fprintf(messages::stream(), "%s: %u channels, %zu frames, %s%s\n", out.c_str(), compiled.channels, compiled.frame_count(),
                 clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
                 song.compressed() ? (", packed to " + percent(song.body.size(), song.unpacked_size)).c_str() : "");
     return 0;
@@ -215,6 +235,10 @@ int run(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (command == "--version" || command == "-V") {
+        std::puts("tuntool " PLAYTUN_VERSION);
         return 0;
     }
     auto want = [&](size_t count) {
@@ -240,6 +264,8 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ctrl-C removes the temporary file of an unfinished output.
+    stop_signals::install(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return run(args);
