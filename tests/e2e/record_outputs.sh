@@ -143,6 +143,10 @@ expect 0 "a name after --" "$playtun" -- -dash.tun dash.wav
 expect 254 "no display, one song" env -u DISPLAY -u SDL_VIDEODRIVER "$playtun" a.tun
 grep -q "need an X11 display" out.txt || fail "no display: no clear line"
 expect 254 "no display, selector" env -u DISPLAY -u SDL_VIDEODRIVER "$playtun"
+# An X display that cannot be reached is reported, not replaced by a driver
+# that draws into the terminal.
+expect 254 "an unreachable display" env -u SDL_VIDEODRIVER DISPLAY=:97 timeout 10 "$playtun" a.tun
+grep -q "^?SDL: .*  ERROR$" out.txt || fail "an unreachable display: $(head -c 200 out.txt)"
 expect 0 "record mode without a folder scan" env LD_PRELOAD="$no_scan" ASAN_OPTIONS=verify_asan_link_order=0 \
     "$playtun" a.tun noscan.wav
 
