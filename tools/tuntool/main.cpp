@@ -256,7 +256,8 @@ int run(const std::vector<std::string>& args) {
         return true;
     };
     if (command == "info" && args.size() > 1 && args[1] == "--json")
-        return tuntool::info_json(std::vector<std::string>(args.begin() + 2, args.end()));
+        return args.size() > 2 ? tuntool::info_json(std::vector<std::string>(args.begin() + 2, args.end()))
+                               : usage_error("info --json takes one or more songs");
     if (command == "info") return want(1) ? info(args[1]) : 2;
     if (command == "render") return tuntool::render_command(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
