@@ -2,10 +2,12 @@
 // songs from text scores.
 //
 //   tuntool info SONG.tun
+//   tuntool info --json SONG.tun...
 //   tuntool pack IN.tun OUT.tun
 //   tuntool unpack IN.tun OUT.tun
 //   tuntool relayout IN.tun OUT.tun --planar|--interleaved
 //   tuntool build SCORE.txt OUT.tun
+//   tuntool render [OPTIONS] SONG.tun...
 //
 // Exit status 0 on success, 1 when the command fails (one line on standard
 // error), 2 for a command line it does not understand.
@@ -18,6 +20,8 @@
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
 #include "file_io.hpp"
+#include "info_json.hpp"
+#include "render_command.hpp"
 #include "score.hpp"
 #include "song/song.hpp"
 #include "song_file.hpp"
@@ -33,12 +37,15 @@ constexpr const char* usage_text =
     "Usage: tuntool COMMAND ...\n"
     "\n"
     "  info SONG.tun                      describe a song and whether playtun plays it\n"
+    "  info --json SONG.tun...            the same for scripts: a JSON array\n"
     "  pack IN.tun OUT.tun                compress the frame data\n"
     "  unpack IN.tun OUT.tun              expand compressed frame data\n"
     "  relayout IN.tun OUT.tun --planar   store the frames plane by plane\n"
     "  relayout IN.tun OUT.tun --interleaved\n"
     "                                     store the frames one after another\n"
     "  build SCORE.txt OUT.tun            build a song from a text score\n"
+    "  render [OPTIONS] SONG.tun...       render songs to WAV or FLAC files\n"
+    "                                     (tuntool render --help)\n"
     "  -h, --help                         this text\n"
     "  -V, --version                      the version\n"
     "\n"
@@ -248,7 +255,11 @@ int run(const std::vector<std::string>& args) {
         }
         return true;
     };
+    if (command == "info" && args.size() > 1 && args[1] == "--json")
+        return args.size() > 2 ? tuntool::info_json(std::vector<std::string>(args.begin() + 2, args.end()))
+                               : usage_error("info --json takes one or more songs");
     if (command == "info") return want(1) ? info(args[1]) : 2;
+    if (command == "render") return tuntool::render_command(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
     if (command == "unpack") return want(2) ? unpack(args[1], args[2]) : 2;
     if (command == "build") return want(2) ? build(args[1], args[2]) : 2;

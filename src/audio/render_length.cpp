@@ -1,0 +1,39 @@
+#include "audio/render_length.hpp"
+
+#include <algorithm>
+
+#include "audio/record.hpp"
+
+namespace audio {
+
+bool has_loop_section(const song_timing& song) { return song.loop_frame < song.frame_total; }
+
+uint64_t song_frames_played(const song_timing& song, uint32_t passes) {
+    if (!has_loop_section(song) || passes <= 1) return song.frame_total;
+    return song.frame_total + static_cast<uint64_t>(passes - 1) * (song.frame_total - song.loop_frame);
+}
+
+namespace {
+
+bool record_mode_length(const length_request& request) {
+    return request.passes == 0 && request.limit_frames == 0 && !request.exact;
+}
+
+}  // namespace
+
+bool rendering_repeats(const song_timing& song, const length_request& request) {
+    return has_loop_section(song) && !record_mode_length(request);
+}
+
+uint64_t rendering_frames(const song_timing& song, const length_request& request) {
+    if (record_mode_length(request))
+        return recording_frames(song.frame_total, song.samples_per_frame);
+    // A frame shorter than one sample still lasts one sample.
+    const uint64_t frame_length = song.samples_per_frame == 0 ? 1 : song.samples_per_frame;
+    const bool repeats_to_limit = request.passes == 0 && request.limit_frames != 0 && has_loop_section(song);
+    if (repeats_to_limit) return request.limit_frames;
+    const uint64_t frames = song_frames_played(song, request.passes) * frame_length;
+    return request.limit_frames == 0 ? frames : std::min(frames, request.limit_frames);
+}
+
+}  // namespace audio

@@ -1,0 +1,31 @@
+// Render jobs as child processes: the engine keeps one song at a time in
+// module-level records, so each song is rendered by a process of its own,
+// forked from a parent that never renders, and so starts from the same
+// state as a new process. Up to `parallel` children run at once; what a
+// song gives does not depend on how many.
+//
+// A child's standard error comes back through a pipe and each of its lines
+// goes out as "tuntool: SONG: line"; its progress comes through a second
+// pipe. SIGINT and SIGTERM stop the render: no new child starts, the
+// running ones are told and abandon their outputs, and the parent ends
+// with 130 or 143 once they have gone.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "render_progress.hpp"
+#include "render_song.hpp"
+
+namespace tuntool {
+
+struct jobs_outcome {
+    size_t completed = 0;
+    size_t failed = 0;
+    int stop_signal = 0;  // SIGINT or SIGTERM when the render was stopped
+};
+
+jobs_outcome run_render_jobs(const std::vector<song_job>& jobs, const render_settings& settings, unsigned parallel,
+                             progress_display& progress);
+
+}  // namespace tuntool
