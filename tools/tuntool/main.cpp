@@ -16,6 +16,7 @@
 
 #include "audio/wav_record.hpp"
 #include "file_io.hpp"
+#include "import_command.hpp"
 #include "score.hpp"
 #include "song/song.hpp"
 #include "song_file.hpp"
@@ -37,6 +38,7 @@ constexpr const char* usage_text =
     "  relayout IN.tun OUT.tun --interleaved\n"
     "                                     store the frames one after another\n"
     "  build SCORE.txt OUT.tun            build a song from a text score\n"
+    "  import [OPTIONS] TUNE.sid OUT.tun  make a song from a PSID tune (import --help)\n"
     "  --help                             this text\n"
     "\n"
     "An existing OUT.tun is replaced only when the command succeeds.\n"
@@ -229,6 +231,7 @@ int run(const std::vector<std::string>& args) {
     if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
     if (command == "unpack") return want(2) ? unpack(args[1], args[2]) : 2;
     if (command == "build") return want(2) ? build(args[1], args[2]) : 2;
+    if (command == "import") return tuntool::import_command({args.begin() + 1, args.end()});
     if (command == "relayout") {
         if (!want(3)) return 2;
         if (args[3] != "--planar" && args[3] != "--interleaved")

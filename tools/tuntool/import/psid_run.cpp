@@ -1,5 +1,6 @@
 #include "psid_run.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -38,7 +39,7 @@ SidConfig library_config(sidbuilder& builder, const chip_timing& timing, chip_mo
 
 uint32_t frames_wanted(const import_options& options, const chip_timing& timing) {
     if (options.frames) return *options.frames;
-    return static_cast<uint32_t>(std::lround(options.seconds * timing.frame_rate));
+    return static_cast<uint32_t>(std::max(1l, std::lround(options.seconds * timing.frame_rate)));
 }
 
 }  // namespace
@@ -78,9 +79,18 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     chip_registers registers{};
     uint8_t all_registers[32];
     uint64_t looks = 0;
+    uint32_t last_time = 0, calls_at_last_time = 0;
     while (!builder_of_frames.complete()) {
-        if (engine.play(sound, 8) < 8)
+        // A jammed processor stops the machine; the library then still
+        // returns sound, but no longer plays and its time stands still.
+        if (engine.play(sound, 8) < 8 || !engine.isPlaying())
             throw import_error(library_reason("the player library stopped the tune", engine.error()));
+        if (engine.timeMs() != last_time) {
+            last_time = engine.timeMs();
+            calls_at_last_time = 0;
+        } else if (++calls_at_last_time == 1000) {
+            throw import_error("the player library's machine does not advance");
+        }
         if (!engine.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
         std::memcpy(registers.data(), all_registers, registers.size());
         const uint64_t cycle = uint64_t{engine.timeMs()} * tune.timing.clock_hz / 1000;
