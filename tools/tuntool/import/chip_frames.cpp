@@ -19,12 +19,13 @@ uint8_t reg(const chip_registers& r, int voice, int offset) { return r[static_ca
 
 // The -3 dB frequency of the chip's low-pass filter at cutoff register
 // values 0, 64, 128, ..., 1984 and 2047 on a 6581, measured from filtered
-// noise rendered by the player library's chip emulation. The 6581 barely
+// noise rendered by the player library's chip emulation (the program
+// tests/tools/filter_curve_probe.cpp makes these figures). The 6581 barely
 // moves below register 256 and rises steeply above it.
-constexpr std::array<double, 33> cutoff_6581_hz{316,   340,   352,   352,   363,   434,   598,   1043,  1500,
-                                                 2250,  3469,  4242,  5016,  6762,  7582,  9363,  9492,  10289,
-                                                 11227, 12879, 13324, 15645, 15797, 16090, 16523, 17801, 18398,
-                                                 19148, 19758, 20602, 21281, 21984, 22418};
+constexpr std::array<double, 33> cutoff_6581_hz{316,   340,   352,   352,   363,   434,   621,   1066,  1500,
+                                                 2238,  3469,  4230,  5016,  6785,  7582,  9352,  9445,  10277,
+                                                 11238, 12902, 13336, 15621, 15773, 16008, 16535, 17777, 18398,
+                                                 19125, 19863, 20555, 21188, 21844, 22406};
 // The 8580's cutoff is close to a straight line: about 7 Hz per register
 // step in the same measurement (within 3 % from register 64 up).
 constexpr double cutoff_8580_hz_per_step = 7.0;
