@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <array>
+#include <vector>
 
 #include <sidplayfp/SidConfig.h>
 #include <sidplayfp/SidTune.h>
@@ -37,6 +38,41 @@ SidConfig library_config(sidbuilder& builder, const chip_timing& timing, chip_mo
     return config;
 }
 
+// A PSID tune whose init routine writes 0 to every chip register:
+//   1000 LDA #0 / LDX #$18 / STA $D400,X / DEX / BPL 1004 / RTS
+// and whose play routine is that RTS.
+std::vector<uint8_t> register_clearing_tune() {
+    std::vector<uint8_t> tune(0x7C, 0);
+    std::copy_n("PSID", 4, tune.begin());
+    tune[5] = 2;           // version
+    tune[7] = 0x7C;        // data offset
+    tune[8] = 0x10;        // load address 0x1000
+    tune[10] = 0x10;       // init address 0x1000
+    tune[12] = 0x10;       // play address 0x100A
+    tune[13] = 0x0A;
+    tune[15] = tune[17] = 1;  // one song, the first
+    tune.insert(tune.end(), {0xA9, 0x00, 0xA2, 0x18, 0x9D, 0x00, 0xD4, 0xCA, 0x10, 0xFA, 0x60});
+    return tune;
+}
+
+// The library reports the last value written to each register; a register
+// not yet written reads as whatever its memory held before (seen: bytes of
+// a pointer, or the registers of the tune run before in the same process).
+// Running a tune that writes 0 to every register first gives every
+// register the value it has after a reset of the chip, and later loads
+// keep the chip and these values.
+void clear_registers(sidplayfp& engine) {
+    const std::vector<uint8_t> bytes = register_clearing_tune();
+    SidTune clearing(bytes.data(), static_cast<uint_least32_t>(bytes.size()));
+    clearing.selectSong(1);
+    short sound[8];
+    uint8_t registers[32];
+    if (!clearing.getStatus() || !engine.load(&clearing) || engine.play(sound, 8) < 8 ||
+        !engine.getSidStatus(0, registers) ||
+        std::any_of(registers, registers + chip_register_count, [](uint8_t r) { return r != 0; }))
+        throw import_error(library_reason("the player library cannot clear the chip's registers", engine.error()));
+}
+
 uint32_t frames_wanted(const import_options& options, const chip_timing& timing) {
     if (options.frames) return *options.frames;
     return static_cast<uint32_t>(std::max(1l, std::lround(options.seconds * timing.frame_rate)));
@@ -69,6 +105,7 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     sidplayfp engine;
     if (!engine.config(library_config(builder, tune.timing, tune.model)))
         throw import_error(library_reason("the player library refuses to start", engine.error()));
+    clear_registers(engine);
     if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
 
     const uint32_t frames = frames_wanted(options, tune.timing);
@@ -92,7 +129,7 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
             throw import_error("the player library's machine does not advance");
         }
         if (!engine.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
-        std::memcpy(registers.data(), all_registers, registers.size());
+        std::copy_n(all_registers, registers.size(), registers.begin());
         const uint64_t cycle = uint64_t{engine.timeMs()} * tune.timing.clock_hz / 1000;
         builder_of_frames.observe(cycle, registers);
         ++looks;

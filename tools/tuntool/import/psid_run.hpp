@@ -1,9 +1,9 @@
 // Imports a PSID tune: the player library loads it, runs its init routine
 // and calls its play routine on the tune's schedule, and the chip's
 // registers are read after every slice of emulated time the library runs
-// (about 4.6 ms: it advances the machine in slices of 5000 scheduler
-// events, the finest step its interface offers) and turned into song frames
-// (chip_frames.hpp).
+// per call (about 4.6 ms with the library version in use: however little
+// sound is asked for, a call runs one whole slice, so this is the finest
+// step its interface offers) and turned into song frames (chip_frames.hpp).
 #pragma once
 
 #include <cstdint>
