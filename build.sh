@@ -10,7 +10,8 @@ mode=${1:-main}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils)
+          clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils
+          libsidplayfp-dev sidplayfp)
 
 install_missing_packages() {
     local missing=()
