@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils sox
-          libflac-dev flac python3)
+          libflac-dev flac python3 libsidplayfp-dev sidplayfp)
 
 install_missing_packages() {
     local missing=()

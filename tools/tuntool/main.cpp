@@ -20,6 +20,7 @@
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
 #include "file_io.hpp"
+#include "import_command.hpp"
 #include "info_json.hpp"
 #include "render_command.hpp"
 #include "score.hpp"
@@ -46,6 +47,7 @@ constexpr const char* usage_text =
     "  build SCORE.txt OUT.tun            build a song from a text score\n"
     "  render [OPTIONS] SONG.tun...       render songs to WAV or FLAC files\n"
     "                                     (tuntool render --help)\n"
+    "  import [OPTIONS] TUNE.sid OUT.tun  make a song from a PSID tune (import --help)\n"
     "  -h, --help                         this text\n"
     "  -V, --version                      the version\n"
     "\n"
@@ -263,6 +265,7 @@ int run(const std::vector<std::string>& args) {
     if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
     if (command == "unpack") return want(2) ? unpack(args[1], args[2]) : 2;
     if (command == "build") return want(2) ? build(args[1], args[2]) : 2;
+    if (command == "import") return tuntool::import_command({args.begin() + 1, args.end()});
     if (command == "relayout") {
         if (!want(3)) return 2;
         if (args[3] != "--planar" && args[3] != "--interleaved")

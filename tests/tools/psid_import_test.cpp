@@ -1,0 +1,276 @@
+// PSID import: tiny tunes built here (a few bytes of 6502 code setting the
+// chip's registers) run through the player library, and the frames that
+// come out: pitch, envelope volume against the chip's published attack and
+// release times, gate pulses shorter than a frame, control bits, silenced
+// voices, the filter value, and the song text and rate from the header.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "psid_bytes.hpp"
+#include "psid_run.hpp"
+
+namespace {
+
+using psid_import::import_tune;
+using psid_import::imported_tune;
+using test_support::code_6502;
+using test_support::voice_base;
+
+using routine = std::function<void(code_6502&)>;
+
+// Register offsets inside a voice.
+constexpr uint16_t frequency = 0, control = 4, attack_decay = 5, sustain_release = 6;
+
+imported_tune run_tune(const routine& init, const routine& play, uint32_t frames,
+                       test_support::psid_header header = {}) {
+    psid_import::import_options options;
+    options.frames = frames;
+    return import_tune(test_support::psid_bytes(header, test_support::tune_code(init, play)), options);
+}
+
+// One voice sounding from init on: frequency, waveform with the gate on,
+// attack/decay and sustain/release, full master volume.
+routine voice_on(int voice, uint16_t freq, uint8_t ctrl, uint8_t ad = 0x00, uint8_t sr = 0xF0) {
+    return [=](code_6502& c) {
+        const uint16_t base = voice_base(voice);
+        c.poke(base + frequency, static_cast<uint8_t>(freq)).poke(base + frequency + 1, static_cast<uint8_t>(freq >> 8));
+        c.poke(base + attack_decay, ad).poke(base + sustain_release, sr).poke(base + control, ctrl);
+        c.poke(test_support::mode_volume, 0x0F);
+    };
+}
+
+const routine nothing = [](code_6502&) {};
+
+std::vector<int> column(const imported_tune& t, int voice, uint8_t score::record::*field) {
+    std::vector<int> out;
+    for (size_t f = 0; f < t.frame_count(); ++f) out.push_back(t.records[f * 3 + voice].*field);
+    return out;
+}
+
+// The frequency the player plays for a pitch word: (256 + mantissa) x
+// 2^octave / 16 Hz, in whole hertz.
+double played_hz(uint16_t pitch) {
+    const unsigned mantissa = pitch & 0xFF, octave = (pitch >> 8) & 7;
+    return ((256 + mantissa) << 3) >> (7 - octave);
+}
+
+TEST(PsidImport, PitchIsTheFrequencyRegisterAtTheTunesClock) {
+    struct case_ {
+        uint16_t freq;
+        bool ntsc;
+        uint8_t ctrl;
+        double hz;  // freq x clock / 2^24
+    };
+    const case_ cases[] = {
+        {7493, false, 0x11, 440.03},   // A-4 on a PAL machine
+        {7217, true, 0x11, 439.94},    // the same note at the NTSC clock
+        {1024, false, 0x21, 60.13},
+        {0xFFFF, false, 0x41, 3848.6},  // the top of the range
+        {0x2000, false, 0x81, 480.96},  // noise
+    };
+    for (const auto& c : cases) {
+        test_support::psid_header h;
+        h.flags = c.ntsc ? 0x18 : 0x14;
+        const imported_tune t = run_tune(voice_on(1, c.freq, c.ctrl), nothing, 10, h);
+        ASSERT_EQ(t.frame_count(), 10u);
+        EXPECT_EQ(t.timing.frame_rate, c.ntsc ? 60 : 50);
+        const uint16_t pitch = t.records[9 * 3 + 1].pitch;
+        EXPECT_NEAR(played_hz(pitch), c.hz, std::max(1.0, c.hz * 0.004)) << c.freq;
+        EXPECT_EQ(pitch & 0x0800, c.ctrl & 0x80 ? 0x0800 : 0) << "noise bit for control " << int(c.ctrl);
+        EXPECT_EQ(pitch & 0xF000, 0) << "pan centred";
+        EXPECT_EQ(t.records[9 * 3 + 1].control, c.ctrl);
+    }
+}
+
+TEST(PsidImport, VolumeRisesWithTheAttackRateAndFallsWithTheReleaseRate) {
+    // The chip's published times: attack from 0 to full, release from full
+    // to 0 (the release takes exponentially longer steps near the bottom).
+    const int attack_ms[16] = {2, 8, 16, 24, 38, 56, 68, 80, 100, 250, 500, 800, 1000, 3000, 5000, 8000};
+    const int release_ms[16] = {6, 24, 48, 72, 114, 168, 204, 240, 300, 750, 1500, 2400, 3000, 9000, 15000, 24000};
+    struct case_ {
+        uint8_t attack, release;
+    };
+    for (const case_ c : {case_{8, 8}, case_{10, 5}, case_{4, 9}, case_{6, 2}}) {
+        const int gate_off_call = 50;  // one second in
+        const imported_tune t =
+            run_tune(voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4), static_cast<uint8_t>(0xF0 | c.release)),
+                     [&](code_6502& p) {
+                         p.when(test_support::play_counter, gate_off_call, [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
+                     },
+                     150);
+        const auto volume = column(t, 0, &score::record::volume);
+        const auto ctrl = column(t, 0, &score::record::control);
+        const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
+
+        const auto first_sound = std::find_if(volume.begin(), volume.end(), [](int v) { return v > 0; }) - volume.begin();
+        const auto top = std::find_if(volume.begin(), volume.end(), [](int v) { return v >= 250; }) - volume.begin();
+        EXPECT_NEAR(top - first_sound, attack_ms[c.attack] / 20.0, 1.0) << which;
+        for (auto f = first_sound; f < top; ++f) EXPECT_LT(volume[f], volume[f + 1]) << which << ", frame " << f;
+
+        const auto gate_off = std::find_if(ctrl.begin() + 1, ctrl.end(), [](int v) { return !(v & 1); }) - ctrl.begin();
+        EXPECT_NEAR(gate_off, gate_off_call, 2) << which;
+        const auto silent = std::find(volume.begin() + gate_off, volume.end(), 0) - volume.begin();
+        EXPECT_NEAR(silent - gate_off, release_ms[c.release] / 20.0, 1.5) << which;
+        for (auto f = gate_off; f < silent; ++f) EXPECT_GE(volume[f], volume[f + 1]) << which << ", frame " << f;
+    }
+}
+
+TEST(PsidImport, GateOffAndOnAgainWithinOneFrameIsKept) {
+    // The gate goes off in one play call and on again in the next, with the
+    // play routine timed by the CIA at four or two calls a frame: the gap
+    // (5 or 10 ms) is shorter than a frame.
+    struct case_ {
+        int calls_a_frame;
+        uint16_t timer;  // 19656 cycles a frame / calls
+        int off_call;
+    };
+    // Consecutive calls put the gap at every place inside a frame.
+    for (const case_ c : {case_{4, 4914, 41}, case_{4, 4914, 42}, case_{4, 4914, 43}, case_{4, 4914, 44},
+                          case_{2, 9828, 21}, case_{2, 9828, 22}}) {
+        test_support::psid_header h;
+        h.speed = 1;
+        const routine init = [&](code_6502& i) {
+            voice_on(2, 0x1CD6, 0x41, 0x00, 0xF0)(i);
+            i.poke(test_support::cia_timer_low, static_cast<uint8_t>(c.timer));
+            i.poke(test_support::cia_timer_high, static_cast<uint8_t>(c.timer >> 8));
+        };
+        const routine play = [&](code_6502& p) {
+            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call), [](code_6502& b) { b.poke(voice_base(2) + control, 0x40); });
+            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call + 1), [](code_6502& b) { b.poke(voice_base(2) + control, 0x41); });
+        };
+        const std::string name = std::to_string(c.calls_a_frame) + " calls a frame, gate off in call " + std::to_string(c.off_call);
+        const imported_tune t = run_tune(init, play, 30, h);
+        const auto ctrl = column(t, 2, &score::record::control);
+        const auto volume = column(t, 2, &score::record::volume);
+        std::vector<size_t> gate_off;
+        for (size_t f = 1; f < ctrl.size(); ++f)
+            if (!(ctrl[f] & 1)) gate_off.push_back(f);
+        ASSERT_EQ(gate_off.size(), 1u) << name;
+        EXPECT_NEAR(static_cast<double>(gate_off[0]), 10.0, 1.5) << name;
+        EXPECT_EQ(ctrl[gate_off[0]], 0x40) << name;
+        // The envelope fell (release rate 0: 6 ms) and climbed again.
+        EXPECT_LT(volume[gate_off[0]], volume[gate_off[0] - 1] - 10) << name;
+        EXPECT_EQ(volume[gate_off[0] + 3], 255) << name;
+    }
+}
+
+TEST(PsidImport, SyncRingAndTestBitsPassThrough) {
+    struct case_ {
+        uint8_t ctrl;
+    };
+    for (const case_ c : {case_{0x13}, case_{0x15}, case_{0x19}, case_{0x17}, case_{0x43}, case_{0x28}}) {
+        for (int voice = 0; voice < 3; ++voice) {
+            const imported_tune t = run_tune(voice_on(voice, 0x1000, c.ctrl), nothing, 5);
+            EXPECT_EQ(t.records[4 * 3 + voice].control, c.ctrl) << "voice " << voice << ", control " << int(c.ctrl);
+            // A voice held by the test bit makes no sound.
+            if (c.ctrl & 0x08) {
+                EXPECT_EQ(t.records[4 * 3 + voice].volume, 0) << int(c.ctrl);
+            }
+        }
+    }
+}
+
+TEST(PsidImport, SilencedAndFilteredVoices) {
+    // Filter routing and mode/volume registers, and what each voice gets.
+    struct case_ {
+        uint8_t routing, mode_volume;
+        int volume[3];  // -1: some volume above 0
+        bool filtered[3];
+    };
+    const case_ cases[] = {
+        {0x00, 0x0F, {-1, -1, -1}, {false, false, false}},
+        {0x00, 0x8F, {-1, -1, 0}, {false, false, false}},   // voice 3 off
+        {0x04, 0x9F, {-1, -1, -1}, {false, false, true}},   // voice 3 off, but it goes through the low-pass
+        {0x04, 0x0F, {-1, -1, 0}, {false, false, false}},   // into the filter with no mode: removed
+        {0x04, 0x4F, {-1, -1, -1}, {false, false, false}},  // high-pass only: left open
+        {0x01, 0x2F, {-1, -1, -1}, {true, false, false}},   // band-pass
+        {0x03, 0x1F, {-1, -1, -1}, {true, true, false}},
+        {0x00, 0x08, {136, 136, 136}, {false, false, false}},  // master volume 8 of 15 at full level: 255 x 8 / 15
+    };
+    for (const auto& c : cases) {
+        const routine init = [&](code_6502& i) {
+            for (int v = 0; v < 3; ++v) voice_on(v, 0x1000, 0x21)(i);
+            i.poke(0xD416, 0x40).poke(test_support::filter_routing, c.routing).poke(test_support::mode_volume, c.mode_volume);
+        };
+        const imported_tune t = run_tune(init, nothing, 10);
+        for (int v = 0; v < 3; ++v) {
+            const score::record& r = t.records[9 * 3 + v];
+            const std::string which = "routing " + std::to_string(c.routing) + ", mode " + std::to_string(c.mode_volume) +
+                                      ", voice " + std::to_string(v + 1);
+            if (c.volume[v] < 0) {
+                EXPECT_GT(r.volume, 200) << which;
+            } else {
+                EXPECT_NEAR(r.volume, c.volume[v], 1) << which;
+            }
+            EXPECT_EQ(r.filter != 255, c.filtered[v]) << which;
+        }
+    }
+}
+
+// The gain of the player's one-pole low-pass, y += (x - y) (f + 1) / 256
+// per sample at 48 kHz, at a frequency.
+double one_pole_gain(int filter, double hz) {
+    const double a = (filter + 1) / 256.0;
+    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * hz / 48000.0);
+    return std::abs(a / (1.0 - (1.0 - a) / z));
+}
+
+TEST(PsidImport, FilterValuePutsThePlayersCutoffOnTheChipsCutoff) {
+    for (double hz : {40.0, 200.0, 1000.0, 5000.0, 12000.0}) {
+        const int f = psid_import::filter_for_hz(hz);
+        EXPECT_LE(one_pole_gain(f - 1, hz), std::sqrt(0.5)) << hz;
+        EXPECT_GE(one_pole_gain(f + 1, hz), std::sqrt(0.5)) << hz;
+    }
+    // The cutoff register moves the filter the same way on both models, the
+    // 8580 about 7 Hz per step.
+    for (auto model : {psid_import::chip_model::mos6581, psid_import::chip_model::mos8580}) {
+        for (uint16_t cutoff = 0; cutoff < 2047; cutoff += 64)
+            EXPECT_LE(psid_import::cutoff_hz(cutoff, model), psid_import::cutoff_hz(cutoff + 64 > 2047 ? 2047 : cutoff + 64, model));
+    }
+    EXPECT_NEAR(psid_import::cutoff_hz(1024, psid_import::chip_model::mos8580), 7168, 200);
+}
+
+TEST(PsidImport, SongTextSubtuneAndRateComeFromTheHeader) {
+    struct case_ {
+        std::string title, author, released;
+        uint16_t flags;
+        uint16_t songs, start_song;
+        unsigned asked;
+        std::string text;
+        unsigned subtune;
+        uint16_t rate;
+    };
+    const case_ cases[] = {
+        {"Tune", "Someone", "1987 Group", 0x14, 1, 1, 0, "Tune by Someone, 1987 Group", 1, 50},
+        {"<?>", "Author", "", 0x28, 3, 2, 0, "Author", 2, 60},
+        {"K\xE4se", "<?>", "2013", 0x04, 3, 2, 3, "Kase, 2013", 3, 50},
+        {"", "", "", 0x00, 2, 1, 2, "", 2, 50},  // clock unknown: PAL
+    };
+    for (const auto& c : cases) {
+        test_support::psid_header h;
+        h.title = c.title, h.author = c.author, h.released = c.released;
+        h.flags = c.flags, h.songs = c.songs, h.start_song = c.start_song;
+        // The init routine gets the subtune, from 0, in A: it becomes the
+        // frequency's high byte.
+        const auto code = test_support::tune_code(
+            [](code_6502& i) { i.sta(voice_base(0) + frequency + 1).poke(voice_base(0) + control, 0x11); }, nothing);
+        psid_import::import_options options;
+        options.frames = 3;
+        options.subtune = c.asked;
+        const imported_tune t = import_tune(test_support::psid_bytes(h, code), options);
+        EXPECT_EQ(t.text, c.text);
+        EXPECT_EQ(t.subtune, c.subtune) << c.text;
+        EXPECT_EQ(t.timing.frame_rate, c.rate) << c.text;
+        EXPECT_NEAR(played_hz(t.records[2 * 3].pitch), std::max(16.0, (c.subtune - 1) * 256 * t.timing.clock_hz / 16777216.0),
+                    2.0)
+            << c.text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// Turns the sound chip's registers, as the importer sees them at moments of
+// emulated time, into the channel records of song frames: one channel per
+// voice, one record per voice and frame.
+//
+// The registers are seen every few milliseconds, not at every write. A
+// change is taken to have happened halfway between the last moment that
+// still showed the old values and the first that shows the new ones.
+//
+// Each frame's record of a voice holds:
+//   pitch    the frequency register in Hz at the chip's clock, as the
+//            player's octave and mantissa nearest to it; pan centred; bit 11
+//            (noise) when the noise waveform is selected;
+//   pulse    the top 8 bits of the 12-bit pulse width;
+//   control  the control register at the frame's end, except the gate bit
+//            (below);
+//   volume   the envelope level averaged over the frame, times the master
+//            volume, 0..255; while the voice cannot be heard (test bit set,
+//            voice 3 switched off, or routed into the filter with no filter
+//            mode selected) it counts as 0;
+//   filter   255 (open) unless the voice goes through the low-pass or the
+//            band-pass filter; then the coefficient that puts the player's
+//            one-pole low-pass -3 dB point on the chip filter's cutoff.
+//
+// The gate rule: the gate bit shows the gate at the frame's end, except
+// when the gate ends the frame as it ended the frame before but was seen
+// the other way inside the frame (a note restarted, or a note shorter than
+// a frame): then the frame shows that other state, so that every such pulse
+// or gap appears in the records for at least one frame. When the gate
+// changes more than twice inside one frame, only the last change is kept.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "envelope.hpp"
+#include "psid_header.hpp"
+#include "score.hpp"
+
+namespace psid_import {
+
+// Registers 0x00..0x18: three voices of seven registers, then the filter's
+// cutoff, routing and resonance, and the mode and master volume.
+constexpr size_t chip_register_count = 25;
+using chip_registers = std::array<uint8_t, chip_register_count>;
+
+struct chip_timing {
+    uint32_t clock_hz;    // chip cycles per second
+    uint16_t frame_rate;  // song frames per second
+};
+constexpr chip_timing pal_timing{985248, 50};
+constexpr chip_timing ntsc_timing{1022727, 60};
+
+// The player's output rate, at which its filter coefficient applies.
+constexpr double player_sample_rate = 48000.0;
+
+// The pitch word for a frequency register value at a chip clock.
+uint16_t pitch_for(uint16_t frequency_register, uint32_t clock_hz, bool noise);
+
+// The chip filter's cutoff frequency in Hz for a cutoff register value
+// (0..2047) on each chip model.
+double cutoff_hz(uint16_t cutoff_register, chip_model model);
+
+// The player's filter value whose one-pole low-pass is 3 dB down at hz.
+uint8_t filter_for_hz(double hz);
+
+class frame_builder {
+public:
+    frame_builder(chip_timing timing, chip_model model, uint32_t frames);
+
+    // The registers as seen at `cycle` chip cycles after the tune started.
+    // The moments must not go back in time.
+    void observe(uint64_t cycle, const chip_registers& registers);
+
+    // All the frames asked for are done.
+    bool complete() const { return frames_done_ == frame_limit_; }
+
+    // Frame after frame, three records per frame.
+    const std::vector<score::record>& records() const { return records_; }
+
+private:
+    struct voice_frame {
+        uint64_t level_sum = 0;  // envelope level x master volume, summed over the frame's cycles
+        bool seen_on = false;    // the gate was on at some moment of the frame
+        bool seen_off = false;
+        bool gate_at_last_end = false;
+    };
+
+    uint64_t frame_end(uint32_t frame) const;
+    void advance_to(uint64_t cycle);
+    void apply(const chip_registers& registers);
+    void close_frame();
+    unsigned audible_volume(int voice) const;
+
+    chip_timing timing_;
+    chip_model model_;
+    uint32_t frame_limit_;
+    uint32_t frames_done_ = 0;
+    uint64_t now_ = 0;        // cycles up to which the model has run
+    uint64_t last_seen_ = 0;  // when the registers were last seen
+    chip_registers current_{};
+    std::array<envelope, 3> envelopes_{};
+    std::array<voice_frame, 3> voices_{};
+    std::vector<score::record> records_;
+};
+
+}  // namespace psid_import
