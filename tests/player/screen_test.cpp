@@ -259,6 +259,29 @@ TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinus
     EXPECT_EQ(cell(79, 4), 0x1841);
 }
 
+TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
+    start(8);  // every voice plays at volume 0xC8
+    // Narrow columns of ten: voice v's volume meter covers columns 10 v + 4
+    // and 10 v + 5, blue in the presented picture.
+    const auto meter_lit = [](int voice) { return pixel((voice * 10 + 4) * 8 + 3, 48 * 8 + 3) == 2; };
+    const struct {
+        SDLKey key;
+        int voice;
+    } cases[] = {{SDLK_F1, 0}, {SDLK_F4, 3}, {SDLK_F8, 7}, {SDLK_p, 2}};
+    for (const auto& c : cases) {
+        for (const bool muted : {true, false}) {
+            push_key(c.key);
+            run(1);
+            synth::frame_tick();  // the audio thread's next frame
+            run(1);
+            for (int v = 0; v < 8; ++v) {
+                EXPECT_EQ(meter_lit(v), !(muted && v == c.voice)) << c.key << (muted ? " muted, voice " : " unmuted, voice ") << v;
+                EXPECT_EQ(row_text(7 + v, 11, 12), "C8") << c.key << ", voice " << v;
+            }
+        }
+    }
+}
+
 TEST_F(Iterations, MarqueeOfAnEmptyOrOneCharacterTextIsABlueBand) {
     for (const std::string text : {"", "Z"}) {
         SCOPED_TRACE(text);
@@ -305,7 +328,7 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     ASSERT_GT(loud0, 0);
     ASSERT_NE(before1[0], 128);
     // A key with no command: slot 0 (selected) is rebuilt to silence.
-    push_key(SDLK_F1);
+    push_key(SDLK_F9);
     run(1);
     for (int i = 0; i < 512; ++i) ASSERT_EQ(slot0.wavetable[i].load(), 128) << i;
     for (int i = 0; i < 512; ++i) ASSERT_EQ(slot1.wavetable[i].load(), before1[i]) << i;
@@ -319,11 +342,11 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     SDL_Event release{};
     release.type = SDL_KEYUP;
     release.key.type = SDL_KEYUP;
-    release.key.keysym.sym = SDLK_F1;
+    release.key.keysym.sym = SDLK_F9;
     ASSERT_EQ(SDL_PushEvent(&release), 0);
     run(1);
     EXPECT_EQ(slot1.wavetable[1].load(), 128);
-    push_key(SDLK_F2);
+    push_key(SDLK_F10);
     run(1);
     EXPECT_NE(slot1.wavetable[1].load(), 128);
 }
