@@ -30,24 +30,6 @@ void set_cell_attribute(int row, int column, uint8_t attribute) {
     c = static_cast<uint16_t>(attribute << 8 | (c & 0xFF));
 }
 
-// The song text enters at the right edge in dark grey, is white in the
-// middle and dims again at the left edge; 80 blank steps follow it.
-void marquee_step() {
-    if (++screen.marquee_tick != 3) return;
-    screen.marquee_tick = 0;
-    const auto text = song::song_text();
-    const size_t length = text.size();  // marquee_pos is 1-based: character 1 is text[0]
-    if (++screen.marquee_pos >= length + 80) screen.marquee_pos = 1;
-    const uint8_t saved = console::text_attr;
-    console::text_attr = 0x1F;
-    console::shift_row_left(4);
-    console::text_attr = saved;
-    for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
-    for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
-    uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
-    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
-}
-
 // Labels climb one row per scroll and form a note history per voice; a
 // backward jump never scrolls.
 void history_scroll() {
@@ -78,6 +60,24 @@ void report_audio_failure() {
 }
 
 }  // namespace
+
+// The song text enters at the right edge in dark grey, is white in the
+// middle and dims again at the left edge; 80 blank steps follow it.
+void marquee_step() {
+    if (++screen.marquee_tick != 3) return;
+    screen.marquee_tick = 0;
+    const auto text = song::song_text();
+    const size_t length = text.size();  // marquee_pos is 1-based: character 1 is text[0]
+    if (++screen.marquee_pos >= length + 80) screen.marquee_pos = 1;
+    const uint8_t saved = console::text_attr;
+    console::text_attr = 0x1F;
+    console::shift_row_left(4);
+    console::text_attr = saved;
+    for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
+    for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
+    uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
+    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
+}
 
 std::string shortened_name(std::string_view name) {
     if (name.size() <= shown_name_length) return std::string(name);

@@ -252,11 +252,28 @@ TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinus
     run(3 * 16);  // step 81: 'A' has left the screen
     EXPECT_EQ(row_text(4, 0, 3), std::string("BCD") + '\0');
     run(3 * 3);  // step 84: marquee_pos = 84 = L + 79, the row is empty
-    EXPECT_EQ(player::screen.marquee_pos, 84);
+    EXPECT_EQ(player::screen.marquee_pos, 84u);
     for (int c = 0; c < 80; ++c) EXPECT_EQ(character_at(c, 4), '\0') << c;
     run(3);  // step 85 starts over
-    EXPECT_EQ(player::screen.marquee_pos, 1);
+    EXPECT_EQ(player::screen.marquee_pos, 1u);
     EXPECT_EQ(cell(79, 4), 0x1841);
+}
+
+TEST_F(Iterations, MarqueeWalksTheWholeCycleOfTheLongestText) {
+    constexpr uint32_t length = 65519;  // the most a song's text can hold
+    std::string text(length, ' ');
+    for (uint32_t i = 0; i < length; ++i) text[i] = static_cast<char>('!' + i * 7 % 90);
+    start(3, text);
+    // Step k brings character ((k - 1) mod (L + 79)) + 1 of the text to
+    // column 79 while it is one of characters 1 .. L - 1, a blank otherwise.
+    for (uint32_t step = 1; step <= length + 79 + 2; ++step) {
+        for (int tick = 0; tick < 3; ++tick) player::marquee_step();
+        const uint32_t position = (step - 1) % (length + 79) + 1;
+        const uint16_t want =
+            position < length ? static_cast<uint16_t>(0x1800 | static_cast<uint8_t>(text[position - 1])) : 0x1000;
+        ASSERT_EQ(cell(79, 4), want) << "step " << step;
+        ASSERT_EQ(player::screen.marquee_pos, position) << "step " << step;
+    }
 }
 
 TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
