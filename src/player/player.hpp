@@ -69,7 +69,8 @@ struct player_result {
 };
 
 // Plays the named song (the name is shortened in place for display) until
-// it ends or the user leaves. A refused song returns at once, drawing nothing.
+// it ends, the user leaves it or asks the program to quit. A refused song
+// returns at once, drawing nothing. The window's title names the song file.
 player_result run_player_screen(std::string& song_file_name);
 
 void reset_history();

@@ -56,7 +56,14 @@ void report_audio_failure() {
     console::write_line(std::string("?Audio: ") + SDL_GetError() + "  ERROR");
     console::write_line("..press any key to continue..");
     console::refresh_screen();
-    while (!console::poll_key()) SDL_Delay(10);
+    while (!console::poll_key() && !console::quit_requested()) SDL_Delay(10);
+}
+
+// The window names the song file, without the folders before it.
+void show_song_title(std::string_view file_name) {
+    const size_t slash = file_name.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
+    console::set_window_title("playtun - " + std::string(name));
 }
 
 }  // namespace
@@ -172,6 +179,7 @@ player_result run_player_screen(std::string& song_file_name) {
         return result;
     }
     screen = screen_state{};
+    show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
     song::current.frame_index.store(0, std::memory_order_relaxed);
     // The voices restart at phase 0. Done before the device exists, so the
@@ -186,7 +194,9 @@ player_result run_player_screen(std::string& song_file_name) {
     draw_fixed_screen(song_file_name);
     audio::start_audio();
 
-    while (!synth::song_ended.load(std::memory_order_relaxed)) {
+    // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
+    // the song as Escape does.
+    while (!synth::song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
     }

@@ -1,8 +1,16 @@
 // The player screen on a dummy video surface: the fixed rows, whole loop
-// iterations, the marquee, the note history and the keys taken by the loop.
+// iterations, the marquee, the note history, the keys taken by the loop and
+// the requests to quit that end it.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "base/stop_signals.hpp"
 #include "player_fixture.hpp"
 #include "song_bytes.hpp"
 
@@ -406,6 +414,96 @@ TEST_F(Iterations, EscapeInALoopingSongEndsTheScreen) {
     push_key(SDLK_ESCAPE);
     run(1);
     EXPECT_TRUE(synth::song_ended.load());
+}
+
+// A request to quit ends a song that would otherwise repeat for ever,
+// within a pass of the loop, however many key presses wait before it: the
+// audio device is closed when the screen returns.
+class QuitRequests : public PlayerWindow {
+protected:
+    void SetUp() override {
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+        PlayerWindow::SetUp();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER), 0) << SDL_GetError();
+        stop_signals::install(true);
+        char pattern[] = "/tmp/player_quit_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        std::remove((folder + "/song.tun").c_str());
+        ::rmdir(folder.c_str());
+        stop_signals::reset_received();
+        PlayerWindow::TearDown();
+    }
+    std::string folder;
+};
+
+// What arrives from outside while the song plays: 0 closes the window
+// behind a backlog of keys, a signal number sends that signal to the
+// process (SDL's own threads block it, so the main thread takes it).
+Uint32 ask_to_quit(Uint32, void* request) {
+    const int signal_number = static_cast<int>(reinterpret_cast<intptr_t>(request));
+    if (signal_number != 0) {
+        ::kill(::getpid(), signal_number);
+        return 0;
+    }
+    SDL_Event key{};
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = SDLK_F9;  // no command
+    for (int i = 0; i < 60; ++i) SDL_PushEvent(&key);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    return 0;
+}
+
+Uint32 end_song(Uint32, void*) {
+    synth::song_ended.store(true);
+    return 0;
+}
+
+TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
+    test_support::song_header h;
+    h.flags = 0x13;
+    const auto bytes = test_support::song_bytes(
+        h, test_support::interleaved_body(3, 3000, [](uint32_t, uint32_t) {
+            return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
+        }));
+    std::ofstream(folder + "/song.tun", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                 static_cast<std::streamsize>(bytes.size()));
+    for (const int request : {0, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(request);
+        for (SDL_Event left; SDL_PollEvent(&left) == 1;) {
+        }
+        console::window_closed = false;
+        stop_signals::reset_received();
+        synth::loop_enabled.store(true);
+        std::string name = folder + "/song.tun";
+        SDL_TimerID timer = SDL_AddTimer(300, ask_to_quit, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
+        // Should the request go unheard, the song ends as after Escape.
+        SDL_TimerID escape = SDL_AddTimer(3000, end_song, nullptr);
+        ASSERT_NE(timer, nullptr);
+        ASSERT_NE(escape, nullptr);
+        const auto started = std::chrono::steady_clock::now();
+        const player::player_result result = player::run_player_screen(name);
+        const auto took = std::chrono::steady_clock::now() - started;
+        SDL_RemoveTimer(timer);
+        SDL_RemoveTimer(escape);
+        EXPECT_FALSE(result.refused);
+        EXPECT_FALSE(result.audio_failed);
+        EXPECT_GE(took, std::chrono::milliseconds(250)) << "the song played until the request";
+        EXPECT_LT(took, std::chrono::milliseconds(1300));
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_STOPPED) << "the audio device is closed";
+        EXPECT_TRUE(console::quit_requested());
+        EXPECT_EQ(console::window_closed, request == 0);
+        EXPECT_EQ(stop_signals::received(), request);
+        char* title = nullptr;
+        char* icon = nullptr;
+        SDL_WM_GetCaption(&title, &icon);
+        ASSERT_NE(title, nullptr);
+        EXPECT_STREQ(title, "playtun - song.tun");
+    }
 }
 
 }  // namespace
