@@ -1,5 +1,12 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 
+#include "base/stop_signals.hpp"
 #include "selector_fixture.hpp"
 
 using namespace selector;
@@ -16,6 +23,32 @@ void push_key(SDLKey key, SDLMod mod = KMOD_NONE) {
 }
 
 uint16_t cell(int column, int row) { return console::screen_cells[row * 80 + column]; }
+
+// 0 closes the window; a signal number sends that signal to the process.
+Uint32 ask_to_quit(Uint32, void* request) {
+    const int signal_number = static_cast<int>(reinterpret_cast<intptr_t>(request));
+    if (signal_number != 0) {
+        ::kill(::getpid(), signal_number);
+        return 0;
+    }
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    return 0;
+}
+
+// Should a request go unheard, Escape ends the selector.
+Uint32 press_escape(Uint32, void*) {
+    push_key(SDLK_ESCAPE);
+    return 0;
+}
+
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 }  // namespace
 
@@ -113,6 +146,45 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
     handle_key(SDLK_RETURN, KMOD_RALT);
     EXPECT_EQ(console::fullscreen, 0);
     EXPECT_EQ(sel_state, 27);   // Alt+Return chooses nothing
+    selector_stop();
+}
+
+// The selector waits idle, asleep, until the window is closed or a stop
+// signal arrives; then it ends as after Escape. Its window names the folder.
+TEST_F(SelectorDir, IdleSelectorSleepsAndEndsOnAQuitRequest) {
+    open_dummy_screen();
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_TIMER), 0);
+    stop_signals::install(true);
+    make_file("a.tun");
+    selector_start();
+    page_rows = 47;
+    for (const int request : {0, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(request);
+        console::window_closed = false;
+        stop_signals::reset_received();
+        SDL_TimerID timer = SDL_AddTimer(400, ask_to_quit, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
+        SDL_TimerID escape = SDL_AddTimer(3000, press_escape, nullptr);
+        const double cpu_before = cpu_seconds();
+        const auto started = std::chrono::steady_clock::now();
+        std::string name;
+        EXPECT_FALSE(select_file(name));
+        const auto took = std::chrono::steady_clock::now() - started;
+        const double cpu = cpu_seconds() - cpu_before;
+        SDL_RemoveTimer(timer);
+        SDL_RemoveTimer(escape);
+        EXPECT_EQ(name, "..");
+        EXPECT_GE(took, std::chrono::milliseconds(350)) << "SDL timers fire up to a tick early";
+        EXPECT_LT(took, std::chrono::milliseconds(1000));
+        EXPECT_LT(cpu, 0.1) << "an idle selector sleeps";
+        EXPECT_EQ(console::window_closed, request == 0);
+        EXPECT_EQ(stop_signals::received(), request);
+        char* title = nullptr;
+        char* icon = nullptr;
+        SDL_WM_GetCaption(&title, &icon);
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(std::string(title), "playtun - " + root.string());
+    }
+    stop_signals::reset_received();
     selector_stop();
 }
 
