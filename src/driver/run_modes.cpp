@@ -8,7 +8,9 @@
 
 #include "audio/wav_record.hpp"
 #include "console/console.hpp"
+#include "base/exit_status.hpp"
 #include "base/fail.hpp"
+#include "base/stop_signals.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
 #include "selector/selector.hpp"
@@ -47,9 +49,20 @@ void run_selector_loop() {
     }
 }
 
+// A screen left because of SIGINT or SIGTERM ends as the shell reports a
+// program stopped by that signal; the window's close button ends like
+// Escape.
+int interactive_end_status() {
+    const int signal_number = stop_signals::received();
+    return signal_number != 0 ? exit_status::after_signal(signal_number) : exit_status::ok;
+}
+
 // The interactive modes: SDL, the window, then the player screen.
 int run_interactive(int argument_count, char** arguments) {
     selector::page_rows = 47;
+    // Our own handlers, before SDL starts: SDL then leaves SIGINT and
+    // SIGTERM alone, and the screens end in order at their next pass.
+    stop_signals::install(true);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
         std::printf("?SDL: %s  ERROR\n", SDL_GetError());
         SDL_Quit();
@@ -67,7 +80,7 @@ int run_interactive(int argument_count, char** arguments) {
     if (argument_count != 1) {
         run_selector_loop();
         shut_down();
-        return 0;
+        return interactive_end_status();
     }
 
     synth::loop_enabled.store(false, std::memory_order_relaxed);
@@ -80,7 +93,7 @@ int run_interactive(int argument_count, char** arguments) {
         std::puts(audio::song_error_message(result.outcome));
         return 1;
     }
-    return 0;
+    return interactive_end_status();
 }
 
 }  // namespace
