@@ -1,10 +1,10 @@
 // The player screen on a dummy video surface: the fixed rows, whole loop
 // iterations, the marquee, the note history, the keys taken by the loop and
 // the requests to quit that end it.
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -12,6 +12,7 @@
 
 #include "base/stop_signals.hpp"
 #include "player_fixture.hpp"
+#include "quit_request.hpp"
 #include "song_bytes.hpp"
 
 namespace {
@@ -424,7 +425,7 @@ protected:
     void SetUp() override {
         ::setenv("SDL_AUDIODRIVER", "dummy", 1);
         PlayerWindow::SetUp();
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER), 0) << SDL_GetError();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
         stop_signals::install(true);
         char pattern[] = "/tmp/player_quit_XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -439,29 +440,7 @@ protected:
     std::string folder;
 };
 
-// What arrives from outside while the song plays: 0 closes the window
-// behind a backlog of keys, a signal number sends that signal to the
-// process (SDL's own threads block it, so the main thread takes it).
-Uint32 ask_to_quit(Uint32, void* request) {
-    const int signal_number = static_cast<int>(reinterpret_cast<intptr_t>(request));
-    if (signal_number != 0) {
-        ::kill(::getpid(), signal_number);
-        return 0;
-    }
-    SDL_Event key{};
-    key.type = SDL_KEYDOWN;
-    key.key.keysym.sym = SDLK_F9;  // no command
-    for (int i = 0; i < 60; ++i) SDL_PushEvent(&key);
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
-    return 0;
-}
-
-Uint32 end_song(Uint32, void*) {
-    synth::song_ended.store(true);
-    return 0;
-}
+void end_song() { synth::song_ended.store(true); }
 
 TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
     test_support::song_header h;
@@ -480,19 +459,17 @@ TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
         stop_signals::reset_received();
         synth::loop_enabled.store(true);
         std::string name = folder + "/song.tun";
-        SDL_TimerID timer = SDL_AddTimer(300, ask_to_quit, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
-        // Should the request go unheard, the song ends as after Escape.
-        SDL_TimerID escape = SDL_AddTimer(3000, end_song, nullptr);
-        ASSERT_NE(timer, nullptr);
-        ASSERT_NE(escape, nullptr);
         const auto started = std::chrono::steady_clock::now();
-        const player::player_result result = player::run_player_screen(name);
+        player::player_result result;
+        {
+            // The close button comes behind three seconds' worth of keys.
+            const test_support::quit_request quit(request, std::chrono::milliseconds(300), end_song, 60);
+            result = player::run_player_screen(name);
+        }
         const auto took = std::chrono::steady_clock::now() - started;
-        SDL_RemoveTimer(timer);
-        SDL_RemoveTimer(escape);
         EXPECT_FALSE(result.refused);
         EXPECT_FALSE(result.audio_failed);
-        EXPECT_GE(took, std::chrono::milliseconds(250)) << "the song played until the request";
+        EXPECT_GE(took, std::chrono::milliseconds(300)) << "the song played until the request";
         EXPECT_LT(took, std::chrono::milliseconds(1300));
         EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_STOPPED) << "the audio device is closed";
         EXPECT_TRUE(console::quit_requested());

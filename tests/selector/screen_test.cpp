@@ -1,12 +1,11 @@
-#include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
+#include <csignal>
 #include <cstdio>
 
 #include "base/stop_signals.hpp"
+#include "quit_request.hpp"
 #include "selector_fixture.hpp"
 
 using namespace selector;
@@ -24,24 +23,7 @@ void push_key(SDLKey key, SDLMod mod = KMOD_NONE) {
 
 uint16_t cell(int column, int row) { return console::screen_cells[row * 80 + column]; }
 
-// 0 closes the window; a signal number sends that signal to the process.
-Uint32 ask_to_quit(Uint32, void* request) {
-    const int signal_number = static_cast<int>(reinterpret_cast<intptr_t>(request));
-    if (signal_number != 0) {
-        ::kill(::getpid(), signal_number);
-        return 0;
-    }
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
-    return 0;
-}
-
-// Should a request go unheard, Escape ends the selector.
-Uint32 press_escape(Uint32, void*) {
-    push_key(SDLK_ESCAPE);
-    return 0;
-}
+void press_escape() { push_key(SDLK_ESCAPE); }
 
 double cpu_seconds() {
     rusage usage{};
@@ -153,7 +135,6 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
 // signal arrives; then it ends as after Escape. Its window names the folder.
 TEST_F(SelectorDir, IdleSelectorSleepsAndEndsOnAQuitRequest) {
     open_dummy_screen();
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_TIMER), 0);
     stop_signals::install(true);
     make_file("a.tun");
     selector_start();
@@ -162,18 +143,17 @@ TEST_F(SelectorDir, IdleSelectorSleepsAndEndsOnAQuitRequest) {
         SCOPED_TRACE(request);
         console::window_closed = false;
         stop_signals::reset_received();
-        SDL_TimerID timer = SDL_AddTimer(400, ask_to_quit, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
-        SDL_TimerID escape = SDL_AddTimer(3000, press_escape, nullptr);
         const double cpu_before = cpu_seconds();
         const auto started = std::chrono::steady_clock::now();
         std::string name;
-        EXPECT_FALSE(select_file(name));
+        {
+            const test_support::quit_request quit(request, std::chrono::milliseconds(400), press_escape);
+            EXPECT_FALSE(select_file(name));
+        }
         const auto took = std::chrono::steady_clock::now() - started;
         const double cpu = cpu_seconds() - cpu_before;
-        SDL_RemoveTimer(timer);
-        SDL_RemoveTimer(escape);
         EXPECT_EQ(name, "..");
-        EXPECT_GE(took, std::chrono::milliseconds(350)) << "SDL timers fire up to a tick early";
+        EXPECT_GE(took, std::chrono::milliseconds(400));
         EXPECT_LT(took, std::chrono::milliseconds(1000));
         EXPECT_LT(cpu, 0.1) << "an idle selector sleeps";
         EXPECT_EQ(console::window_closed, request == 0);
