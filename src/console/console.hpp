@@ -56,7 +56,8 @@ extern video_mode_opener open_video_mode;
 void console_init();
 
 // Returns the whole module to its state at program start: every array
-// zero, cursor 0,0, text_attr 15, window mode, no surface, no font.
+// zero, cursor 0,0, text_attr 15, window mode, no surface, no font, no
+// quit event seen.
 void console_reset();
 
 // Opens the 640 x 400 x 8 mode, in the window or full screen as `fullscreen`
@@ -69,12 +70,20 @@ bool set_video_mode(bool toggle);
 // presents the whole frame buffer.
 void refresh_screen();
 
-// ---- text output and input ----
+// Presents the screen as refresh_screen does, but only when a cell changed
+// since the last refresh or a video mode was opened since: an unchanged
+// screen costs nothing. Pixels plotted into the frame buffer alone do not
+// count as a change.
+void refresh_changed_screen();
+
+// Names the window (title and icon name).
+void set_window_title(std::string_view title);
+
+// ---- text output ----
 
 extern uint8_t text_attr;   // attribute given to written cells; 15 at start
 extern uint8_t cursor_x;    // column of the next character
 extern uint8_t cursor_y;    // row of the next character; stops at 255, never wraps to 0
-extern SDL_Event last_event;  // the event most recently fetched by poll_key
 
 // Writes the text (at most its first 255 bytes) from the cursor on, wrapping
 // after column 79. Characters that fall below row 49 are dropped.
@@ -101,8 +110,23 @@ void plot_half_block(uint8_t x, uint8_t y, uint8_t colour);
 std::string number_text(int32_t value);
 std::string upper_case(std::string_view text);
 
+// ---- input ----
+
+extern SDL_Event last_event;  // the event most recently fetched by poll_key or wait_key
+extern bool window_closed;    // an SDL quit event (the window's close button) has been fetched
+
 // Fetches one pending event into last_event without waiting; true exactly
 // when it was a key press.
 bool poll_key();
+
+// As poll_key, but when no event is pending waits for one, looking every
+// few milliseconds, for at most about `timeout_ms`; returns false at once
+// when a quit is requested.
+bool wait_key(uint32_t timeout_ms);
+
+// The user asked the program to end: the window's close button (an SDL
+// quit event, also one still waiting in the queue behind other events),
+// SIGINT or SIGTERM.
+bool quit_requested();
 
 }  // namespace console

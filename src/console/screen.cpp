@@ -37,6 +37,10 @@ const std::array<uint8_t, 16> colour_map = {
 
 namespace {
 
+// The surface does not show the frame buffer yet: a mode was opened since
+// the last present.
+bool surface_outdated = false;
+
 // Entry i of the palette is the colour cube point r = bits 5-7,
 // g = bits 2-4, b = bits 0-1, each scaled so its top step is 255.
 void build_palette() {
@@ -77,6 +81,7 @@ void present_frame() {
         SDL_UnlockSurface(video_surface);
     }
     SDL_UpdateRect(video_surface, 0, 0, 0, 0);
+    surface_outdated = false;
 }
 
 SDL_Surface* open_mode() {
@@ -105,6 +110,8 @@ void console_reset() {
     cursor_x = 0;
     cursor_y = 0;
     last_event = SDL_Event{};
+    window_closed = false;
+    surface_outdated = false;
 }
 
 bool set_video_mode(bool toggle) {
@@ -118,6 +125,7 @@ bool set_video_mode(bool toggle) {
     video_surface = surface;
     if (video_surface == nullptr) return false;
     SDL_SetColors(video_surface, palette.data(), 0, 256);
+    surface_outdated = true;
     return true;
 }
 
@@ -130,6 +138,15 @@ void refresh_screen() {
     }
     shadow_cells = screen_cells;
     present_frame();
+}
+
+void refresh_changed_screen() {
+    if (surface_outdated || screen_cells != shadow_cells) refresh_screen();
+}
+
+void set_window_title(std::string_view title) {
+    const std::string text(title);
+    SDL_WM_SetCaption(text.c_str(), text.c_str());
 }
 
 }  // namespace console

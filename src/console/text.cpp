@@ -1,7 +1,7 @@
-// Text output primitives and the keyboard poll. They only change
-// screen_cells and the cursor; the screen shows the result at the next
-// refresh. Every write goes through a bounds check, so no argument can
-// reach memory outside the cell array.
+// Text output primitives. They only change screen_cells and the cursor;
+// the screen shows the result at the next refresh. Every write goes
+// through a bounds check, so no argument can reach memory outside the cell
+// array.
 #include "console/console.hpp"
 
 #include <algorithm>
@@ -11,7 +11,6 @@ namespace console {
 uint8_t text_attr = 15;
 uint8_t cursor_x = 0;
 uint8_t cursor_y = 0;
-SDL_Event last_event{};
 
 namespace {
 
@@ -163,7 +162,5 @@ std::string upper_case(std::string_view text) {
     }
     return result;
 }
-
-bool poll_key() { return SDL_PollEvent(&last_event) == 1 && last_event.type == SDL_KEYDOWN; }
 
 }  // namespace console

@@ -9,6 +9,7 @@
 #include "base/exit_status.hpp"
 #include "base/fail.hpp"
 #include "base/messages.hpp"
+#include "base/stop_signals.hpp"
 #include "console/console.hpp"
 #include "driver/command_line.hpp"
 #include "driver/record_mode.hpp"
@@ -94,6 +95,14 @@ void run_selector_loop() {
     }
 }
 
+// A screen left because of SIGINT or SIGTERM ends as the shell reports a
+// program stopped by that signal; the window's close button ends like
+// Escape.
+int interactive_end_status() {
+    const int signal_number = stop_signals::received();
+    return signal_number != 0 ? exit_status::after_signal(signal_number) : exit_status::ok;
+}
+
 // The interactive modes: SDL, the window, then the player screen.
 int run_interactive(const std::vector<std::string>& names) {
     if (!display_available()) {
@@ -105,6 +114,9 @@ int run_interactive(const std::vector<std::string>& names) {
     }
     selector::selector_start();
     selector::page_rows = 47;
+    // Our own handlers, before SDL starts: SDL then leaves SIGINT and
+    // SIGTERM alone, and the screens end in order at their next pass.
+    stop_signals::install(true);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
         std::printf("?SDL: %s  ERROR\n", SDL_GetError());
         SDL_Quit();
@@ -122,7 +134,7 @@ int run_interactive(const std::vector<std::string>& names) {
     if (names.size() != 1) {
         run_selector_loop();
         shut_down();
-        return exit_status::ok;
+        return interactive_end_status();
     }
 
     synth::loop_enabled.store(false, std::memory_order_relaxed);
@@ -135,7 +147,7 @@ int run_interactive(const std::vector<std::string>& names) {
         std::puts(song::song_error_message(result.outcome));
         return exit_status::failure;
     }
-    return exit_status::ok;
+    return interactive_end_status();
 }
 
 }  // namespace

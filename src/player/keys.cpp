@@ -1,6 +1,7 @@
 // The player's key commands: leaving, restarting and seeking, the view of
-// the lower screen, full screen, mutes, and live editing of the selected
-// wave slot. The caller rebuilds the selected wavetable after every key.
+// the lower screen, full screen, mutes (i o p for voices 1 to 3, F1 to F8
+// for voices 1 to 8), and live editing of the selected wave slot. The
+// caller rebuilds the selected wavetable after every key.
 #include <algorithm>
 
 #include "console/console.hpp"
@@ -86,6 +87,10 @@ void handle_player_key() {
         case SDLK_i: toggle(synth::voice_muted[0]); break;
         case SDLK_o: toggle(synth::voice_muted[1]); break;
         case SDLK_p: toggle(synth::voice_muted[2]); break;
+        case SDLK_F1: case SDLK_F2: case SDLK_F3: case SDLK_F4:
+        case SDLK_F5: case SDLK_F6: case SDLK_F7: case SDLK_F8:
+            toggle(synth::voice_muted[key - SDLK_F1]);
+            break;
         default: break;
     }
 }

@@ -54,7 +54,8 @@ void handle_player_key();
 struct screen_state {
     uint8_t history_step = 1;
     uint16_t marquee_tick = 0;
-    uint16_t marquee_pos = 0;
+    // Runs 1 .. L + 79 for a song text of L bytes, and L goes up to 65,519.
+    uint32_t marquee_pos = 0;
     uint32_t shown_frame = 0;
     uint32_t history_frame = 0;
 };
@@ -68,7 +69,8 @@ struct player_result {
 };
 
 // Plays the named song (the name is shortened in place for display) until
-// it ends or the user leaves. A refused song returns at once, drawing nothing.
+// it ends, the user leaves it or asks the program to quit. A refused song
+// returns at once, drawing nothing. The window's title names the song file.
 player_result run_player_screen(std::string& song_file_name);
 
 void reset_history();
@@ -80,6 +82,8 @@ std::string shortened_name(std::string_view name);
 
 // Runs one iteration of the screen loop after its sleep (tests drive it).
 void player_iteration();
+// Every third call scrolls the song text on row 4 one column to the left.
+void marquee_step();
 // Draws the fixed parts of the screen for the current song.
 void draw_fixed_screen(std::string_view shown_name);
 

@@ -30,24 +30,6 @@ void set_cell_attribute(int row, int column, uint8_t attribute) {
     c = static_cast<uint16_t>(attribute << 8 | (c & 0xFF));
 }
 
-// The song text enters at the right edge in dark grey, is white in the
-// middle and dims again at the left edge; 80 blank steps follow it.
-void marquee_step() {
-    if (++screen.marquee_tick != 3) return;
-    screen.marquee_tick = 0;
-    const auto text = song::song_text();
-    const size_t length = text.size();  // marquee_pos is 1-based: character 1 is text[0]
-    if (++screen.marquee_pos >= length + 80) screen.marquee_pos = 1;
-    const uint8_t saved = console::text_attr;
-    console::text_attr = 0x1F;
-    console::shift_row_left(4);
-    console::text_attr = saved;
-    for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
-    for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
-    uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
-    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
-}
-
 // Labels climb one row per scroll and form a note history per voice; a
 // backward jump never scrolls.
 void history_scroll() {
@@ -74,10 +56,35 @@ void report_audio_failure() {
     console::write_line(std::string("?Audio: ") + SDL_GetError() + "  ERROR");
     console::write_line("..press any key to continue..");
     console::refresh_screen();
-    while (!console::poll_key()) SDL_Delay(10);
+    while (!console::poll_key() && !console::quit_requested()) SDL_Delay(10);
+}
+
+// The window names the song file, without the folders before it.
+void show_song_title(std::string_view file_name) {
+    const size_t slash = file_name.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
+    console::set_window_title("playtun - " + std::string(name));
 }
 
 }  // namespace
+
+// The song text enters at the right edge in dark grey, is white in the
+// middle and dims again at the left edge; 80 blank steps follow it.
+void marquee_step() {
+    if (++screen.marquee_tick != 3) return;
+    screen.marquee_tick = 0;
+    const auto text = song::song_text();
+    const size_t length = text.size();  // marquee_pos is 1-based: character 1 is text[0]
+    if (++screen.marquee_pos >= length + 80) screen.marquee_pos = 1;
+    const uint8_t saved = console::text_attr;
+    console::text_attr = 0x1F;
+    console::shift_row_left(4);
+    console::text_attr = saved;
+    for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
+    for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
+    uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
+    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
+}
 
 std::string shortened_name(std::string_view name) {
     if (name.size() <= shown_name_length) return std::string(name);
@@ -172,6 +179,7 @@ player_result run_player_screen(std::string& song_file_name) {
         return result;
     }
     screen = screen_state{};
+    show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
     synth::seek_to_frame(0);
     // The voices restart at phase 0. Done before the device exists, so the
@@ -186,7 +194,9 @@ player_result run_player_screen(std::string& song_file_name) {
     draw_fixed_screen(song_file_name);
     audio::start_audio();
 
-    while (!synth::song_ended.load(std::memory_order_relaxed)) {
+    // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
+    // the song as Escape does.
+    while (!synth::song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
     }

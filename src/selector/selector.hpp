@@ -92,11 +92,13 @@ void selector_start();
 void selector_stop();
 
 // Runs the selector screen until a song file is chosen with Return (true)
-// or the user presses Escape (false). `name` receives the highlighted
-// entry's name in both cases (empty when the list is empty).
+// or the user presses Escape or asks the program to quit (false). `name`
+// receives the highlighted entry's name in both cases (empty when the list
+// is empty). The window's title names the folder being listed.
 bool select_file(std::string& name);
 
-// One pass of the selector loop: draw, refresh, and handle at most one key.
+// One pass of the selector loop: draw, present what changed, wait a short
+// while for an event and handle it if it is a key press.
 void selector_pass();
 
 // Acts on one key press; `modifiers` is the SDL modifier state.

@@ -38,12 +38,27 @@ constexpr uint8_t dir_bar_attr = 0x1C;    // light red on blue
 constexpr uint8_t file_bar_attr = 0x9C;   // light red on light blue
 constexpr uint32_t alt_keys = KMOD_LALT | KMOD_RALT;
 constexpr int page_step = 12;
+// How long an idle pass waits for a key before it looks at the screen
+// again; within it, the wait itself sleeps between short looks.
+constexpr uint32_t idle_wait_ms = 100;
 // Rows 2..49 are all the screen has for the list.
 constexpr int most_page_rows = console::screen_rows - first_list_row;
 
 const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
 
 bool list_is_empty() { return !dir_list || dir_count == 0; }
+
+std::string working_directory() {
+    std::string path;
+    if (char* cwd = getcwd(nullptr, 0)) {
+        path = cwd;
+        std::free(cwd);
+    }
+    return path;
+}
+
+// The window names the folder being listed.
+void show_folder_title() { console::set_window_title("playtun - " + working_directory()); }
 
 void open_highlighted() {
     const dirrec& entry = highlighted();
@@ -58,6 +73,7 @@ void open_highlighted() {
     rescan();
     sel_row = 0;
     sel_top = 0;
+    show_folder_title();
 }
 
 }  // namespace
@@ -75,12 +91,7 @@ void selector_start() {
     if (!dir_list) failure::fail(failure::heap_overflow);
     // An unreadable working directory leaves start_dir empty; going back to
     // it at the end then fails like any other lost start directory.
-    if (char* cwd = getcwd(nullptr, 0)) {
-        start_dir = cwd;
-        std::free(cwd);
-    } else {
-        start_dir.clear();
-    }
+    start_dir = working_directory();
     rescan();
     sel_state = state_browsing;
     sel_top = 0;
@@ -191,22 +202,31 @@ void handle_key(uint32_t key, uint32_t modifiers) {
     }
 }
 
+// The screen changes only after a key, so a pass presents only what
+// changed and then sleeps until the next event arrives.
 void selector_pass() {
     draw_list();
-    console::refresh_screen();
-    if (console::poll_key()) {
+    console::refresh_changed_screen();
+    if (console::wait_key(idle_wait_ms)) {
         handle_key(console::last_event.key.keysym.sym, console::last_event.key.keysym.mod);
     }
 }
 
-// The loop does not wait for input: every pass redraws, refreshes and
-// polls once.
+// A request to quit (the window's close button, SIGINT, SIGTERM) leaves the
+// selector as Escape does, and no song is chosen after it.
 bool select_file(std::string& name) {
     sel_state = state_browsing;
+    show_folder_title();
     console::clear_screen();
-    while (sel_state != state_chosen && sel_state != state_cancelled) selector_pass();
+    while (sel_state != state_chosen && sel_state != state_cancelled) {
+        if (console::quit_requested()) {
+            sel_state = state_cancelled;
+            break;
+        }
+        selector_pass();
+    }
     name = list_is_empty() ? std::string() : highlighted().name;
-    return sel_state != state_cancelled;
+    return sel_state != state_cancelled && !console::quit_requested();
 }
 
 }  // namespace selector

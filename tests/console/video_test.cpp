@@ -132,6 +132,9 @@ TEST_F(Video, PollKeyReportsOnlyKeyPresses) {
 
     SDL_Event quit{};
     quit.type = SDL_QUIT;
+    EXPECT_FALSE(quit_requested());
     ASSERT_EQ(SDL_PushEvent(&quit), 0);
-    EXPECT_FALSE(poll_key()) << "closing the window is ignored";
+    EXPECT_FALSE(poll_key()) << "closing the window is no key press";
+    EXPECT_TRUE(window_closed);
+    EXPECT_TRUE(quit_requested());
 }

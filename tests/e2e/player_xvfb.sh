@@ -1,19 +1,23 @@
 #!/bin/sh
 # Plays a song in a real X window on a private Xvfb display and drives it
-# with key presses: screenshots of the column view and the oscilloscope are
-# saved as PNGs and their pixels checked, Escape must end the program with
-# status 0. Then the same with an audio driver whose device cannot be
-# opened: the two error lines appear, and a key press ends the program.
+# with key presses: the window's title names the song, screenshots of the
+# column view and the oscilloscope are saved as PNGs and their pixels
+# checked, Escape must end the program with status 0. Then the same with an
+# audio driver whose device cannot be opened: the two error lines appear,
+# and a key press ends the program. Last, SIGTERM, SIGINT and the window's
+# close button must each end a playing song within a second, with status
+# 143, 130 and 0.
 #
-#   player_xvfb.sh PLAYTUN MAKE_SONG CHECKER OUTPUT_DIR
+#   player_xvfb.sh PLAYTUN MAKE_SONG CHECKER OUTPUT_DIR CLOSE_WINDOW
 #
 # Exit status 77 (skipped) when Xvfb is not installed.
 set -u
-playtun=$1 make_song=$2 checker=$3 outdir=$4
+playtun=$1 make_song=$2 checker=$3 outdir=$4 close_window=$5
 . "$(dirname "$0")/../support/xvfb_session.sh"
 # The player runs in a temporary directory: make every path absolute.
 playtun=$(absolute "$playtun") make_song=$(absolute "$make_song")
 checker=$(absolute "$checker") outdir=$(absolute "$outdir")
+close_window=$(absolute "$close_window")
 
 xvfb_session_start xdotool import convert
 
@@ -37,15 +41,25 @@ shot() {
     "$checker" "$2" "$work/shot.ppm" || fail "$1 does not show the $2 screen"
 }
 
+# title_is TEXT: the window's title becomes TEXT within five seconds.
+title_is() {
+    tries=0
+    while [ "$(xdotool getwindowname "$window" 2>/dev/null)" != "$1" ]; do
+        tries=$((tries + 1))
+        [ $tries -ge 50 ] && fail "the window's title is '$(xdotool getwindowname "$window" 2>&1)', not '$1'"
+        sleep 0.1
+    done
+}
+
 # ends_within SECONDS: waits for the player to end by itself; its status
 # goes to $status.
 ends_within() {
     tries=0
-    while kill -0 "$app_pid" 2>/dev/null && [ $tries -lt $(($1 * 10)) ]; do
+    while alive "$app_pid" && [ $tries -lt $(($1 * 10)) ]; do
         sleep 0.1
         tries=$((tries + 1))
     done
-    kill -0 "$app_pid" 2>/dev/null && fail "the player did not end within $1 s"
+    alive "$app_pid" && fail "the player did not end within $1 s"
     wait "$app_pid"
     status=$?
     app_pid=''
@@ -59,6 +73,7 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" song.tun >"$
 app_pid=$!
 window=$(find_window)
 [ -n "$window" ] || fail "the player window did not appear"
+title_is "playtun - song.tun"
 # Twenty iterations a second: after a second the marquee, meters and note
 # history have all been drawn.
 sleep 1
@@ -89,5 +104,21 @@ xdotool windowfocus --sync "$window" 2>/dev/null
 xdotool key --window "$window" space
 ends_within 10
 [ "$status" -eq 0 ] || fail "the key press after the audio error ended the player with status $status"
+
+# ---- requests to quit while a song plays ----
+for request in TERM INT close; do
+    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" song.tun >"$work/out.txt" 2>"$work/err.txt" &
+    app_pid=$!
+    window=$(find_window)
+    [ -n "$window" ] || fail "the player window did not appear before $request"
+    title_is "playtun - song.tun"
+    case $request in
+        TERM) want=143 && kill -TERM "$app_pid" ;;
+        INT) want=130 && kill -INT "$app_pid" ;;
+        close) want=0 && { "$close_window" "$window" || fail "could not close the window"; } ;;
+    esac
+    ends_within 1
+    [ "$status" -eq "$want" ] || fail "$request ended the player with status $status, not $want"
+done
 echo "player session: ok"
 exit 0

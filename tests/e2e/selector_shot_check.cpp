@@ -116,7 +116,7 @@ int check_list(const image& im, int bar, const std::vector<std::string>& entries
             return 2;
         }
         const bool is_dir = e[0] == 'd';
-        const std::string caption = is_dir ? "<" + e.substr(2) + ">" : e.substr(2);
+        const std::string caption = is_dir ? std::string("<").append(e, 2).append(">") : e.substr(2);
         const int row = 2 + static_cast<int>(k);
         uint8_t attr = is_dir ? 0x08 : 0x07;
         if (static_cast<int>(k) == bar) {
@@ -134,7 +134,7 @@ int check_player(const image& im, const std::string& song) {
     // Badge "02": pulse fold is on from start-up, so dark grey on white.
     want.text(0, 0, "02", 0xF8);
     want.text(2, 0, player_banner.substr(2), 0x0F);
-    const std::string playing = "Playing " + song + " at 50hz on Tonera3 (48khz)";
+    const std::string playing = std::string("Playing ").append(song).append(" at 50hz on Tonera3 (48khz)");
     want.text(0, 1, playing, 0x07);
     for (int c = static_cast<int>(playing.size()); c < 69; ++c) want.put(c, 1, 0, 0x07);
     want.blank_rows(2, 2);
@@ -152,7 +152,7 @@ int check_player(const image& im, const std::string& song) {
         const int row = 7 + v;
         want.put(0, row, static_cast<uint8_t>('1' + v), 0x70);
         want.put(5, row, static_cast<uint8_t>('4' + v), 0x70);
-        want.text(9, row, "4" + std::string(1, static_cast<char>('1' + v)), 0x70);
+        want.text(9, row, std::string{'4', static_cast<char>('1' + v)}, 0x70);
         want.text(11, row, "E0", 0x71);
         want.text(13, row, "60", 0x72);
         want.text(15, row, "40", 0x74);

@@ -6,17 +6,22 @@
 # back to the list with the bar still on that song, and Escape to end the
 # program, which must then exit with status 0 by itself. Every screen is
 # read back from the window and compared cell by cell; the working directory
-# is followed through /proc while the program runs.
+# is followed through /proc while the program runs, and the window's title
+# names the folder or the song. The idle list must leave the CPU alone
+# (playtun and the X server together under 10 % of a core). Last, SIGTERM,
+# SIGINT and the window's close button must each end the selector within a
+# second, with status 143, 130 and 0.
 #
-#   selector_xvfb.sh PLAYTUN MAKE_SONG CHECKER OUTPUT_DIR
+#   selector_xvfb.sh PLAYTUN MAKE_SONG CHECKER OUTPUT_DIR CLOSE_WINDOW
 #
 # Exit status 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
 set -u
-playtun=$1 make_song=$2 checker=$3 outdir=$4
+playtun=$1 make_song=$2 checker=$3 outdir=$4 close_window=$5
 . "$(dirname "$0")/../support/xvfb_session.sh"
 # The program runs in a temporary directory: make every path absolute.
 playtun=$(absolute "$playtun") make_song=$(absolute "$make_song")
 checker=$(absolute "$checker") outdir=$(absolute "$outdir")
+close_window=$(absolute "$close_window")
 
 xvfb_session_start xdotool import convert
 
@@ -75,6 +80,37 @@ await() {
     fi
 }
 
+# title_is TEXT: the window's title becomes TEXT within five seconds.
+title_is() {
+    tries=0
+    while [ "$(xdotool getwindowname "$window" 2>/dev/null)" != "$1" ]; do
+        tries=$((tries + 1))
+        [ $tries -ge 50 ] && fail "the window's title is '$(xdotool getwindowname "$window" 2>&1)', not '$1'"
+        sleep 0.1
+    done
+}
+
+# cpu_ticks PID: user and system time of a process so far, in clock ticks.
+cpu_ticks() {
+    # shellcheck disable=SC2046
+    set -- $(sed 's/.*) //' "/proc/$1/stat")
+    echo $((${12} + ${13}))
+}
+
+# ends_within SECONDS: waits for playtun to end by itself; its status goes
+# to $status.
+ends_within() {
+    tries=0
+    while alive "$app_pid" && [ $tries -lt $(($1 * 10)) ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    alive "$app_pid" && fail "playtun did not end within $1 s"
+    wait "$app_pid"
+    status=$?
+    app_pid=''
+}
+
 # cwd_is DIRECTORY: the working directory of the running program.
 cwd_is() {
     seen=$(readlink "/proc/$app_pid/cwd")
@@ -109,6 +145,16 @@ xdotool windowfocus --sync "$window" 2>/dev/null
 # shellcheck disable=SC2086
 await selector_list.png list 0 $top_list
 cwd_is "$music"
+title_is "playtun - $music"
+
+# ---- an idle list sleeps: three seconds without a key ----
+ticks_per_second=$(getconf CLK_TCK)
+app_before=$(cpu_ticks "$app_pid") xvfb_before=$(cpu_ticks "$xvfb_pid")
+sleep 3
+app_ticks=$(($(cpu_ticks "$app_pid") - app_before)) xvfb_ticks=$(($(cpu_ticks "$xvfb_pid") - xvfb_before))
+echo "idle selector over 3 s: playtun $app_ticks, Xvfb $xvfb_ticks CPU ticks of 1/$ticks_per_second s"
+[ $((100 * (app_ticks + xvfb_ticks))) -lt $((10 * 3 * ticks_per_second)) ] ||
+    fail "the idle selector took $app_ticks + $xvfb_ticks ticks in 3 s, 10 % of a core or more"
 
 press Down
 # shellcheck disable=SC2086
@@ -119,6 +165,7 @@ press Return
 # shellcheck disable=SC2086
 await selector_sub.png list 0 $sub_list
 cwd_is "$music/sub"
+title_is "playtun - $music/sub"
 
 press Return
 # The bar is on the first entry again, not on the directory just left.
@@ -132,6 +179,7 @@ press Down Down Down
 await - list 3 $top_list
 press Return
 await selector_player.png player b.tun
+title_is "playtun - b.tun"
 
 press Escape
 # shellcheck disable=SC2086
@@ -142,16 +190,25 @@ cwd_is "$music"
 # The press alone ends the program, so its window may be gone before the
 # release is sent: only the end of the program tells whether it worked.
 xdotool key --window "$window" Escape 2>/dev/null
-tries=0
-while alive "$app_pid" && [ $tries -lt 50 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-alive "$app_pid" && fail "playtun did not end within 5 s of Escape in the selector"
-wait "$app_pid"
-status=$?
-app_pid=''
+ends_within 5
 [ "$status" -eq 0 ] || fail "Escape in the selector ended playtun with status $status"
 [ -s "$work/sound.raw" ] || fail "nothing was played"
+
+# ---- requests to quit in the list ----
+for request in TERM INT close; do
+    (cd "$music" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" exec "$playtun") \
+        >"$work/out.txt" 2>"$work/err.txt" &
+    app_pid=$!
+    window=$(timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1)
+    [ -n "$window" ] || fail "the playtun window did not appear before $request"
+    title_is "playtun - $music"
+    case $request in
+        TERM) want=143 && kill -TERM "$app_pid" ;;
+        INT) want=130 && kill -INT "$app_pid" ;;
+        close) want=0 && { "$close_window" "$window" || fail "could not close the window"; } ;;
+    esac
+    ends_within 1
+    [ "$status" -eq "$want" ] || fail "$request ended the selector with status $status, not $want"
+done
 echo "selector session: ok ($(($(date +%s) - started)) s)"
 exit 0

@@ -216,23 +216,27 @@ TEST_F(Keys, RandomisingKeepsTheOtherHalfAndStaysWithinSixBits) {
     EXPECT_GT(distinct, 32);
 }
 
-TEST_F(Keys, MuteKeysToggleOnlyTheFirstThreeVoices) {
+TEST_F(Keys, MuteKeysToggleOneVoiceEach) {
     song::current.channel_count = 8;
     const struct {
         SDLKey key;
         int voice;
-    } cases[] = {{SDLK_i, 0}, {SDLK_o, 1}, {SDLK_p, 2}};
+    } cases[] = {{SDLK_i, 0},  {SDLK_o, 1},  {SDLK_p, 2},  {SDLK_F1, 0}, {SDLK_F2, 1}, {SDLK_F3, 2},
+                 {SDLK_F4, 3}, {SDLK_F5, 4}, {SDLK_F6, 5}, {SDLK_F7, 6}, {SDLK_F8, 7}};
     for (const auto& c : cases) {
         press(c.key);
-        for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v <= c.voice) << char(c.key) << v;
+        for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == c.voice) << c.key << " " << v;
+        press(c.key);
+        for (int v = 0; v < 8; ++v) EXPECT_FALSE(synth::voice_muted[v].load()) << c.key << " twice, " << v;
     }
-    // The keys next to them mute nothing more.
-    for (SDLKey key : {SDLK_u, SDLK_j, SDLK_k, SDLK_l, SDLK_LEFTBRACKET})
+    // The mutes add up: i, o and p share their voices with F1, F2 and F3.
+    for (SDLKey key : {SDLK_i, SDLK_F2, SDLK_F8, SDLK_F1})
         press(key);
-    for (int v = 3; v < 8; ++v) EXPECT_FALSE(synth::voice_muted[v].load()) << v;
-    press(SDLK_o);
-    EXPECT_FALSE(synth::voice_muted[1].load());
-    EXPECT_TRUE(synth::voice_muted[0].load());
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == 1 || v == 7) << v;
+    // The keys next to them mute nothing more.
+    for (SDLKey key : {SDLK_u, SDLK_j, SDLK_k, SDLK_l, SDLK_LEFTBRACKET, SDLK_F9, SDLK_F10, SDLK_F12, SDLK_ESCAPE})
+        press(key);
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == 1 || v == 7) << v;
 }
 
 TEST_F(Keys, CtrlOrShiftLetterDoesWhatTheLetterDoes) {
@@ -269,7 +273,7 @@ TEST_F(Keys, KeyWithoutCommandChangesNothing) {
     const auto cells = console::screen_cells;
     const auto pixels = console::frame_buffer;
     const bool fold = synth::pulse_fold.load();
-    for (SDLKey key : {SDLK_F1, SDLK_z, SDLK_g, SDLK_9, SDLK_0, SDLK_KP1, SDLK_HOME, SDLK_LSHIFT, SDLK_LALT}) {
+    for (SDLKey key : {SDLK_F9, SDLK_z, SDLK_g, SDLK_9, SDLK_0, SDLK_KP1, SDLK_HOME, SDLK_LSHIFT, SDLK_LALT}) {
         for (SDLMod mod : {KMOD_NONE, KMOD_LSHIFT, KMOD_LALT}) {
             press(key, mod);
             EXPECT_EQ(frame(), 321u) << key;

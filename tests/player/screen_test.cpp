@@ -1,9 +1,18 @@
 // The player screen on a dummy video surface: the fixed rows, whole loop
-// iterations, the marquee, the note history and the keys taken by the loop.
+// iterations, the marquee, the note history, the keys taken by the loop and
+// the requests to quit that end it.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "base/stop_signals.hpp"
 #include "player_fixture.hpp"
+#include "quit_request.hpp"
 #include "song_bytes.hpp"
 
 namespace {
@@ -252,11 +261,51 @@ TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinus
     run(3 * 16);  // step 81: 'A' has left the screen
     EXPECT_EQ(row_text(4, 0, 3), std::string("BCD") + '\0');
     run(3 * 3);  // step 84: marquee_pos = 84 = L + 79, the row is empty
-    EXPECT_EQ(player::screen.marquee_pos, 84);
+    EXPECT_EQ(player::screen.marquee_pos, 84u);
     for (int c = 0; c < 80; ++c) EXPECT_EQ(character_at(c, 4), '\0') << c;
     run(3);  // step 85 starts over
-    EXPECT_EQ(player::screen.marquee_pos, 1);
+    EXPECT_EQ(player::screen.marquee_pos, 1u);
     EXPECT_EQ(cell(79, 4), 0x1841);
+}
+
+TEST_F(Iterations, MarqueeWalksTheWholeCycleOfTheLongestText) {
+    constexpr uint32_t length = 65519;  // the most a song's text can hold
+    std::string text(length, ' ');
+    for (uint32_t i = 0; i < length; ++i) text[i] = static_cast<char>('!' + i * 7 % 90);
+    start(3, text);
+    // Step k brings character ((k - 1) mod (L + 79)) + 1 of the text to
+    // column 79 while it is one of characters 1 .. L - 1, a blank otherwise.
+    for (uint32_t step = 1; step <= length + 79 + 2; ++step) {
+        for (int tick = 0; tick < 3; ++tick) player::marquee_step();
+        const uint32_t position = (step - 1) % (length + 79) + 1;
+        const uint16_t want =
+            position < length ? static_cast<uint16_t>(0x1800 | static_cast<uint8_t>(text[position - 1])) : 0x1000;
+        ASSERT_EQ(cell(79, 4), want) << "step " << step;
+        ASSERT_EQ(player::screen.marquee_pos, position) << "step " << step;
+    }
+}
+
+TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
+    start(8);  // every voice plays at volume 0xC8
+    // Narrow columns of ten: voice v's volume meter covers columns 10 v + 4
+    // and 10 v + 5, blue in the presented picture.
+    const auto meter_lit = [](int voice) { return pixel((voice * 10 + 4) * 8 + 3, 48 * 8 + 3) == 2; };
+    const struct {
+        SDLKey key;
+        int voice;
+    } cases[] = {{SDLK_F1, 0}, {SDLK_F4, 3}, {SDLK_F8, 7}, {SDLK_p, 2}};
+    for (const auto& c : cases) {
+        for (const bool muted : {true, false}) {
+            push_key(c.key);
+            run(1);
+            synth::frame_tick();  // the audio thread's next frame
+            run(1);
+            for (int v = 0; v < 8; ++v) {
+                EXPECT_EQ(meter_lit(v), !(muted && v == c.voice)) << c.key << (muted ? " muted, voice " : " unmuted, voice ") << v;
+                EXPECT_EQ(row_text(7 + v, 11, 12), "C8") << c.key << ", voice " << v;
+            }
+        }
+    }
 }
 
 TEST_F(Iterations, MarqueeOfAnEmptyOrOneCharacterTextIsABlueBand) {
@@ -305,7 +354,7 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     ASSERT_GT(loud0, 0);
     ASSERT_NE(before1[0], 128);
     // A key with no command: slot 0 (selected) is rebuilt to silence.
-    push_key(SDLK_F1);
+    push_key(SDLK_F9);
     run(1);
     for (int i = 0; i < 512; ++i) ASSERT_EQ(slot0.wavetable[i].load(), 128) << i;
     for (int i = 0; i < 512; ++i) ASSERT_EQ(slot1.wavetable[i].load(), before1[i]) << i;
@@ -319,11 +368,11 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     SDL_Event release{};
     release.type = SDL_KEYUP;
     release.key.type = SDL_KEYUP;
-    release.key.keysym.sym = SDLK_F1;
+    release.key.keysym.sym = SDLK_F9;
     ASSERT_EQ(SDL_PushEvent(&release), 0);
     run(1);
     EXPECT_EQ(slot1.wavetable[1].load(), 128);
-    push_key(SDLK_F2);
+    push_key(SDLK_F10);
     run(1);
     EXPECT_NE(slot1.wavetable[1].load(), 128);
 }
@@ -366,6 +415,72 @@ TEST_F(Iterations, EscapeInALoopingSongEndsTheScreen) {
     push_key(SDLK_ESCAPE);
     run(1);
     EXPECT_TRUE(synth::song_ended.load());
+}
+
+// A request to quit ends a song that would otherwise repeat for ever,
+// within a pass of the loop, however many key presses wait before it: the
+// audio device is closed when the screen returns.
+class QuitRequests : public PlayerWindow {
+protected:
+    void SetUp() override {
+        ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+        PlayerWindow::SetUp();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
+        stop_signals::install(true);
+        char pattern[] = "/tmp/player_quit_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override {
+        std::remove((folder + "/song.tun").c_str());
+        ::rmdir(folder.c_str());
+        stop_signals::reset_received();
+        PlayerWindow::TearDown();
+    }
+    std::string folder;
+};
+
+void end_song() { synth::song_ended.store(true); }
+
+TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
+    test_support::song_header h;
+    h.flags = 0x13;
+    const auto bytes = test_support::song_bytes(
+        h, test_support::interleaved_body(3, 3000, [](uint32_t, uint32_t) {
+            return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
+        }));
+    std::ofstream(folder + "/song.tun", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                 static_cast<std::streamsize>(bytes.size()));
+    for (const int request : {0, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(request);
+        for (SDL_Event left; SDL_PollEvent(&left) == 1;) {
+        }
+        console::window_closed = false;
+        stop_signals::reset_received();
+        synth::loop_enabled.store(true);
+        std::string name = folder + "/song.tun";
+        const auto started = std::chrono::steady_clock::now();
+        player::player_result result;
+        {
+            // The close button comes behind three seconds' worth of keys.
+            const test_support::quit_request quit(request, std::chrono::milliseconds(300), end_song, 60);
+            result = player::run_player_screen(name);
+        }
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_FALSE(result.refused);
+        EXPECT_FALSE(result.audio_failed);
+        EXPECT_GE(took, std::chrono::milliseconds(300)) << "the song played until the request";
+        EXPECT_LT(took, std::chrono::milliseconds(1300));
+        EXPECT_EQ(SDL_GetAudioStatus(), SDL_AUDIO_STOPPED) << "the audio device is closed";
+        EXPECT_TRUE(console::quit_requested());
+        EXPECT_EQ(console::window_closed, request == 0);
+        EXPECT_EQ(stop_signals::received(), request);
+        char* title = nullptr;
+        char* icon = nullptr;
+        SDL_WM_GetCaption(&title, &icon);
+        ASSERT_NE(title, nullptr);
+        EXPECT_STREQ(title, "playtun - song.tun");
+    }
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 
+#include "base/stop_signals.hpp"
+#include "quit_request.hpp"
 #include "selector_fixture.hpp"
 
 using namespace selector;
@@ -16,6 +22,15 @@ void push_key(SDLKey key, SDLMod mod = KMOD_NONE) {
 }
 
 uint16_t cell(int column, int row) { return console::screen_cells[row * 80 + column]; }
+
+void press_escape() { push_key(SDLK_ESCAPE); }
+
+double cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 }  // namespace
 
@@ -113,6 +128,43 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
     handle_key(SDLK_RETURN, KMOD_RALT);
     EXPECT_EQ(console::fullscreen, 0);
     EXPECT_EQ(sel_state, 27);   // Alt+Return chooses nothing
+    selector_stop();
+}
+
+// The selector waits idle, asleep, until the window is closed or a stop
+// signal arrives; then it ends as after Escape. Its window names the folder.
+TEST_F(SelectorDir, IdleSelectorSleepsAndEndsOnAQuitRequest) {
+    open_dummy_screen();
+    stop_signals::install(true);
+    make_file("a.tun");
+    selector_start();
+    page_rows = 47;
+    for (const int request : {0, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(request);
+        console::window_closed = false;
+        stop_signals::reset_received();
+        const double cpu_before = cpu_seconds();
+        const auto started = std::chrono::steady_clock::now();
+        std::string name;
+        {
+            const test_support::quit_request quit(request, std::chrono::milliseconds(400), press_escape);
+            EXPECT_FALSE(select_file(name));
+        }
+        const auto took = std::chrono::steady_clock::now() - started;
+        const double cpu = cpu_seconds() - cpu_before;
+        EXPECT_EQ(name, "..");
+        EXPECT_GE(took, std::chrono::milliseconds(400));
+        EXPECT_LT(took, std::chrono::milliseconds(1000));
+        EXPECT_LT(cpu, 0.1) << "an idle selector sleeps";
+        EXPECT_EQ(console::window_closed, request == 0);
+        EXPECT_EQ(stop_signals::received(), request);
+        char* title = nullptr;
+        char* icon = nullptr;
+        SDL_WM_GetCaption(&title, &icon);
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(std::string(title), "playtun - " + root.string());
+    }
+    stop_signals::reset_received();
     selector_stop();
 }
 

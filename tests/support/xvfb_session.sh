@@ -3,8 +3,9 @@
 # Source it, then call `xvfb_session_start TOOL...`; put the PID of the
 # program under test into `app_pid`.
 #
-# SDL turns SIGTERM into a quit event that our programs ignore, so the
-# program under test is ended with SIGKILL.
+# A program under test that is still running at the end gets SIGTERM, which
+# ends playtun in order within a pass of its screen loop, and SIGKILL if it
+# is still there a second later.
 
 xvfb_pid=''
 app_pid=''
@@ -18,6 +19,12 @@ alive() {
 
 xvfb_session_cleanup() {
     if [ -n "$app_pid" ]; then
+        kill -TERM "$app_pid" 2>/dev/null
+        tries=0
+        while alive "$app_pid" && [ $tries -lt 10 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
         kill -KILL "$app_pid" 2>/dev/null
         wait "$app_pid" 2>/dev/null
     fi
@@ -51,7 +58,10 @@ xvfb_session_start() {
 
     # Xvfb picks a free display number itself and writes it to fd 3 once it
     # accepts connections, so tests running side by side never share one.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    # Without -noreset the server resets whenever its last client leaves
+    # (the readiness probe below, a program that ended) and refuses a client
+    # that connects meanwhile.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     tries=0
     while [ ! -s "$work/display" ] && [ $tries -lt 100 ] && kill -0 "$xvfb_pid" 2>/dev/null; do
