@@ -1,98 +1,122 @@
 #include "score_arrange.hpp"
 
-#include <algorithm>
-#include <functional>
+#include <numeric>
 #include <string>
 
 namespace score {
-namespace {
 
-const item hold_step = item::made(item::kind::hold, {});
-
-void flatten_items(const std::vector<item>& items, int transpose, std::vector<action>& out) {
-    for (const item& one : items) {
-        if (one.what == item::kind::group) {
-            for (int r = 0; r < one.repeat; ++r) flatten_items(one.inner, transpose + one.transpose, out);
+std::optional<cursor::visit> cursor::next() {
+    if (again_ > 0) {
+        --again_;
+        return visit{&items_[next_ - 1], transpose_};
+    }
+    while (next_ < items_.size()) {
+        const item& one = items_[next_++];
+        if (one.what == item::kind::open) {
+            groups_[depth_++] = {next_, one.repeat, transpose_};
+            transpose_ += one.transpose;
+        } else if (one.what == item::kind::close) {
+            open_group& group = groups_[depth_ - 1];
+            if (--group.turns_left > 0) {
+                next_ = group.first;
+            } else {
+                transpose_ = group.outer_transpose;
+                --depth_;
+            }
         } else {
-            out.push_back({&one, transpose});
+            again_ = one.repeat - 1u;
+            return visit{&one, transpose_};
         }
     }
+    return std::nullopt;
 }
 
-size_t count_steps(const std::vector<item>& items) {
-    size_t steps = 0;
-    for (const item& one : items) {
-        if (one.what == item::kind::group) steps += one.repeat * count_steps(one.inner);
-        else if (one.what != item::kind::change && one.what != item::kind::use) ++steps;
-        if (steps > max_frames) return steps;
-    }
-    return steps;
+namespace {
+
+// Looks up the instrument of a hit or "@"; its name stands in the word.
+void find_instrument(const score_text& s, item& one) {
+    const std::string_view name = name_at(s.source, one.at + (one.what == item::kind::use ? 1 : 0));
+    const auto found = s.instrument_index.find(name);
+    if (found == s.instrument_index.end())
+        fail_at(one.at, {in_quotes(name), " is not a note, ---, ===, setting or instrument"});
+    if (one.what == item::kind::hit && s.instruments[found->second].tone.note < 0)
+        fail_at(one.at, {"instrument ", shown(name), " has no note=, so it cannot play on its own"});
+    one.value = static_cast<int32_t>(found->second);
 }
 
 }  // namespace
 
-size_t check_pattern(const score_text& s, const pattern& p) {
-    std::function<void(const std::vector<item>&)> check = [&](const std::vector<item>& items) {
-        for (const item& one : items) {
-            if (one.what == item::kind::group) check(one.inner);
-            if (one.what != item::kind::hit && one.what != item::kind::use) continue;
-            const auto found = s.instruments.find(one.name);
-            if (found == s.instruments.end())
-                fail_at(one.at, "\"" + one.name + "\" is not a note, ---, ===, setting or instrument");
-            if (one.what == item::kind::hit && found->second.tone.note < 0)
-                fail_at(one.at, "instrument " + one.name + " has no note=, so it cannot play on its own");
+std::vector<pattern_shape> check_patterns(score_text& s) {
+    std::vector<pattern_shape> shapes;
+    shapes.reserve(s.patterns.size());
+    for (pattern& p : s.patterns) {
+        std::optional<uint64_t> steps;
+        unsigned first_channel = 0;
+        for (unsigned channel = 1; channel <= p.channels.size(); ++channel) {
+            channel_part& part = p.channels[channel - 1];
+            if (!part.given) continue;
+            for (item& one : part.items)
+                if (one.what == item::kind::hit || one.what == item::kind::use) find_instrument(s, one);
+            const uint64_t count = part.count.steps;
+            if (count == 0) fail_at(part.first_line, {"channel ", std::to_string(channel), " has no steps"});
+            if (!steps) {
+                steps = count;
+                first_channel = channel;
+            } else if (count != *steps) {
+                fail_at(part.first_line, {"channel ", std::to_string(channel), " has ", std::to_string(count),
+                                          " steps but channel ", std::to_string(first_channel), " has ",
+                                          std::to_string(*steps), " in pattern ", shown(p.name)});
+            }
         }
-    };
-    std::optional<size_t> steps;
-    unsigned first_channel = 0;
-    for (const auto& [channel, items] : p.channels) {
-        check(items);
-        const size_t count = count_steps(items);
-        if (count == 0) fail_at(p.first_line.at(channel), "channel " + std::to_string(channel) + " has no steps");
-        if (!steps) {
-            steps = count;
-            first_channel = channel;
-        } else if (count != *steps) {
-            fail_at(p.first_line.at(channel), "channel " + std::to_string(channel) + " has " + std::to_string(count) +
-                                                  " steps but channel " + std::to_string(first_channel) + " has " +
-                                                  std::to_string(*steps) + " in pattern " + p.name);
+        if (!steps) fail_at(p.at, {"pattern ", shown(p.name), " has no channel lines"});
+        p.steps = *steps;
+        pattern_shape shape{*steps, 0};
+        for (unsigned channel = 1; channel <= s.channels; ++channel) {
+            const channel_part& part = p.channels[channel - 1];
+            shape.actions = saturated_add(shape.actions, part.given ? part.count.actions : *steps);
         }
+        shapes.push_back(shape);
     }
-    if (!steps) fail_at(p.at, "pattern " + p.name + " has no channel lines");
-    return *steps;
+    return shapes;
 }
 
-void arrange(const score_text& s, const std::vector<play_item>& items, int transpose,
-             const std::vector<size_t>& pattern_steps, arrangement& out) {
-    for (const play_item& one : items) {
-        if (one.what == play_item::kind::loop) {
-            if (!out.loop_step) out.loop_step = out.steps;
+uint64_t frames_of_steps(const std::vector<int>& tempo, uint64_t first, uint64_t count) {
+    const uint64_t cycle = std::accumulate(tempo.begin(), tempo.end(), uint64_t{0});
+    uint64_t frames = count / tempo.size() * cycle;
+    for (uint64_t i = 0; i < count % tempo.size(); ++i) frames += static_cast<uint64_t>(tempo[(first + i) % tempo.size()]);
+    return frames;
+}
+
+arrangement arrange(score_text& s, const std::vector<pattern_shape>& shapes) {
+    for (item& one : s.play) {
+        if (one.what != item::kind::pattern) continue;
+        const std::string_view name = name_at(s.source, one.at);
+        const auto found = s.pattern_index.find(name);
+        if (found == s.pattern_index.end()) fail_at(one.at, {"there is no pattern ", shown(name)});
+        one.value = static_cast<int32_t>(found->second);
+    }
+
+    arrangement out;
+    uint64_t actions = 0;
+    cursor walk(s.play, 0);
+    while (const auto entry = walk.next()) {
+        const item& one = *entry->one;
+        if (one.what == item::kind::loop) {
+            if (!out.loop_step) out.loop_step = out.steps, out.loop_frame = out.frames;
             continue;
         }
-        for (int r = 0; r < one.repeat; ++r) {
-            if (one.what == play_item::kind::group) {
-                arrange(s, one.inner, transpose + one.transpose, pattern_steps, out);
-                continue;
-            }
-            const auto found = s.pattern_index.find(one.name);
-            if (found == s.pattern_index.end()) fail_at(one.at, "there is no pattern " + one.name);
-            const pattern& p = s.patterns[found->second];
-            const size_t steps = pattern_steps[found->second];
-            if ((out.steps + steps) * static_cast<size_t>(*std::min_element(s.tempo.begin(), s.tempo.end())) >
-                max_frames)
-                fail_at(one.at, "the song grows longer than " + std::to_string(max_frames) + " frames");
-            for (unsigned c = 1; c <= s.channels; ++c) {
-                auto& actions = out.channel_actions[c - 1];
-                const auto lines = p.channels.find(c);
-                if (lines == p.channels.end()) {
-                    for (size_t i = 0; i < steps; ++i) actions.push_back({&hold_step, 0});
-                } else {
-                    flatten_items(lines->second, transpose + one.transpose, actions);
-                }
-            }
-            out.steps += steps;
-        }
+        const pattern_shape& shape = shapes[static_cast<size_t>(one.value)];
+        const uint64_t frames = frames_of_steps(s.tempo, out.steps, shape.steps);
+        if (out.frames + frames > max_frames)
+            fail_at(one.at, {"the song grows longer than ", std::to_string(max_frames), " frames"});
+        actions = saturated_add(actions, shape.actions);
+        if (actions > max_actions)
+            fail_at(one.at, {"the song plays more than ", std::to_string(max_actions),
+                             " steps, settings and instrument changes"});
+        out.steps += shape.steps;
+        out.frames += frames;
     }
+    return out;
 }
 
 }  // namespace score

@@ -38,7 +38,7 @@ record channel_voice::next_frame(bool chip) {
         return r;
     }
     double semitones = bend_total;
-    if (!tone.arp.empty()) semitones += tone.arp[frame_in_note % tone.arp.size()];
+    if (tone.arp.length > 0) semitones += tone.arp.steps[static_cast<size_t>(frame_in_note) % tone.arp.length];
     if (tone.vibrato_depth > 0 && tone.vibrato_period > 0) {
         // A triangle from -1 to 1 over the vibrato period.
         const double x = static_cast<double>(frame_in_note % tone.vibrato_period) / tone.vibrato_period;

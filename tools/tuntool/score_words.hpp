@@ -1,41 +1,65 @@
-// The smallest parts of a score: positions and the error at one, the words
-// of a line, numbers, names and note names.
+// The smallest parts of a score: places in it and the mistake found at one,
+// the words of a line, numbers, names and note names.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 namespace score {
 
-constexpr int max_repeat = 9999;
-constexpr int highest_note = 95;  // B-7
+// Where something stands in a score: the offset of its first byte (after a
+// byte-order mark). A score is at most max_score_bytes long, so 32 bits hold
+// every offset; compile_score turns one into a line and a column.
+using offset = uint32_t;
 
-struct position {
-    int line = 0;
-    int column = 0;
+// A mistake in the score, at an offset.
+struct failure {
+    offset at;
+    std::string message;
 };
 
-[[noreturn]] void fail_at(position at, const std::string& message);
+[[noreturn]] void fail_at(size_t at, std::string message);
+// The message in parts, joined.
+[[noreturn]] void fail_at(size_t at, std::initializer_list<std::string_view> message);
 
-inline position shifted(position at, size_t columns) { return {at.line, at.column + static_cast<int>(columns)}; }
+// A piece of the score as a message quotes it: a long piece cut short.
+std::string shown(std::string_view text);
+std::string in_quotes(std::string_view text);
 
 struct word {
-    std::string text;
-    position at;
+    std::string_view text;  // in quotes: what stands between them, escapes and all
+    offset at = 0;          // of its first byte, or of the opening quote
     bool quoted = false;
 };
 
-// Splits one line into words. Whitespace separates words; "(", ")" and "|"
-// are words of their own (")" keeps a "*N" that follows it); a word that
-// starts with "#" begins a comment; "..." is one quoted word.
-std::vector<word> split_line(std::string_view line, int line_number);
+// The words of one line, one at a time. Whitespace separates words; "(",
+// ")" and "|" are words of their own (")" keeps the "+T*N" that follows it);
+// a word that starts with "#" begins a comment; "..." is one quoted word.
+class line_words {
+  public:
+    line_words(std::string_view source, size_t begin, size_t end) : source_(source), next_(begin), end_(end) {}
+    std::optional<word> next();
+
+  private:
+    std::string_view source_;
+    size_t next_;
+    size_t end_;
+};
 
 std::optional<long> to_number(std::string_view text);
-long number_in(std::string_view text, position at, long low, long high, const std::string& what);
+long number_in(std::string_view text, size_t at, long low, long high, std::string_view what);
+
+bool is_digit(char c);
 bool is_name(std::string_view text);
+// The name that starts at `at`: letters, digits and "_" up to the first other byte.
+std::string_view name_at(std::string_view source, size_t at);
 std::string lower(std::string_view text);
+// Whether text is `name` (written in lower case) in either case.
+bool same_letters(std::string_view text, std::string_view name);
 
 // A note word: letter A..G in either case, an optional "-", "#" or "b",
 // and an octave 0..7: C-4, c#4, Db3, a3, bb2.
