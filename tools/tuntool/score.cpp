@@ -25,6 +25,8 @@ position locate(std::string_view source, offset at) {
             static_cast<int>(before.size() - line_start) + 1};
 }
 
+std::string signed_number(int n) { return n > 0 ? std::string("+").append(std::to_string(n)) : std::to_string(n); }
+
 // Meets the settings and instrument changes before a channel's next step
 // and gives the step, or nothing at the end of the channel's part of the
 // pattern (a channel the pattern leaves out holds at every step).
@@ -51,8 +53,8 @@ void play_step(cursor& track, channel_voice& voice, const score_text& s) {
     if (one.what == item::kind::note) {
         const int note = one.value + step->transpose;
         if (note < 0 || note > highest_note)
-            fail_at(one.at, {"note ", note_name(one.value), " transposed by ", std::to_string(step->transpose),
-                             " leaves C-0..B-7"});
+            fail_at(one.at, {"note ", note_name(one.value), step->transpose != 0 ? " transposed by " : "",
+                             step->transpose != 0 ? signed_number(step->transpose) : "", " leaves C-0..B-7"});
         voice.start(note);
     } else if (one.what == item::kind::hit) {
         voice.tone = s.instruments[static_cast<size_t>(one.value)].tone;
@@ -132,6 +134,8 @@ uint16_t pitch_word(double hz) {
 }
 
 compiled_song compile_score(std::string_view source) {
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    if (source.starts_with(byte_order_mark)) source.remove_prefix(byte_order_mark.size());
     try {
         if (source.size() > max_score_bytes)
             fail_at(max_score_bytes, {"the score is longer than ", std::to_string(max_score_bytes), " bytes"});

@@ -140,7 +140,7 @@ entry channel_word(const word& w, score_text& s) {
     } else if (is_name(body)) {
         one.what = item::kind::hit;
     } else {
-        fail_at(w.at, {in_quotes(body), " is not a note, ---, ===, setting or instrument"});
+        fail_at(w.at, {in_quotes(body), " is not a note, ---, ===, ., setting or instrument"});
     }
     return {one, 1, 1};
 }
@@ -148,7 +148,8 @@ entry channel_word(const word& w, score_text& s) {
 // One word of a play line: a pattern, maybe transposed and repeated, or "loop".
 entry play_word(const word& w, score_text& s) {
     if (w.text == "loop") {
-        if (!s.loop_at) s.loop_at = w.at;
+        if (s.loop_at) fail_at(w.at, "loop is given twice; a song has one loop point");
+        s.loop_at = w.at;
         return {made(item::kind::loop, w.at), 0, 0};
     }
     auto [body, count] = split_repeat(w);

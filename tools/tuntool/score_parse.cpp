@@ -30,7 +30,7 @@ std::string song_text(const word& quoted) {
         const auto c = static_cast<unsigned char>(raw[i]);
         if (c < 0x20 || c > 0x7E) fail_at(quoted.at + 1 + i, "text takes printable ASCII characters only");
         if (text.size() == max_text_length)
-            fail_at(quoted.at, "text is too long");
+            fail_at(quoted.at, {"text is too long: at most ", std::to_string(max_text_length), " characters"});
         text += static_cast<char>(c);
     }
     return text;

@@ -1,6 +1,7 @@
 #include "score_words.hpp"
 
 #include <array>
+#include <cstdio>
 
 #include "score_limits.hpp"
 
@@ -34,7 +35,14 @@ std::string shown(std::string_view text) {
     constexpr size_t longest = 40;
     std::string out;
     for (const char c : text.substr(0, longest)) {
-        out += c;
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte <= 0x7E) {
+            out += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        }
     }
     if (text.size() > longest) out += "...";
     return out;
@@ -154,7 +162,9 @@ std::optional<int> parse_note(std::string_view text) {
 std::string note_name(int note) {
     static constexpr std::array<const char*, 12> names{"C-", "C#", "D-", "D#", "E-", "F-",
                                                       "F#", "G-", "G#", "A-", "A#", "B-"};
-    return std::string(names[((note % 12) + 12) % 12]) + std::to_string(note / 12);
+    if (note < 0) return "Cb0";
+    if (note > highest_note) return "B#7";
+    return std::string(names[note % 12]) + std::to_string(note / 12);
 }
 
 std::pair<std::string_view, int> split_repeat(const word& w) {

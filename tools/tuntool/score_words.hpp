@@ -26,7 +26,9 @@ struct failure {
 // The message in parts, joined.
 [[noreturn]] void fail_at(size_t at, std::initializer_list<std::string_view> message);
 
-// A piece of the score as a message quotes it: a long piece cut short.
+// A piece of the score as a message quotes it: bytes outside printable
+// ASCII as \xNN (no control byte reaches the terminal, no NUL cuts the
+// message short), and a long piece cut short.
 std::string shown(std::string_view text);
 std::string in_quotes(std::string_view text);
 
@@ -62,8 +64,10 @@ std::string lower(std::string_view text);
 bool same_letters(std::string_view text, std::string_view name);
 
 // A note word: letter A..G in either case, an optional "-", "#" or "b",
-// and an octave 0..7: C-4, c#4, Db3, a3, bb2.
+// and an octave 0..7: C-4, c#4, Db3, a3, bb2. Cb0 and B#7 give -1 and 96.
 std::optional<int> parse_note(std::string_view text);
+// C-0 .. B-7 for 0..95; the two written notes outside, Cb0 and B#7, by their
+// own names.
 std::string note_name(int note);
 
 // Splits "X*N" into X and N; a word without "*N" repeats once.
