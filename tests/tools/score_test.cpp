@@ -276,9 +276,10 @@ constexpr bool address_sanitizer = false;
 constexpr bool address_sanitizer = false;
 #endif
 
-// Compiles a score in a child process with 1 GiB of address space (not
-// under AddressSanitizer, whose shadow memory needs far more) and 20 seconds,
-// so that an unbounded score fails the test instead of the machine. Gives
+// Compiles a score in a child process with 1 GiB of address space and 20
+// seconds (under AddressSanitizer, whose shadow memory needs far more
+// address space, no memory limit and 120 seconds for its slower code), so
+// that an unbounded score fails the test instead of the machine. Gives
 // "built N frames", "LINE:COLUMN: message", or how the child ended.
 std::string compile_in_child(const std::string& source) {
     int pipe_ends[2];
@@ -291,7 +292,7 @@ std::string compile_in_child(const std::string& source) {
             const rlimit memory{1u << 30, 1u << 30};
             setrlimit(RLIMIT_AS, &memory);
         }
-        alarm(20);
+        alarm(address_sanitizer ? 120 : 20);
         std::string outcome;
         try {
             outcome = "built " + std::to_string(compile_score(source).frame_count()) + " frames";

@@ -130,8 +130,9 @@ score_text parse_score(std::string_view source) {
         last_line = start;
         // A quote left open is the line's first mistake wherever it stands:
         // it changes where every word after it ends.
-        for (line_words all(source, start, end); all.next();) {
-        }
+        if (source.substr(start, end - start).find('"') != std::string_view::npos)
+            for (line_words all(source, start, end); all.next();) {
+            }
         line_words words(source, start, end);
         start = end + 1;
         const auto first = words.next();
