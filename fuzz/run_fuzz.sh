@@ -1,14 +1,17 @@
 #!/bin/sh
-# Builds fuzz_song with clang and runs it for DURATION seconds on a copy of
-# the seed corpus, so the committed corpus does not grow.
+# Builds the fuzzers with clang and runs them for DURATION seconds in all on
+# copies of their seed corpora, so the committed corpora do not grow: half
+# the time for fuzz_song, the rest for fuzz_score.
 # Usage: fuzz/run_fuzz.sh DURATION [BUILD_DIR]
-# Exits non-zero when the fuzzer finds a crash; the reproducer is left in
+# Exits non-zero when a fuzzer finds a problem; the reproducer is left in
 # BUILD_DIR/fuzz-findings.
 set -eu
 
 duration=${1:?usage: run_fuzz.sh DURATION [BUILD_DIR]}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${2:-${TMPDIR:-/tmp}/playtun-fuzz}
+song_seconds=$((duration / 2))
+score_seconds=$((duration - song_seconds))
 
 cmake -S "$source_dir" -B "$build_dir" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -21,5 +24,22 @@ rm -rf "$work"
 mkdir -p "$work" "$findings"
 cp "$source_dir"/fuzz/corpus/song/* "$work"/
 
-"$build_dir/fuzz/fuzz_song" -max_total_time="$duration" -max_len=8192 -rss_limit_mb=2048 \
+"$build_dir/fuzz/fuzz_song" -max_total_time="$song_seconds" -max_len=8192 -rss_limit_mb=2048 \
   -artifact_prefix="$findings/" -print_final_stats=1 "$work"
+
+# The score compiler, seeded with the bundled scores, the benchmark score,
+# the README's example and the regression cases in fuzz/corpus/score. A
+# score may build a song of 1048576 frames of eight channels (48 MiB of
+# records) and no more, so a larger allocation, more memory in all or a
+# slow input is a finding.
+cmake --build "$build_dir" -j2 --target fuzz_score
+
+score_work="$build_dir/fuzz-corpus-score"
+rm -rf "$score_work"
+mkdir -p "$score_work"
+cp "$source_dir"/fuzz/corpus/score/* "$source_dir"/bench/long8.txt "$score_work"/
+find "$source_dir/songs" -name '*.txt' -exec cp {} "$score_work"/ \;
+
+"$build_dir/fuzz/fuzz_score" -max_total_time="$score_seconds" -max_len=8192 -rss_limit_mb=1024 \
+  -malloc_limit_mb=64 -timeout=20 -dict="$source_dir/fuzz/score.dict" \
+  -artifact_prefix="$findings/score-" -print_final_stats=1 "$score_work"

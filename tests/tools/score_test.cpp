@@ -1,8 +1,12 @@
 // The score compiler: pitch words, envelopes and settings frame by frame,
-// song structure (tempo, repeats, transposition, loop), and the line and
-// column of every kind of mistake.
+// song structure (tempo, repeats, transposition, loop), the line and column
+// of every kind of mistake, and hostile scores within bounded memory and time.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -246,6 +250,7 @@ TEST(ScoreErrors, ReportLineAndColumn) {
         {"pattern a\n1: vol=3\nplay a\n", 2, 1, "no steps"},
         {"instrument i bend=1.234\n", 1, 19, "bend"},
         {"pattern loop\n", 1, 9, "not \"loop\""},
+        {"pattern a\n1: Cb0\nplay a\n", 2, 4, "note Cb0 leaves C-0..B-7"},
     };
     for (const auto& c : cases) {
         try {
@@ -256,6 +261,115 @@ TEST(ScoreErrors, ReportLineAndColumn) {
             EXPECT_EQ(e.column, c.column) << c.source << " -> " << e.what();
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.source << " -> " << e.what();
         }
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_sanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool address_sanitizer = true;
+#else
+constexpr bool address_sanitizer = false;
+#endif
+#else
+constexpr bool address_sanitizer = false;
+#endif
+
+// Compiles a score in a child process with 1 GiB of address space and 20
+// seconds (under AddressSanitizer, whose shadow memory needs far more
+// address space, no memory limit and 120 seconds for its slower code), so
+// that an unbounded score fails the test instead of the machine. Gives
+// "built N frames", "LINE:COLUMN: message", or how the child ended.
+std::string compile_in_child(const std::string& source) {
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child < 0) return "no fork";
+    if (child == 0) {
+        close(pipe_ends[0]);
+        if (!address_sanitizer) {
+            const rlimit memory{1u << 30, 1u << 30};
+            setrlimit(RLIMIT_AS, &memory);
+        }
+        alarm(address_sanitizer ? 120 : 20);
+        std::string outcome;
+        try {
+            outcome = "built " + std::to_string(compile_score(source).frame_count()) + " frames";
+        } catch (const score::score_error& e) {
+            outcome = std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what();
+        } catch (const std::exception& e) {
+            outcome = std::string("exception: ") + e.what();
+        }
+        const ssize_t written = write(pipe_ends[1], outcome.data(), outcome.size());
+        _exit(written == static_cast<ssize_t>(outcome.size()) ? 0 : 1);
+    }
+    close(pipe_ends[1]);
+    std::string outcome;
+    char buffer[4096];
+    for (ssize_t got; (got = read(pipe_ends[0], buffer, sizeof buffer)) > 0;) outcome.append(buffer, got);
+    close(pipe_ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status) == SIGALRM ? "out of time" : "killed by signal " + std::to_string(WTERMSIG(status));
+    return outcome;
+}
+
+std::string repeated(const std::string& unit, size_t times) {
+    std::string out;
+    out.reserve(unit.size() * times);
+    for (size_t i = 0; i < times; ++i) out += unit;
+    return out;
+}
+
+TEST(ScoreLimits, HostileScoresEndInBoundedMemoryAndTime) {
+    struct case_ {
+        const char* what;
+        std::string source;
+        std::string outcome;  // the start of it
+    };
+    const case_ cases[] = {
+        // 50 MB in one channel line; its 1048577th step is the 1048576th
+        // ".", in column 7 + 2 x 1048575.
+        {"a long line", "pattern A\n1 C-4 " + repeated(". ", 25'000'000) + "\nplay A\n",
+         "2:2097157: channel 1 of pattern A has more than 1048576 steps"},
+        // Steps last 1 and 255 frames in turn: 5000 + 4999 x 255 = 1279745
+        // frames the first time already.
+        {"a tempo list", "tempo 1,255\npattern a\n1: C-4*9999\nplay a*2\n",
+         "4:6: the song grows longer than 1048576 frames"},
+        // 3,1: 524288 steps are 1048576 frames, and one step more is 3 more.
+        {"a tempo list at the cap", "tempo 3,1\npattern A\n1 (C-4*512)*1024\nplay A\n", "built 1048576 frames"},
+        {"a tempo list past the cap", "tempo 3,1\npattern A\n1 (C-4*512)*1024 C-4\nplay A\n",
+         "4:6: the song grows longer than 1048576 frames"},
+        // 4096 x 8192^4 + 1 is 2^64 + 1 steps.
+        {"repeats past 2^64", "pattern A\n1 ((((C-4*4096)*8192)*8192)*8192)*8192 C-4\nplay A\n",
+         "2:15: channel 1 of pattern A has more than 1048576 steps"},
+        {"65 nested groups", "pattern A\n1 " + repeated("(", 65) + "C-4" + repeated(")", 65) + "\nplay A\n",
+         "2:67: groups nest at most 64 deep"},
+        {"64 nested groups", "pattern A\n1 " + repeated("(", 64) + "C-4" + repeated(")", 64) + "\nplay A\n",
+         "built 6 frames"},
+        {"100000 nested groups", "pattern A\n1 " + repeated("(", 100'000) + "C-4" + repeated(")", 100'000) + "\nplay A\n",
+         "2:67: groups nest at most 64 deep"},
+        // Settings take no step, and 9999^2 of them are too many already.
+        {"repeated settings", "pattern A\n1 ((((vol=1)*9999)*9999)*9999)*9999 C-4\nplay A\n",
+         "2:18: channel 1 of pattern A plays more than 16777216 steps, settings and instrument changes"},
+        // 10000 actions a time, 1678 times.
+        {"a song of many settings", "pattern A\n1 (vol=1)*9999 C-4\nplay A*1678\n",
+         "3:6: the song plays more than 16777216 steps"},
+        {"empty groups repeated", "pattern A\n1 ((((()*9999)*9999)*9999)*9999)*9999 C-4\nplay A\n", "built 6 frames"},
+        {"loop-only groups repeated", "pattern A\n1 C-4\nplay ((((loop)*9999)*9999)*9999)*9999 A\n",
+         "built 6 frames"},
+        {"many words", "pattern A\n1 " + repeated("| ", 4'194'305) + "\nplay A\n",
+         "2:8388611: the channel and play lines have more than 4194304 words"},
+        {"binary bytes", "pattern A\n1 C-4 \x01\x80\xFF\nplay A\n", "2:7: \"\\x01\\x80\\xFF\" is not a note"},
+        {"a NUL byte", std::string("pattern A\n1 C-4 x\0y\nplay A\n", 26), "2:7: \"x\\x00y\" is not a note"},
+        {"a byte-order mark", "\xEF\xBB\xBFtempo 2\npattern A\n1 C-4\nplay A\n", "built 2 frames"},
+        {"a second loop", "pattern A\n1 C-4\nplay A loop A loop A\n", "3:15: loop is given twice"},
+    };
+    for (const auto& c : cases) {
+        const std::string outcome = compile_in_child(c.source);
+        EXPECT_EQ(outcome.substr(0, c.outcome.size()), c.outcome) << c.what << ": " << outcome;
     }
 }
 

@@ -49,7 +49,7 @@ std::string progress_line(const std::string& name, const progress_report& report
     const unsigned percent = work == 0 ? 0 : static_cast<unsigned>(done * 100 / work);
     char tail[160];
     char speed[32] = "";
-    if (seconds > 0.05 && done > 0) std::snprintf(speed, sizeof speed, "  %.0fx real time", done / output_rate / seconds);
+    if (seconds > 0 && done > 0) std::snprintf(speed, sizeof speed, "  %.0fx real time", done / output_rate / seconds);
     char stem[32] = "";
     if (report.passes > 1) std::snprintf(stem, sizeof stem, "  stem %u/%u", report.pass + 1, report.passes);
     std::snprintf(tail, sizeof tail, "  %3u%%%s  %s / %s%s", percent, stem, clock_text(report.frames).c_str(),
