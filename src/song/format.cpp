@@ -30,6 +30,15 @@ void put_header(std::vector<uint8_t>& out, const song_header& header) {
     little_endian::put_u32(out, header.unpacked_size);
 }
 
+void put_record(std::vector<uint8_t>& out, uint16_t pitch, uint8_t pulse, uint8_t control, uint8_t volume,
+                uint8_t filter) {
+    little_endian::put_u16(out, pitch);
+    out.push_back(pulse);
+    out.push_back(control);
+    out.push_back(volume);
+    out.push_back(filter);
+}
+
 const char* song_error_message(header_outcome outcome) {
     switch (outcome) {
         case header_outcome::not_a_song_file: return "?No SID-DUMP file  ERROR";

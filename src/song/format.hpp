@@ -52,6 +52,10 @@ constexpr size_t record_size = 6;
 // is its own inverse: plane k also holds record byte plane_of_record_byte[k].
 constexpr std::array<size_t, record_size> plane_of_record_byte{1, 0, 2, 3, 4, 5};
 
+// Appends one channel record as an interleaved frame stores it.
+void put_record(std::vector<uint8_t>& out, uint16_t pitch, uint8_t pulse, uint8_t control, uint8_t volume,
+                uint8_t filter);
+
 // The 16 header bytes as fields.
 struct song_header {
     std::array<uint8_t, 3> magic = plain_magic;

@@ -81,5 +81,14 @@ for command in pack unpack relayout build; do
     [ -z "$left" ] || fail "$command: left behind: $left"
 done
 
+# Inputs past their limits end at once with a clear line, whatever their
+# size (sparse files: nothing is stored on the disk).
+truncate -s 5G huge.txt huge.tun
+"$tuntool" build huge.txt out.tun 2>err.txt && fail "a 5 GB score was built"
+grep -q "longer than 67108864 bytes" err.txt || fail "a 5 GB score: $(head -c 200 err.txt)"
+"$tuntool" pack huge.tun out.tun 2>err.txt && fail "a 5 GB song was packed"
+grep -q "larger than any song file" err.txt || fail "a 5 GB song: $(head -c 200 err.txt)"
+[ ! -e out.tun ] || fail "an input past its limit left an output"
+
 [ $failures = 0 ] || exit 1
 echo "tuntool outputs: all checks passed"

@@ -1,5 +1,6 @@
 #include "file_io.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,9 +14,13 @@ namespace {
 
 std::string system_reason(int error_number) { return std::strerror(error_number); }
 
+[[noreturn]] std::vector<uint8_t> too_large(const std::string& path) {
+    throw tool_error(path + " is larger than any song file (" + std::to_string(largest_song_file) + " bytes)");
+}
+
 }  // namespace
 
-std::vector<uint8_t> read_whole_file(const std::string& path) {
+std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw tool_error("cannot read " + path + ": " + system_reason(errno));
     struct stat status {};
@@ -26,8 +31,15 @@ std::vector<uint8_t> read_whole_file(const std::string& path) {
     }
     std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    // A regular file's size is known: one over the limit is not read at all.
+    if (S_ISREG(status.st_mode) && static_cast<uint64_t>(status.st_size) > limit) {
+        ::close(fd);
+        if (limit == largest_song_file) return too_large(path);
+        bytes.resize(limit + 1);
+        return bytes;
+    }
+    while (bytes.size() <= limit) {
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, limit + 1 - bytes.size()));
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -38,6 +50,7 @@ std::vector<uint8_t> read_whole_file(const std::string& path) {
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
     ::close(fd);
+    if (bytes.size() > limit && limit == largest_song_file) return too_large(path);
     return bytes;
 }
 

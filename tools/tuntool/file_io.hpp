@@ -19,7 +19,12 @@ struct tool_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-std::vector<uint8_t> read_whole_file(const std::string& path);
+// Reads the whole file, or throws. No more than `limit` + 1 bytes are read,
+// so a caller sees that a file is over its limit without holding all of it.
+// A song file can hold no more than its 32-bit sizes count.
+constexpr size_t largest_song_file = 0xFFFFFFFFu;
+
+std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit = largest_song_file);
 
 // Replaces path with bytes, or leaves it untouched and throws.
 void write_file_replacing(const std::string& path, std::span<const uint8_t> bytes);

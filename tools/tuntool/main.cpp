@@ -12,6 +12,7 @@
 // Exit status 0 on success, 1 when the command fails (one line on standard
 // error), 2 for a command line it does not understand.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "info_json.hpp"
 #include "render_command.hpp"
 #include "score.hpp"
+#include "score_limits.hpp"
 #include "song/song.hpp"
 #include "song_file.hpp"
 
@@ -211,9 +213,8 @@ song_file song_from_score(const score::compiled_song& compiled) {
     song.frame_rate = compiled.frame_rate;
     song.loop_frame = compiled.loop_frame;
     song.text.assign(compiled.text.begin(), compiled.text.end());
-    for (const score::record& r : compiled.records)
-        song.body.insert(song.body.end(), {static_cast<uint8_t>(r.pitch), static_cast<uint8_t>(r.pitch >> 8), r.pulse,
-                                           r.control, r.volume, r.filter});
+    song.body.reserve(compiled.records.size() * song::record_size);
+    for (const score::record& r : compiled.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
     if (!compiled.interleaved) song = tuntool::relayout_song(song, false);
     if (compiled.compressed) song = tuntool::pack_song(song);
     return song;
@@ -223,7 +224,8 @@ int build(const std::string& score_path, const std::string& out) {
     // The score is not a song: writing the song over it would lose it.
     tuntool::refuse_same_file(score_path, out);
     report_for(out);
-    const std::vector<uint8_t> source = tuntool::read_whole_file(score_path);
+    // One byte past the score's limit is enough for the compiler to name it.
+    const std::vector<uint8_t> source = tuntool::read_whole_file(score_path, score::max_score_bytes);
     score::compiled_song compiled;
     try {
         compiled = score::compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
@@ -285,6 +287,10 @@ int main(int argc, char** argv) {
         return run(args);
     } catch (const tool_error& e) {
         std::fprintf(stderr, "tuntool: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // Temporary files of unfinished outputs were discarded on the way.
+        std::fprintf(stderr, "tuntool: out of memory\n");
         return 1;
     }
 }

@@ -39,6 +39,9 @@
 
 namespace psid_import {
 
+// The chip has three voices; an imported song has a channel for each.
+constexpr unsigned voice_count = 3;
+
 // Registers 0x00..0x18: three voices of seven registers, then the filter's
 // cutoff, routing and resonance, and the mode and master volume.
 constexpr size_t chip_register_count = 25;
@@ -99,8 +102,8 @@ private:
     uint64_t now_ = 0;        // cycles up to which the model has run
     uint64_t last_seen_ = 0;  // when the registers were last seen
     chip_registers current_{};
-    std::array<envelope, 3> envelopes_{};
-    std::array<voice_frame, 3> voices_{};
+    std::array<envelope, voice_count> envelopes_{};
+    std::array<voice_frame, voice_count> voices_{};
     std::vector<score::record> records_;
 };
 

@@ -163,15 +163,13 @@ std::vector<uint8_t> read_tune_file(const std::string& path) {
 song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed) {
     song_file song;
     song.magic = song::chip_magic;
-    song.flags = static_cast<uint8_t>(3 | (interleaved ? flag_interleaved : 0));
+    song.flags = static_cast<uint8_t>(psid_import::voice_count | (interleaved ? flag_interleaved : 0));
     song.frame_rate = tune.timing.frame_rate;
     song.loop_frame = 0;
     song.text.assign(tune.text.begin(), tune.text.end());
     song.body.reserve(tune.records.size() * song::record_size);
-    for (const score::record& r : tune.records)
-        song.body.insert(song.body.end(), {static_cast<uint8_t>(r.pitch), static_cast<uint8_t>(r.pitch >> 8), r.pulse,
-                                           r.control, r.volume, r.filter});
-    if (!interleaved) song.body = interleaved_to_planar(song.body, 3);
+    for (const score::record& r : tune.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
+    if (!interleaved) song.body = interleaved_to_planar(song.body, psid_import::voice_count);
     return compressed ? pack_song(song) : song;
 }
 
