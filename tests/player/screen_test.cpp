@@ -1,17 +1,11 @@
 // The player screen on a dummy video surface: the fixed rows, whole loop
 // iterations, the marquee, the note history and the keys taken by the loop.
-#include <unistd.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "base/stop_signals.hpp"
 #include "player_fixture.hpp"
-#include "quit_request.hpp"
 #include "song_bytes.hpp"
 
 namespace {
