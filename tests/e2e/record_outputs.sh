@@ -10,28 +10,9 @@
 set -u
 playtun=$1 make_song=$2 version=$3 no_scan=$4
 command -v sox >/dev/null 2>&1 || { echo "sox is not installed: skipped"; exit 77; }
-# The session runs in a work folder: make every path absolute.
-absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+. "$(dirname "$0")/../support/shell_checks.sh"
 playtun=$(absolute "$playtun") make_song=$(absolute "$make_song") no_scan=$(absolute "$no_scan")
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# expect STATUS DESCRIPTION COMMAND...: runs the command, its standard
-# output into out.txt and its standard error into err.txt.
-expect() {
-    want=$1 what=$2
-    shift 2
-    "$@" >out.txt 2>err.txt
-    got=$?
-    [ "$got" = "$want" ] || fail "$what: status $got, expected $want ($(cat out.txt err.txt | head -c 300))"
-}
+enter_work_folder
 
 # no_leftovers: no temporary file may remain in the work folder.
 no_leftovers() {
@@ -159,5 +140,4 @@ if [ -n "${PLAYTUN_SLOW_TESTS:-}" ]; then
     rm -f huge.wav
 fi
 
-[ $failures = 0 ] || exit 1
-echo "record mode outputs: all checks passed"
+checks_done "record mode outputs"

@@ -6,16 +6,9 @@
 #   tuntool_outputs.sh TUNTOOL SONGS_DIR
 set -u
 tuntool=$1 songs=$2
-case $tuntool in /*) ;; *) tuntool=$PWD/$tuntool ;; esac
-case $songs in /*) ;; *) songs=$PWD/$songs ;; esac
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/../support/shell_checks.sh"
+tuntool=$(absolute "$tuntool") songs=$(absolute "$songs")
+enter_work_folder
 
 cp "$songs/plain/meadow.tun" plain.tun      # interleaved, not compressed
 cp "$songs/lullaby.tun" packed.tun          # planar, compressed
@@ -90,5 +83,4 @@ grep -q "longer than 67108864 bytes" err.txt || fail "a 5 GB score: $(head -c 20
 grep -q "larger than any song file" err.txt || fail "a 5 GB song: $(head -c 200 err.txt)"
 [ ! -e out.tun ] || fail "an input past its limit left an output"
 
-[ $failures = 0 ] || exit 1
-echo "tuntool outputs: all checks passed"
+checks_done "tuntool outputs"

@@ -9,25 +9,10 @@
 # Exit status 77 (skipped) when neither flac nor sox is installed.
 set -u
 tuntool=$1 songs=$2
-case $tuntool in /*) ;; *) tuntool=$PWD/$tuntool ;; esac
-case $songs in /*) ;; *) songs=$PWD/$songs ;; esac
+. "$(dirname "$0")/../support/shell_checks.sh"
+tuntool=$(absolute "$tuntool") songs=$(absolute "$songs")
 command -v flac >/dev/null 2>&1 || command -v sox >/dev/null 2>&1 || { echo "no flac or sox: skipped"; exit 77; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-# expect STATUS DESCRIPTION COMMAND...: standard output to out.txt, standard error to err.txt.
-expect() {
-    want=$1 what=$2
-    shift 2
-    "$@" >out.txt 2>err.txt
-    got=$?
-    [ "$got" = "$want" ] || fail "$what: status $got, expected $want ($(cat out.txt err.txt | head -c 300))"
-}
+enter_work_folder
 no_leftovers() {
     left=$(find . -name '.*.wav.*' -o -name '.*.flac.*' | tr '\n' ' ')
     [ -z "$left" ] || fail "$1: left behind: $left"
@@ -185,5 +170,4 @@ else
     [ "$(head -c 1 out.txt)" = "[" ] && [ "$(tail -n 1 out.txt)" = "]" ] || fail "info --json is not an array"
 fi
 
-[ $failures = 0 ] || exit 1
-echo "tuntool render: all checks passed"
+checks_done "tuntool render"
