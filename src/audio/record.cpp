@@ -1,9 +1,9 @@
 #include "audio/record.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "base/stop_signals.hpp"
-#include "synth/published.hpp"
 
 namespace audio {
 namespace {
@@ -19,15 +19,16 @@ uint64_t recording_frames(uint32_t frame_total, uint32_t samples_per_frame) {
     return (last_tick / record_block_frames + 1) * record_block_frames;
 }
 
-recording record_song(const output& out) {
+recording render_into(const output& out, uint64_t frames, block_listener listener) {
     recording result;
-    // song_ended is looked at only between blocks, so the block in which
-    // the last tick raises it is rendered and written whole.
-    while (!synth::song_ended.load(std::memory_order_relaxed)) {
+    while (result.frames < frames) {
         if ((result.stop_signal = stop_signals::received()) != 0) break;
-        synth::render_frames(record_buffer);
-        if ((result.error = out.write(out.state, record_buffer)) != 0) break;
-        result.frames += record_buffer.size();
+        const auto count = static_cast<size_t>(std::min<uint64_t>(record_buffer.size(), frames - result.frames));
+        const std::span<synth::stereo_frame> block(record_buffer.data(), count);
+        synth::render_frames(block);
+        if ((result.error = out.write(out.state, block)) != 0) break;
+        result.frames += count;
+        if (listener.heard != nullptr) listener.heard(listener.context, result.frames);
     }
     return result;
 }

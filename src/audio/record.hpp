@@ -1,7 +1,8 @@
-// Recording: the renderer's frames into an output, for as long as the song
-// plays once. The song is rendered in blocks of 4096 stereo frames, and the
-// block in which the tick of the last frame falls is the last one, so the
-// last frame sounds to the end of its block.
+// Recording: the renderer's frames into an output, block by block. Record
+// mode renders the song once in blocks of 4096 stereo frames, and the block
+// in which the tick of the last frame falls is the last one, so the last
+// frame sounds to the end of its block; other lengths come from the
+// renderer of tuntool.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +24,16 @@ struct recording {
     int stop_signal = 0;  // the signal that ended the recording early, or 0
 };
 
-// Renders the current song (opened, at frame 0, song_ended clear) into the
-// opened output until the song ends. A stop signal ends it after the
-// current block. The output is left open for the caller to finish or abort.
-recording record_song(const output& out);
+// Hears the frames written so far after every block.
+struct block_listener {
+    void (*heard)(void* context, uint64_t written) = nullptr;
+    void* context = nullptr;
+};
+
+// Renders `frames` stereo frames of the current song (opened, at its first
+// frame) into the opened output, in blocks of record_block_frames, the last
+// one as short as the length asks. A stop signal ends it after the current
+// block. The output is left open for the caller to finish or abort.
+recording render_into(const output& out, uint64_t frames, block_listener listener = {});
 
 }  // namespace audio

@@ -75,7 +75,7 @@ int record(const std::string& song_file, const std::string& wav_file) {
     const audio::output out = audio::wav_output(writer);
     if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, error);
 
-    const audio::recording made = audio::record_song(out);
+    const audio::recording made = audio::render_into(out, format.frames);
     if (made.error != 0) fail_discarding(out, made.error);
     if (const int error = out.finish(out.state); error != 0) failure::fail_system_error(error);
 

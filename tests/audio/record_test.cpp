@@ -64,8 +64,13 @@ TEST_F(Recording, LengthIsKnownBeforeTheFirstBlockAndMatchesWhatIsWritten) {
         if (c.frames > 100) continue;  // rendering the long ones proves nothing more
         synth_test::reset_engine();
         synth_test::install_song(std::vector<frame>(c.frames), 1, false, c.samples_per_frame);
+        // The song is still playing a block before the end, and its last
+        // tick has come by the end of the last block.
         memory_output m;
-        const audio::recording made = audio::record_song(memory(m));
+        audio::recording made = audio::render_into(memory(m), c.expected - audio::record_block_frames);
+        EXPECT_FALSE(synth::song_ended.load()) << c.frames;
+        made.frames += audio::render_into(memory(m), audio::record_block_frames).frames;
+        EXPECT_TRUE(synth::song_ended.load()) << c.frames;
         EXPECT_EQ(made.frames, c.expected) << c.frames;
         EXPECT_EQ(m.frames.size(), c.expected) << c.frames;
         EXPECT_EQ(made.stop_signal, 0);
@@ -84,7 +89,7 @@ TEST_F(Recording, OutputReceivesTheRenderersFramesAndAStopEndsAfterTheBlock) {
     stop_signals::install(true);
     memory_output m;
     m.raise_on_write = 3;
-    const audio::recording made = audio::record_song(memory(m));
+    const audio::recording made = audio::render_into(memory(m), audio::recording_frames(200, 960));
     EXPECT_EQ(made.stop_signal, SIGINT);
     EXPECT_EQ(made.frames, 3u * audio::record_block_frames);
     EXPECT_EQ(m.frames, direct);

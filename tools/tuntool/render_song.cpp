@@ -2,16 +2,15 @@
 
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 
 #include "audio/fade.hpp"
 #include "audio/flac_output.hpp"
+#include "audio/record.hpp"
 #include "audio/render_length.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
-#include "base/stop_signals.hpp"
 #include "file_io.hpp"
 #include "song/song.hpp"
 #include "synth/synth.hpp"
@@ -20,7 +19,6 @@ namespace tuntool {
 namespace {
 
 constexpr uint16_t output_rate = 48000;
-constexpr size_t block_frames = 4096;
 // Progress goes out about every five seconds of sound.
 constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 
@@ -28,7 +26,6 @@ constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 audio::wav_writer wav;
 audio::flac_writer flac;
 audio::fader fade;
-std::array<synth::stereo_frame, block_frames> block;
 
 void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
@@ -72,6 +69,21 @@ audio::output output_for(const song_job& job, const render_settings& settings) {
     return settings.fade_frames == 0 ? file : audio::fade_output(fade, file, settings.fade_frames);
 }
 
+// Sends a progress report about every five seconds of sound.
+struct progress_listener {
+    progress_report* progress;
+    int fd;
+    uint64_t next_report;
+
+    static void heard(void* context, uint64_t written) {
+        auto& l = *static_cast<progress_listener*>(context);
+        l.progress->frames = written;
+        if (written < l.next_report) return;
+        report(l.fd, *l.progress);
+        l.next_report += report_every_frames;
+    }
+};
+
 // One pass: the song from its start into one output, with the given voices
 // silent. Returns 0, 1 or the status after a stop signal.
 int render_pass(const std::string& destination, const audio::output& out, uint8_t silent, bool repeats,
@@ -91,25 +103,13 @@ int render_pass(const std::string& destination, const audio::output& out, uint8_
     }
     progress.frames = 0;
     report(progress_fd, progress);
-    uint64_t next_report = report_every_frames;
-    while (progress.frames < progress.length) {
-        if (const int signal_number = stop_signals::received(); signal_number != 0) {
-            out.abort(out.state);
-            return exit_status::after_signal(signal_number);
-        }
-        const auto count = static_cast<size_t>(std::min<uint64_t>(block.size(), progress.length - progress.frames));
-        const std::span<synth::stereo_frame> frames(block.data(), count);
-        synth::render_frames(frames);
-        if (const int error = out.write(out.state, frames); error != 0) {
-            out.abort(out.state);
-            say("cannot write " + destination + ": " + std::strerror(error));
-            return exit_status::failure;
-        }
-        progress.frames += count;
-        if (progress.frames >= next_report) {
-            report(progress_fd, progress);
-            next_report += report_every_frames;
-        }
+    progress_listener listener{&progress, progress_fd, report_every_frames};
+    const audio::recording made = audio::render_into(out, progress.length, {progress_listener::heard, &listener});
+    if (made.stop_signal != 0 || made.error != 0) {
+        out.abort(out.state);
+        if (made.stop_signal != 0) return exit_status::after_signal(made.stop_signal);
+        say("cannot write " + destination + ": " + std::strerror(made.error));
+        return exit_status::failure;
     }
     if (const int error = out.finish(out.state); error != 0) {
         say("cannot write " + destination + ": " + std::strerror(error));
