@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 
+#include "audio/frame_bytes.hpp"
 #include "synth/published.hpp"
 #include "synth/renderer.hpp"
 #include "synth/tables.hpp"
@@ -17,12 +18,6 @@ constexpr auto relaxed = std::memory_order_relaxed;
 
 // The callback's own buffer: the renderer's frames before they become bytes.
 std::array<synth::stereo_frame, 2048> device_frames;
-
-void put_sample(uint8_t* at, int16_t sample) {
-    const auto bits = static_cast<uint16_t>(sample);
-    at[0] = static_cast<uint8_t>(bits);
-    at[1] = static_cast<uint8_t>(bits >> 8);
-}
 
 int open_device(void*, const std::string&, const stream_format&) { return open_audio_device() ? 0 : EIO; }
 
@@ -37,17 +32,14 @@ void abort_device(void*) { close_audio_device(); }
 
 void device_callback(void* /*userdata*/, uint8_t* stream, int len) {
     if (len < 4 || stream == nullptr) return;
-    const uint32_t frames = static_cast<uint32_t>(len) / 4;
+    const uint32_t frames = static_cast<uint32_t>(len) / bytes_per_frame;
     synth::block_frames.store(frames, relaxed);
     for (uint32_t done = 0; done < frames;) {
         const uint32_t count = std::min<uint32_t>(frames - done, device_frames.size());
         synth::render_frames(std::span<synth::stereo_frame>(device_frames.data(), count));
         for (uint32_t k = 0; k < count; ++k) {
-            const synth::stereo_frame& frame = device_frames[k];
-            uint8_t* at = stream + 4 * (done + k);
-            put_sample(at, frame.left);
-            put_sample(at + 2, frame.right);
-            if (done + k < synth::scope_length) synth::scope_history[done + k].store(frame.left, relaxed);
+            put_frame(stream + bytes_per_frame * (done + k), device_frames[k]);
+            if (done + k < synth::scope_length) synth::scope_history[done + k].store(device_frames[k].left, relaxed);
         }
         done += count;
     }

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace audio {
+#include "audio/frame_bytes.hpp"
 
-constexpr uint32_t bytes_per_frame = 4;  // two 16-bit samples
+namespace audio {
 
 // The largest data size the 32-bit fields hold: RIFF size = 36 + data.
 constexpr uint64_t max_classic_data_bytes = 0xFFFFFFFFull - 36;

@@ -8,12 +8,6 @@
 namespace audio {
 namespace {
 
-void put_sample(uint8_t* at, int16_t sample) {
-    const auto bits = static_cast<uint16_t>(sample);
-    at[0] = static_cast<uint8_t>(bits);
-    at[1] = static_cast<uint8_t>(bits >> 8);
-}
-
 int open_wav(void* state, const std::string& destination, const stream_format& format) {
     auto& w = *static_cast<wav_writer*>(state);
     w.sample_rate = format.sample_rate;
@@ -28,10 +22,7 @@ int write_wav(void* state, std::span<const synth::stereo_frame> frames) {
     constexpr size_t frames_per_pass = std::tuple_size_v<decltype(w.bytes)> / bytes_per_frame;
     while (!frames.empty()) {
         const size_t count = std::min(frames.size(), frames_per_pass);
-        for (size_t i = 0; i < count; ++i) {
-            put_sample(&w.bytes[bytes_per_frame * i], frames[i].left);
-            put_sample(&w.bytes[bytes_per_frame * i + 2], frames[i].right);
-        }
+        for (size_t i = 0; i < count; ++i) put_frame(&w.bytes[bytes_per_frame * i], frames[i]);
         const int error = output_files::write_all(w.file, std::span<const uint8_t>(w.bytes.data(), bytes_per_frame * count));
         if (error != 0) return error;
         w.written_frames += count;
