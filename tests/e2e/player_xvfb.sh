@@ -28,41 +28,12 @@ fail() {
 
 mkdir -p "$outdir"
 
-# The window of the running player: SDL names its class after the program.
-find_window() {
-    timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1
-}
-
 # shot NAME MODE: saves the window as OUTPUT_DIR/NAME and checks it.
 shot() {
     import -window "$window" "$outdir/$1" || fail "import of $1"
     convert "$outdir/$1" ppm:"$work/shot.ppm" || fail "convert of $1"
     echo "screenshot: $outdir/$1"
     "$checker" "$2" "$work/shot.ppm" || fail "$1 does not show the $2 screen"
-}
-
-# title_is TEXT: the window's title becomes TEXT within five seconds.
-title_is() {
-    tries=0
-    while [ "$(xdotool getwindowname "$window" 2>/dev/null)" != "$1" ]; do
-        tries=$((tries + 1))
-        [ $tries -ge 50 ] && fail "the window's title is '$(xdotool getwindowname "$window" 2>&1)', not '$1'"
-        sleep 0.1
-    done
-}
-
-# ends_within SECONDS: waits for the player to end by itself; its status
-# goes to $status.
-ends_within() {
-    tries=0
-    while alive "$app_pid" && [ $tries -lt $(($1 * 10)) ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    alive "$app_pid" && fail "the player did not end within $1 s"
-    wait "$app_pid"
-    status=$?
-    app_pid=''
 }
 
 "$make_song" "$work/song.tun" 60 || fail "could not write the song"
@@ -106,19 +77,9 @@ ends_within 10
 [ "$status" -eq 0 ] || fail "the key press after the audio error ended the player with status $status"
 
 # ---- requests to quit while a song plays ----
-for request in TERM INT close; do
+start_player() {
     SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" song.tun >"$work/out.txt" 2>"$work/err.txt" &
-    app_pid=$!
-    window=$(find_window)
-    [ -n "$window" ] || fail "the player window did not appear before $request"
-    title_is "playtun - song.tun"
-    case $request in
-        TERM) want=143 && kill -TERM "$app_pid" ;;
-        INT) want=130 && kill -INT "$app_pid" ;;
-        close) want=0 && { "$close_window" "$window" || fail "could not close the window"; } ;;
-    esac
-    ends_within 1
-    [ "$status" -eq "$want" ] || fail "$request ended the player with status $status, not $want"
-done
+}
+quit_requests_end start_player "playtun - song.tun" "$close_window"
 echo "player session: ok"
 exit 0

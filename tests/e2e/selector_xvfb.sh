@@ -80,35 +80,11 @@ await() {
     fi
 }
 
-# title_is TEXT: the window's title becomes TEXT within five seconds.
-title_is() {
-    tries=0
-    while [ "$(xdotool getwindowname "$window" 2>/dev/null)" != "$1" ]; do
-        tries=$((tries + 1))
-        [ $tries -ge 50 ] && fail "the window's title is '$(xdotool getwindowname "$window" 2>&1)', not '$1'"
-        sleep 0.1
-    done
-}
-
 # cpu_ticks PID: user and system time of a process so far, in clock ticks.
 cpu_ticks() {
     # shellcheck disable=SC2046
     set -- $(sed 's/.*) //' "/proc/$1/stat")
     echo $((${12} + ${13}))
-}
-
-# ends_within SECONDS: waits for playtun to end by itself; its status goes
-# to $status.
-ends_within() {
-    tries=0
-    while alive "$app_pid" && [ $tries -lt $(($1 * 10)) ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    alive "$app_pid" && fail "playtun did not end within $1 s"
-    wait "$app_pid"
-    status=$?
-    app_pid=''
 }
 
 # cwd_is DIRECTORY: the working directory of the running program.
@@ -137,7 +113,7 @@ unset SDL_DISKAUDIODELAY
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$playtun" >"$work/out.txt" 2>"$work/err.txt" &
 app_pid=$!
 cd "$work" || exit 1
-window=$(timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1)
+window=$(find_window)
 [ -n "$window" ] || fail "the playtun window did not appear"
 xdotool windowfocus --sync "$window" 2>/dev/null
 
@@ -195,20 +171,10 @@ ends_within 5
 [ -s "$work/sound.raw" ] || fail "nothing was played"
 
 # ---- requests to quit in the list ----
-for request in TERM INT close; do
+start_selector() {
     (cd "$music" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" exec "$playtun") \
         >"$work/out.txt" 2>"$work/err.txt" &
-    app_pid=$!
-    window=$(timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1)
-    [ -n "$window" ] || fail "the playtun window did not appear before $request"
-    title_is "playtun - $music"
-    case $request in
-        TERM) want=143 && kill -TERM "$app_pid" ;;
-        INT) want=130 && kill -INT "$app_pid" ;;
-        close) want=0 && { "$close_window" "$window" || fail "could not close the window"; } ;;
-    esac
-    ends_within 1
-    [ "$status" -eq "$want" ] || fail "$request ended the selector with status $status, not $want"
-done
+}
+quit_requests_end start_selector "playtun - $music" "$close_window"
 echo "selector session: ok ($(($(date +%s) - started)) s)"
 exit 0

@@ -82,5 +82,56 @@ xvfb_session_start() {
     export DISPLAY="$display"
 }
 
+# find_window: the window of the running program; SDL names its class
+# after the program.
+find_window() {
+    timeout 10 xdotool search --sync --classname '^playtun$' | head -n 1
+}
+
+# title_is TEXT: the title of $window becomes TEXT within five seconds.
+title_is() {
+    tries=0
+    while [ "$(xdotool getwindowname "$window" 2>/dev/null)" != "$1" ]; do
+        tries=$((tries + 1))
+        [ $tries -ge 50 ] && fail "the window's title is '$(xdotool getwindowname "$window" 2>&1)', not '$1'"
+        sleep 0.1
+    done
+}
+
+# ends_within SECONDS: waits for the program to end by itself; its status
+# goes to $status.
+ends_within() {
+    tries=0
+    while alive "$app_pid" && [ $tries -lt $(($1 * 10)) ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    alive "$app_pid" && fail "playtun did not end within $1 s"
+    wait "$app_pid"
+    status=$?
+    app_pid=''
+}
+
+# quit_requests_end START TITLE CLOSE_WINDOW: SIGTERM, SIGINT and the
+# window's close button (sent by the program CLOSE_WINDOW) each end the
+# program within a second, with 143, 130 and 0. START is a command that
+# starts the program in the background; its window must be titled TITLE.
+quit_requests_end() {
+    for request in TERM INT close; do
+        $1
+        app_pid=$!
+        window=$(find_window)
+        [ -n "$window" ] || fail "the playtun window did not appear before $request"
+        title_is "$2"
+        case $request in
+            TERM) want=143 && kill -TERM "$app_pid" ;;
+            INT) want=130 && kill -INT "$app_pid" ;;
+            close) want=0 && { "$3" "$window" || fail "could not close the window"; } ;;
+        esac
+        ends_within 1
+        [ "$status" -eq "$want" ] || fail "$request ended playtun with status $status, not $want"
+    done
+}
+
 # absolute PATH: the path made absolute, for scripts that change folders.
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
