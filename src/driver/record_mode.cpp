@@ -26,7 +26,7 @@ std::string refusal(const std::string& song_file, const std::string& wav_file) {
     if (wav_file == "-") return "";
     if (output_files::same_file(song_file, wav_file))
         return "playtun: " + wav_file + " is the song being recorded; record mode never writes over a song";
-    if (song::has_song_magic(output_files::leading_bytes(wav_file, song::plain_magic.size())))
+    if (song::is_song_file(wav_file))
         return "playtun: " + wav_file + " is a song file; record mode never writes over a song";
     return "";
 }

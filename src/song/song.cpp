@@ -10,6 +10,7 @@
 #include <new>
 
 #include "base/fail.hpp"
+#include "base/output_file.hpp"
 #include "song/aplib.hpp"
 
 namespace song {
@@ -81,6 +82,10 @@ std::span<const uint8_t> song_text() {
     if (!current.image) return {};
     if (static_cast<uint32_t>(header_size) + current.text_length > current.image_size) return {};
     return {current.image.get() + header_size, current.text_length};
+}
+
+bool is_song_file(const std::string& file_name) {
+    return has_song_magic(output_files::leading_bytes(file_name, plain_magic.size()));
 }
 
 void load_song(const std::string& file_name) {

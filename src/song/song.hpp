@@ -54,6 +54,10 @@ extern song_state current;
 // no song is open.
 std::span<const uint8_t> song_text();
 
+// The named file exists, is a regular file and begins with a song magic:
+// the programs never write their output over such a file.
+bool is_song_file(const std::string& file_name);
+
 // Reads the whole file into a new song image, releasing the previous one.
 // Every failure ends the program through the failure reporter.
 void load_song(const std::string& file_name);

@@ -17,7 +17,7 @@
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
-#include "song/format.hpp"
+#include "song/song.hpp"
 
 namespace tuntool {
 namespace {
@@ -94,7 +94,7 @@ std::string refusal(const std::string& output, const std::string& song_path, con
             return output + " is the song itself; render never writes over a song";
         return output + " is the song " + other + "; render never writes over a song";
     }
-    if (song::has_song_magic(output_files::leading_bytes(output, song::plain_magic.size())))
+    if (song::is_song_file(output))
         return output + " is a song file; render never writes over a song";
     if (const auto found = taken.find(place_of(output)); found != taken.end())
         return output + " is also the output of " + found->second;
