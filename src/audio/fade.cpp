@@ -10,7 +10,7 @@ int open_fade(void* state, const std::string& destination, const stream_format& 
     const uint64_t length = std::min(f.fade_frames, format.frames);
     f.fade_start = format.frames - length;
     f.passed = 0;
-    f.curve = start_fade(length);
+    f.curve = synth::start_fade(length);
     return f.next.open(f.next.state, destination, format);
 }
 
@@ -26,8 +26,8 @@ int write_fade(void* state, std::span<const synth::stereo_frame> frames) {
     while (!frames.empty()) {
         const size_t count = std::min(frames.size(), f.faded.size());
         for (size_t i = 0; i < count; ++i) {
-            const uint32_t gain = next_fade_gain(f.curve);
-            f.faded[i] = {apply_gain(frames[i].left, gain), apply_gain(frames[i].right, gain)};
+            const uint32_t gain = synth::next_fade_gain(f.curve);
+            f.faded[i] = {synth::apply_gain(frames[i].left, gain), synth::apply_gain(frames[i].right, gain)};
         }
         if (const int error = f.next.write(f.next.state, std::span(f.faded).first(count)); error != 0) return error;
         f.passed += count;
@@ -47,38 +47,6 @@ void abort_fade(void* state) {
 }
 
 }  // namespace
-
-uint32_t fade_gain_at(uint32_t x) {
-    const uint64_t t = std::min(x, full_gain);
-    // 3t^2 - 2t^3 in 16-bit fixed point: t^2 (3 - 2t), exact in 64 bits.
-    const uint64_t rise = (t * t * (3 * uint64_t{full_gain} - 2 * t)) >> 32;
-    return full_gain - static_cast<uint32_t>(rise);
-}
-
-fade_curve start_fade(uint64_t length) {
-    fade_curve curve;
-    curve.length = length;
-    if (length != 0) {
-        curve.step = static_cast<uint32_t>(full_gain / length);
-        curve.remainder = full_gain % length;
-    }
-    return curve;
-}
-
-uint32_t next_fade_gain(fade_curve& curve) {
-    curve.x += curve.step;
-    curve.carry += curve.remainder;
-    if (curve.carry >= curve.length) {
-        curve.carry -= curve.length;
-        ++curve.x;
-    }
-    return fade_gain_at(curve.x);
-}
-
-int16_t apply_gain(int16_t sample, uint32_t gain) {
-    const int64_t scaled = static_cast<int64_t>(sample) * gain + (full_gain / 2);
-    return static_cast<int16_t>(scaled >> 16);
-}
 
 output fade_output(fader& f, const output& next, uint64_t fade_frames) {
     f.next = next;

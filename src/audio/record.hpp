@@ -8,15 +8,9 @@
 #include <cstdint>
 
 #include "audio/output.hpp"
+#include "synth/render_length.hpp"
 
 namespace audio {
-
-constexpr uint32_t record_block_frames = 4096;
-
-// The frames a recording of frame_total frames of samples_per_frame samples
-// holds: known before rendering starts, so that a stream's header can carry
-// them.
-uint64_t recording_frames(uint32_t frame_total, uint32_t samples_per_frame);
 
 struct recording {
     int error = 0;        // a write that failed: its system error number
@@ -30,10 +24,10 @@ struct block_listener {
     void* context = nullptr;
 };
 
-// Renders `frames` stereo frames of the current song (opened, at its first
-// frame) into the opened output, in blocks of record_block_frames, the last
-// one as short as the length asks. A stop signal ends it after the current
-// block. The output is left open for the caller to finish or abort.
-recording render_into(const output& out, uint64_t frames, block_listener listener = {});
+// Renders `frames` stereo frames of the engine's song (started, at its first
+// frame) into the opened output, in blocks of synth::record_block_frames,
+// the last one as short as the length asks. A stop signal ends it after the
+// current block. The output is left open for the caller to finish or abort.
+recording render_into(synth::engine& e, const output& out, uint64_t frames, block_listener listener = {});
 
 }  // namespace audio

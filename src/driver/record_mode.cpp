@@ -1,6 +1,7 @@
 #include "driver/record_mode.hpp"
 
 #include <cstdio>
+#include <memory>
 
 #include "audio/record.hpp"
 #include "audio/wav_output.hpp"
@@ -9,7 +10,7 @@
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
-#include "song/song.hpp"
+#include "song/song_file.hpp"
 #include "synth/synth.hpp"
 
 namespace driver {
@@ -31,9 +32,9 @@ std::string refusal(const std::string& song_file, const std::string& wav_file) {
     return "";
 }
 
-std::string seconds_text(uint64_t frames) {
+std::string seconds_text(uint64_t frames, uint32_t rate) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(frames) / synth::sample_rate);
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(frames) / rate);
     return text;
 }
 
@@ -44,7 +45,7 @@ std::string seconds_text(uint64_t frames) {
 
 }  // namespace
 
-int record(const std::string& song_file, const std::string& wav_file) {
+int record(const std::string& song_file, const std::string& wav_file, uint32_t rate) {
     // Status lines must not end up inside a WAV that goes to standard output.
     if (output_files::is_standard_output(wav_file)) messages::divert_to_standard_error();
     say("Recording " + song_file + " to " + wav_file);
@@ -56,32 +57,32 @@ int record(const std::string& song_file, const std::string& wav_file) {
 
     // The song is loaded and accepted before the output is opened, so a
     // missing or refused song creates no file and leaves an old one alone.
-    song::load_song(song_file);
-    synth::song_ended.store(false, std::memory_order_relaxed);
-    synth::loop_enabled.store(false, std::memory_order_relaxed);
-    const song::header_outcome outcome = song::read_header(synth::sample_rate);
+    // The engine is large: it lives on the heap, as long as the recording.
+    const auto engine = std::make_unique<synth::engine>(rate);
+    synth::engine& e = *engine;
+    song::load_song_file(e.song, song_file);
+    const song::header_outcome outcome = synth::start_song(e);
+    if (outcome == song::header_outcome::out_of_memory) failure::fail(failure::heap_overflow);
     if (outcome != song::header_outcome::ok) {
         say(song::song_error_message(outcome));
         return exit_status::failure;
     }
-    song::current.frame_index.store(0, std::memory_order_relaxed);
 
     stop_signals::install(true);
     audio::stream_format format;
-    format.sample_rate = synth::sample_rate;
-    format.frames = audio::recording_frames(static_cast<uint32_t>(song::current.frame_total),
-                                            song::current.samples_per_frame);
+    format.sample_rate = e.sample_rate;
+    format.frames = synth::recording_frames(static_cast<uint32_t>(e.song.frame_total), e.song.samples_per_frame);
     static audio::wav_writer writer;
     const audio::output out = audio::wav_output(writer);
     if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, error);
 
-    const audio::recording made = audio::render_into(out, format.frames);
+    const audio::recording made = audio::render_into(e, out, format.frames);
     if (made.error != 0) fail_discarding(out, made.error);
     if (const int error = out.finish(out.state); error != 0) failure::fail_system_error(error);
 
     if (made.stop_signal != 0) {
-        say("Recording stopped early: " + seconds_text(made.frames) + " of " + seconds_text(format.frames) +
-            " seconds written");
+        say("Recording stopped early: " + seconds_text(made.frames, e.sample_rate) + " of " +
+            seconds_text(format.frames, e.sample_rate) + " seconds written");
         return exit_status::after_signal(made.stop_signal);
     }
     say("Recording Done");

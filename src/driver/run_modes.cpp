@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -84,10 +85,11 @@ void shut_down() {
 void run_selector_loop() {
     std::string song_file_name;
     bool keep_going = true;
-    synth::loop_enabled.store(true, std::memory_order_relaxed);
+    std::atomic<bool>& loop_enabled = player::player_engine().loop_enabled;
+    loop_enabled.store(true, std::memory_order_relaxed);
     while (keep_going) {
         keep_going = selector::select_file(song_file_name);
-        synth::loop_enabled.store(keep_going, std::memory_order_relaxed);
+        loop_enabled.store(keep_going, std::memory_order_relaxed);
         console::refresh_screen();
         // A song the player refuses just brings the list back.
         if (keep_going) player::run_player_screen(song_file_name);
@@ -137,7 +139,7 @@ int run_interactive(const std::vector<std::string>& names) {
         return interactive_end_status();
     }
 
-    synth::loop_enabled.store(false, std::memory_order_relaxed);
+    player::player_engine().loop_enabled.store(false, std::memory_order_relaxed);
     std::string song_file_name = names[0];
     const player::player_result result = player::run_player_screen(song_file_name);
     shut_down();
@@ -154,7 +156,6 @@ int run_interactive(const std::vector<std::string>& names) {
 
 void initialise_modules() {
     failure::install_failure_reporter();
-    synth::initialise_synth_tables();
     console::console_init();
 }
 
@@ -176,10 +177,8 @@ int run(int argument_count, char** arguments) {
             break;
     }
 
-    synth::set_sample_rate(playback_rate);
-    synth::startup_wave_setup();
     // Record mode needs no directory scan: only the selector shows one.
-    if (line.names.size() == 2) return record(line.names[0], line.names[1]);
+    if (line.names.size() == 2) return record(line.names[0], line.names[1], playback_rate);
     return run_interactive(line.names);
 }
 

@@ -41,7 +41,7 @@ struct shown_channel {
 };
 
 shown_channel shown_record_of(uint8_t voice) {
-    const auto& r = synth::shown_records[voice];
+    const auto& r = player_engine().shown_records[voice];
     return {r.pitch.load(std::memory_order_relaxed), r.pulse.load(std::memory_order_relaxed),
             r.control.load(std::memory_order_relaxed), r.volume.load(std::memory_order_relaxed),
             r.filter.load(std::memory_order_relaxed)};
@@ -94,13 +94,13 @@ std::string time_text(uint32_t seconds) {
 
 std::string definition_text(uint8_t offset) {
     std::string text;
-    const auto& definition = synth::wave_slots[synth::selected_slot].wave_definition;
+    const auto& definition = player_engine().wave_slots[player_engine().selected_slot].wave_definition;
     for (int i = 0; i < 8; ++i) text += hex_text(definition[offset + i], 2) + " ";
     return text;
 }
 
 void set_player_layout() {
-    const uint8_t n = std::max<uint8_t>(song::current.channel_count, 1);
+    const uint8_t n = std::max<uint8_t>(player_engine().song.channel_count, 1);
     layout.column_width = static_cast<uint8_t>(80 / n);
     layout.wide_layout = n <= 4;
 }
@@ -132,7 +132,7 @@ void draw_voice_row(uint8_t voice) {
 
 void draw_voice_column(uint8_t voice) {
     const shown_channel r = shown_record_of(voice);
-    const auto& s = synth::shown_voices[voice];
+    const auto& s = player_engine().shown_voices[voice];
     const int x0 = voice * layout.column_width;
     const bool wide = layout.wide_layout;
 
@@ -160,11 +160,11 @@ void draw_voice_column(uint8_t voice) {
 void draw_oscilloscope() {
     std::fill(console::frame_buffer.begin() + scope_top * console::frame_width,
               console::frame_buffer.begin() + (scope_bottom + 1) * console::frame_width, 0);
-    const uint32_t frames = std::min(synth::block_frames.load(std::memory_order_relaxed), synth::scope_length);
-    const auto& wavetable = synth::wave_slots[synth::selected_slot].wavetable;
+    const uint32_t frames = std::min(player_engine().block_frames.load(std::memory_order_relaxed), synth::scope_length);
+    const auto& wavetable = player_engine().wave_slots[player_engine().selected_slot].wavetable;
     for (int x = 0; x < console::frame_width; ++x) {
         const uint32_t index = static_cast<uint32_t>(x) * frames / 640;
-        int s = synth::scope_history[index].load(std::memory_order_relaxed) / scope_scale;
+        int s = player_engine().scope_history[index].load(std::memory_order_relaxed) / scope_scale;
         if (std::abs(s) > 127) {
             ++scope_scale;
             s = 0;

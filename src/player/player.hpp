@@ -7,8 +7,14 @@
 #include <string_view>
 
 #include "song/song.hpp"
+#include "synth/engine.hpp"
 
 namespace player {
+
+// The engine instance the player plays every song on: one for the whole
+// program, so wave edits, mutes, pulse folding and the play time carry over
+// from song to song, as the player's keys left them.
+synth::engine& player_engine();
 
 // ---- displays ----
 
@@ -87,7 +93,7 @@ void marquee_step();
 // Draws the fixed parts of the screen for the current song.
 void draw_fixed_screen(std::string_view shown_name);
 
-// Returns the module to its start state (tests).
+// Returns the module to its start state, with a new engine instance (tests).
 void reset_player_state();
 
 }  // namespace player

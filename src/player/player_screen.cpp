@@ -3,16 +3,30 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "audio/sdl_device.hpp"
+#include "base/fail.hpp"
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
+#include "song/song_file.hpp"
 #include "synth/synth.hpp"
 
 namespace player {
 
 screen_state screen;
+
+namespace {
+
+std::unique_ptr<synth::engine>& engine_slot() {
+    static std::unique_ptr<synth::engine> engine = std::make_unique<synth::engine>();
+    return engine;
+}
+
+}  // namespace
+
+synth::engine& player_engine() { return *engine_slot(); }
 
 namespace {
 
@@ -43,7 +57,7 @@ void history_scroll() {
 void draw_play_time_and_present() {
     console::text_attr = 0x07;
     std::string shown_time = " ";
-    shown_time += time_text(synth::play_time.load(std::memory_order_relaxed) / 300000);
+    shown_time += time_text(player_engine().play_time.load(std::memory_order_relaxed) / 300000);
     console::write_text_at(74, 49, shown_time);
     console::refresh_screen();
     // The play time lives only in the presented frames, never in the cells.
@@ -73,7 +87,7 @@ void show_song_title(std::string_view file_name) {
 void marquee_step() {
     if (++screen.marquee_tick != 3) return;
     screen.marquee_tick = 0;
-    const auto text = song::song_text();
+    const auto text = song::song_text(player_engine().song);
     const size_t length = text.size();  // marquee_pos is 1-based: character 1 is text[0]
     if (++screen.marquee_pos >= length + 80) screen.marquee_pos = 1;
     const uint8_t saved = console::text_attr;
@@ -92,13 +106,14 @@ std::string shortened_name(std::string_view name) {
 }
 
 std::string playing_line(std::string_view shown_name) {
-    return "Playing " + std::string(shown_name) + " at " + console::number_text(song::current.frame_rate) +
-           "hz on Tonera" + console::number_text(song::current.channel_count) + " (" +
-           console::number_text(synth::sample_rate / 1000) + "khz)";
+    const synth::engine& e = player_engine();
+    return "Playing " + std::string(shown_name) + " at " + console::number_text(e.song.frame_rate) +
+           "hz on Tonera" + console::number_text(e.song.channel_count) + " (" +
+           console::number_text(e.sample_rate / 1000) + "khz)";
 }
 
 void reset_history() {
-    screen.shown_frame = synth::playing_frame();
+    screen.shown_frame = synth::playing_frame(player_engine());
     screen.history_frame = screen.shown_frame;
     console::text_attr = 0x00;
     console::fill_rows(17, 33, 0x00);
@@ -113,7 +128,7 @@ void draw_fixed_screen(std::string_view shown_name) {
     console::text_attr = 0x07;
     console::write_line(playing_line(shown_name));
     set_player_layout();
-    const int n = song::current.channel_count;
+    const int n = player_engine().song.channel_count;
     fill_border_row(3, 0xDC, 0x09);
     fill_border_row(5, 0xDF, 0x09);
     fill_border_row(6, 0xDC, 0x0F);
@@ -123,13 +138,14 @@ void draw_fixed_screen(std::string_view shown_name) {
 }
 
 void player_iteration() {
-    const uint8_t n = song::current.channel_count;
+    synth::engine& e = player_engine();
+    const uint8_t n = e.song.channel_count;
     console::go_to(0, 0);
-    console::text_attr = synth::pulse_fold.load(std::memory_order_relaxed) ? 0xF8 : 0xF0;
+    console::text_attr = e.pulse_fold.load(std::memory_order_relaxed) ? 0xF8 : 0xF0;
     console::write_text(hex_text(screen.history_step + 1, 2));
 
     console::text_attr = 0x1F;
-    screen.shown_frame = synth::playing_frame();
+    screen.shown_frame = synth::playing_frame(e);
     marquee_step();
 
     console::text_attr = view.edit_half == 0 ? 0x07 : 0x08;
@@ -137,8 +153,8 @@ void player_iteration() {
     console::text_attr = view.edit_half == 8 ? 0x07 : 0x08;
     console::write_text_at(48, 16, definition_text(8));
 
-    const uint16_t rate = song::current.frame_rate;
-    const uint32_t total = static_cast<uint32_t>(std::max(song::current.frame_total, 0));
+    const uint16_t rate = e.song.frame_rate;
+    const uint32_t total = static_cast<uint32_t>(std::max(e.song.frame_total, 0));
     console::text_attr = 0x07;
     console::write_text_at(69, 1, time_text(screen.shown_frame / rate) + "/" + time_text(total / rate));
 
@@ -163,7 +179,7 @@ void player_iteration() {
 
     if (console::poll_key()) {
         handle_player_key();
-        synth::build_wavetable(synth::selected_slot);
+        synth::build_wavetable(e, e.selected_slot);
     }
 
     if (screen.shown_frame < screen.history_frame) reset_history();
@@ -171,9 +187,11 @@ void player_iteration() {
 
 player_result run_player_screen(std::string& song_file_name) {
     player_result result;
-    synth::song_ended.store(false, std::memory_order_relaxed);
-    song::load_song(song_file_name);
-    result.outcome = song::read_header(synth::sample_rate);
+    synth::engine& e = player_engine();
+    e.song_ended.store(false, std::memory_order_relaxed);
+    song::load_song_file(e.song, song_file_name);
+    result.outcome = song::read_header(e.song, e.sample_rate);
+    if (result.outcome == song::header_outcome::out_of_memory) failure::fail(failure::heap_overflow);
     if (result.outcome != song::header_outcome::ok) {
         result.refused = true;
         return result;
@@ -181,12 +199,12 @@ player_result run_player_screen(std::string& song_file_name) {
     screen = screen_state{};
     show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
-    synth::seek_to_frame(0);
+    synth::seek_to_frame(e, 0);
     // The voices restart at phase 0. Done before the device exists, so the
     // audio thread's first callback sees it without any further hand-over.
-    synth::reset_voice_phases();
+    synth::reset_voice_phases(e);
 
-    if (!audio::open_audio_device()) {
+    if (!audio::open_audio_device(e)) {
         report_audio_failure();
         result.audio_failed = true;
         return result;
@@ -196,18 +214,19 @@ player_result run_player_screen(std::string& song_file_name) {
 
     // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
     // the song as Escape does.
-    while (!synth::song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
+    while (!e.song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
     }
 
     console::new_line();
     audio::close_audio_device();
-    song::release_song();
+    song::release_song(e.song);
     return result;
 }
 
 void reset_player_state() {
+    engine_slot() = std::make_unique<synth::engine>();
     layout = layout_state{};
     scope_scale = 1;
     view = view_state{};

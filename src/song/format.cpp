@@ -45,6 +45,8 @@ const char* song_error_message(header_outcome outcome) {
         case header_outcome::compressed_data_invalid: return "?Compressed Data  ERROR";
         case header_outcome::decompression_failed: return "?Decompression  ERROR";
         case header_outcome::channel_count_invalid: return "?Channel count  ERROR";
+        case header_outcome::too_large: return "?Song too large  ERROR";
+        case header_outcome::out_of_memory: return "?Out of memory  ERROR";
         case header_outcome::ok: break;
     }
     return "";

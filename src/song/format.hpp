@@ -40,6 +40,12 @@ constexpr uint8_t flag_interleaved = 0x10;
 constexpr uint8_t flag_compressed = 0x40;
 
 constexpr int max_channels = 8;
+
+// The largest song file, and the largest unpacked body, that any reader of
+// songs accepts: 256 MiB, over 30 hours of eight channels at 50 frames per
+// second, far beyond any real song. Readers read at most this plus one byte
+// and check a claimed unpacked size before allocating.
+constexpr uint64_t max_song_bytes = uint64_t{256} << 20;
 // The largest text length whose data offset 16 + L still fits 16 bits.
 constexpr uint32_t max_text_length = 0xFFFFu - header_size;
 
@@ -87,6 +93,8 @@ enum class header_outcome {
     compressed_data_invalid,
     decompression_failed,
     channel_count_invalid,
+    too_large,      // the file or its unpacked body is over max_song_bytes
+    out_of_memory,  // the memory for the image could not be had
 };
 
 // The one-line message that reports a refused song ("" for ok).

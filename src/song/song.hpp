@@ -1,5 +1,7 @@
-// Song data: the song image held in memory, its header, the song position and
-// the frame readers that copy one frame into the channel records.
+// Song data: the song image held in memory, its header values, the song
+// position and the frame readers that copy one frame into the channel
+// records. Everything belongs to one song_state; any number of them may
+// exist at once, each used by one engine instance.
 #pragma once
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
 
 #include "song/format.hpp"
 
@@ -20,13 +21,16 @@ struct channel_record {
     uint8_t control = 0;
     uint8_t volume = 0;
     uint8_t filter = 0;
+
+    bool operator==(const channel_record&) const = default;
 };
 
-using frame_reader_fn = void (*)();
+struct song_state;
+using frame_reader_fn = void (*)(song_state&);
 
-// One song at a time. Everything here is set by the loader and the header
-// reader on the main thread while no audio runs; during playback the audio
-// thread reads it and advances frame_index.
+// One song. The loader and the header reader set everything here while no
+// audio runs; during playback the audio thread reads it and advances
+// frame_index, which the main thread may move (seeks).
 struct song_state {
     std::unique_ptr<uint8_t[]> image;     // the whole song image
     uint32_t image_size = 0;
@@ -42,51 +46,46 @@ struct song_state {
     uint32_t samples_per_frame = 0;
     int32_t frame_total = 0;
     frame_reader_fn frame_reader = nullptr;
-    // The next frame to read. The player screen's seek keys move it from the
-    // main thread while the audio thread advances it.
+    // The next frame to read.
     std::atomic<uint32_t> frame_index{0};
     std::array<channel_record, max_channels> channel_records{};
 };
 
-extern song_state current;
+// The song text (L bytes after the header) of the image; empty when no song
+// is open.
+std::span<const uint8_t> song_text(const song_state& s);
 
-// The song text (L bytes after the header) of the current image; empty when
-// no song is open.
-std::span<const uint8_t> song_text();
+// Takes a copy of the given bytes as the song image, releasing the previous
+// one. too_large for more than max_song_bytes, out_of_memory when the copy
+// cannot be had; the state then holds no image.
+header_outcome load_song_bytes(song_state& s, std::span<const uint8_t> bytes);
 
-// The named file exists, is a regular file and begins with a song magic:
-// the programs never write their output over such a file.
-bool is_song_file(const std::string& file_name);
+// Takes an image that was read elsewhere (size at most max_song_bytes).
+void install_image(song_state& s, std::unique_ptr<uint8_t[]> image, uint32_t size);
 
-// Reads the whole file into a new song image, releasing the previous one.
-// Every failure ends the program through the failure reporter.
-void load_song(const std::string& file_name);
-
-// Takes a copy of the given bytes as the song image (tests, fuzzing, tools).
-void load_song_bytes(std::span<const uint8_t> bytes);
+// An image buffer of the given size, uninitialised, or null when the memory
+// cannot be had or the size is over max_song_bytes.
+std::unique_ptr<uint8_t[]> allocate_image(uint64_t size);
 
 // Validates the header of the song image, unpacks a compressed body and
 // derives the playback values; sample_rate gives samples_per_frame. Images
 // too short for their header or text, a frame rate of 0 and songs without a
-// whole frame are not song files. An unpacked image that cannot be allocated
-// (D + U beyond 32 bits included) ends the program through the failure
-// reporter.
-header_outcome read_header(uint32_t sample_rate);
+// whole frame are not song files; an unpacked size over max_song_bytes is
+// too_large, and an unpacked image whose memory cannot be had is
+// out_of_memory. Never allocates more than max_song_bytes.
+header_outcome read_header(song_state& s, uint32_t sample_rate);
 
 // Frame readers: copy frame frame_index into channel records
 // 0..channel_count-1. A frame_index at or past frame_total leaves the records
 // unchanged.
-void read_frame_interleaved();
-void read_frame_planar();
+void read_frame_interleaved(song_state& s);
+void read_frame_planar(song_state& s);
 
 // Runs the frame reader chosen by the header reader (nothing before one was
 // chosen).
-void read_frame();
+void read_frame(song_state& s);
 
 // Releases the song image.
-void release_song();
-
-// Returns the module to its start state (tests).
-void reset_song_state();
+void release_song(song_state& s);
 
 }  // namespace song

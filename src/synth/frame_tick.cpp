@@ -1,18 +1,11 @@
 #include "synth/frame_tick.hpp"
 
 #include "song/song.hpp"
+#include "synth/engine.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
 
 namespace synth {
-
-std::array<voice_state, max_voices + 1> voices{};
-std::atomic<bool> loop_enabled{false};
-std::atomic<bool> song_ended{false};
-std::atomic<uint32_t> play_time{0};
-std::array<std::atomic<bool>, max_voices> voice_muted{};
-std::array<shown_record, max_voices> shown_records;
-std::array<shown_voice, max_voices> shown_voices;
 
 namespace {
 
@@ -27,31 +20,31 @@ constexpr uint8_t max_shift = 16;
 
 // The end test is "at or past the last frame", so that a loop frame beyond
 // the song or a seek past its end cannot walk the reader out of the song.
-void advance_song_position()
+void advance_song_position(engine& e)
 {
-    song::song_state& s = song::current;
+    song::song_state& s = e.song;
     const uint32_t next = s.frame_index.load(relaxed) + 1;
     if (static_cast<int64_t>(next) < static_cast<int64_t>(s.frame_total)) {
         s.frame_index.store(next, relaxed);
-    } else if (loop_enabled.load(relaxed)) {
+    } else if (e.loop_enabled.load(relaxed)) {
         s.frame_index.store(s.loop_frame, relaxed);
     } else {
-        song_ended.store(true, relaxed);
+        e.song_ended.store(true, relaxed);
         s.frame_index.store(s.frame_total > 0 ? static_cast<uint32_t>(s.frame_total) : 0, relaxed);
     }
 }
 
-void advance_play_time()
+void advance_play_time(engine& e)
 {
-    const uint16_t rate = song::current.frame_rate;
+    const uint16_t rate = e.song.frame_rate;
     if (rate == 0) {
         return;
     }
-    uint32_t t = play_time.load(relaxed) + 300000u / rate;
+    uint32_t t = e.play_time.load(relaxed) + 300000u / rate;
     if (t > play_time_limit) {
         t = play_time_limit;
     }
-    play_time.store(t, relaxed);
+    e.play_time.store(t, relaxed);
 }
 
 uint8_t capped_shift(uint8_t base, uint8_t pan_code)
@@ -69,7 +62,7 @@ void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count)
 
 // The control byte read like a chip voice register: waveform bits 4..7,
 // ring modulation, hard sync and test bits.
-void map_chip_record(int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
+void map_chip_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
 {
     const uint8_t c = r.control;
     const uint8_t w = c >> 4;
@@ -97,30 +90,30 @@ void map_chip_record(int i, voice_state& v, song::channel_record& r, uint8_t cha
     } else {
         v.ring_source = no_partner;
     }
-    v.increment = pitch_lookup(r.pitch);
+    v.increment = pitch_lookup(e.pitch_table, r.pitch);
     v.volume = r.volume;
-    if (w == 0 || voice_muted[i].load(relaxed)) {
+    if (w == 0 || e.voice_muted[i].load(relaxed)) {
         v.volume = 0;
     }
     v.noise_on = (r.pitch & pitch_noise) ? 1 : 0;
     v.pulse = r.pulse;
     v.filter = r.filter;
     set_output_shifts(v, r.pitch, channel_count);
-    if (pulse_fold.load(relaxed) && (c & control_pulse)) {
+    if (e.pulse_fold.load(relaxed) && (c & control_pulse)) {
         v.pulse = fold(v.pulse);
     }
 }
 
 // The control byte as a plain value: only 0x00, 0x10 and 0x20 mean anything.
-void map_plain_record(int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
+void map_plain_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
 {
     if (r.control == 0x10) {
         r.pulse = 0x00;
     } else if (r.control == 0x20) {
         r.pulse = 0x80;
     }
-    v.increment = pitch_lookup(r.pitch);
-    v.volume = voice_muted[i].load(relaxed) ? 0 : r.volume;
+    v.increment = pitch_lookup(e.pitch_table, r.pitch);
+    v.volume = e.voice_muted[i].load(relaxed) ? 0 : r.volume;
     v.sync_source = no_partner;
     v.ring_source = no_partner;
     v.wave_slot = 0;
@@ -128,20 +121,20 @@ void map_plain_record(int i, voice_state& v, song::channel_record& r, uint8_t ch
     v.pulse = r.pulse;
     v.filter = r.filter;
     set_output_shifts(v, r.pitch, channel_count);
-    if (pulse_fold.load(relaxed) && r.control == 0) {
+    if (e.pulse_fold.load(relaxed) && r.control == 0) {
         v.pulse = fold(v.pulse);
     }
 }
 
-void publish_display(int i, const voice_state& v, const song::channel_record& r)
+void publish_display(engine& e, int i, const voice_state& v, const song::channel_record& r)
 {
-    shown_record& sr = shown_records[i];
+    shown_record& sr = e.shown_records[i];
     sr.pitch.store(r.pitch, relaxed);
     sr.pulse.store(r.pulse, relaxed);
     sr.control.store(r.control, relaxed);
     sr.volume.store(r.volume, relaxed);
     sr.filter.store(r.filter, relaxed);
-    shown_voice& sv = shown_voices[i];
+    shown_voice& sv = e.shown_voices[i];
     sv.volume.store(v.volume, relaxed);
     sv.pulse.store(v.pulse, relaxed);
     sv.filter.store(v.filter, relaxed);
@@ -149,37 +142,31 @@ void publish_display(int i, const voice_state& v, const song::channel_record& r)
 
 }  // namespace
 
-uint32_t playing_frame() { return song::current.frame_index.load(relaxed); }
-
-void seek_to_frame(uint32_t frame) { song::current.frame_index.store(frame, relaxed); }
-
-void end_song() { song_ended.store(true, relaxed); }
-
-void frame_tick()
+void frame_tick(engine& e)
 {
-    song::read_frame();
-    advance_song_position();
-    advance_play_time();
+    song::song_state& s = e.song;
+    song::read_frame(s);
+    advance_song_position(e);
+    advance_play_time(e);
 
-    song::song_state& s = song::current;
     const uint8_t count = s.channel_count > max_voices ? max_voices : s.channel_count;
     for (int i = 0; i < count; ++i) {
-        voice_state& v = voices[i];
+        voice_state& v = e.voices[i];
         song::channel_record& r = s.channel_records[i];
         if (s.chip_variant) {
-            map_chip_record(i, v, r, count);
+            map_chip_record(e, i, v, r, count);
         } else {
-            map_plain_record(i, v, r, count);
+            map_plain_record(e, i, v, r, count);
         }
-        publish_display(i, v, r);
+        publish_display(e, i, v, r);
     }
 }
 
-void reset_voice_phases()
+void reset_voice_phases(engine& e)
 {
-    const uint8_t count = song::current.channel_count;
+    const uint8_t count = e.song.channel_count;
     for (int i = 0; i < count && i < max_voices; ++i) {
-        voices[i].phase = 0;
+        e.voices[i].phase = 0;
     }
 }
 

@@ -4,13 +4,14 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 
-#include "synth/controls.hpp"
 #include "synth/published.hpp"
 
 namespace synth {
+
+struct engine;
+
 // Sync or ring partner that does not exist (and "no partner" in a voice).
 constexpr uint8_t no_partner = 255;
 
@@ -40,7 +41,7 @@ struct voice_state {
 
 // Voices 0..7, plus a ninth state that is never updated: the sync and ring
 // partner of voice 6 in a group that has no third voice. It stays all zero.
-extern std::array<voice_state, max_voices + 1> voices;
+using voice_bank = std::array<voice_state, max_voices + 1>;
 
 // Voices form groups of three; each takes the previous voice of its group.
 constexpr std::array<uint8_t, 9> partner_table{2, 0, 1, 5, 3, 4, 8, 6, 7};
@@ -56,9 +57,9 @@ constexpr uint8_t fold(uint8_t p)
     return static_cast<uint8_t>(p <= 127 ? 2 * p + 1 : 2 * (255 - p) + 1);
 }
 
-void frame_tick();
+void frame_tick(engine& e);
 
 // Sets phase of voices 0..channel_count-1 to 0 (before a song starts).
-void reset_voice_phases();
+void reset_voice_phases(engine& e);
 
 }  // namespace synth

@@ -3,16 +3,13 @@
 #include <algorithm>
 
 #include "song/song.hpp"
+#include "synth/engine.hpp"
 #include "synth/frame_tick.hpp"
 #include "synth/renderer.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
 
 namespace synth {
-
-uint16_t frame_countdown = 0;
-std::atomic<uint32_t> block_frames{2048};
-std::array<std::atomic<int16_t>, scope_length> scope_history{};
 
 namespace {
 
@@ -24,7 +21,7 @@ constexpr uint32_t run_limit = 256;
 // One sample of one voice, stepped on its own, reading its
 // partner's fields as they stand: a partner with a lower index has already
 // stepped in this sample, one with a higher index has not.
-inline int32_t step_voice(voice_state& v)
+inline int32_t step_voice(engine& e, voice_state& v)
 {
     v.phase += v.increment;
     v.wrapped = 0;
@@ -35,15 +32,16 @@ inline int32_t step_voice(voice_state& v)
         v.wrapped = 1;
     }
     if (v.ring_source != no_partner) {
-        p = static_cast<uint8_t>((p & 0x7F) | (voices[v.ring_source].last_sample & 0x80));
+        p = static_cast<uint8_t>((p & 0x7F) | (e.voices[v.ring_source].last_sample & 0x80));
     }
-    if (v.sync_source != no_partner && voices[v.sync_source].wrapped) {
+    if (v.sync_source != no_partner && e.voices[v.sync_source].wrapped) {
         v.phase = 0;
         p = 0;
     }
     v.last_phase = p;
-    const uint8_t x = v.noise_on ? noise_table[v.phase >> 20] : p;
-    const uint8_t s = wave_slots[v.wave_slot & 1].wavetable[phase_map_by_pulse[v.latched_pulse][x]].load(relaxed);
+    const uint8_t x = v.noise_on ? e.shared.noise_table[v.phase >> 20] : p;
+    const uint8_t s =
+        e.wave_slots[v.wave_slot & 1].wavetable[e.shared.phase_map_by_pulse[v.latched_pulse][x]].load(relaxed);
     v.last_sample = s;
     // One-pole low-pass; the shift rounds toward minus infinity.
     const int32_t d = static_cast<int32_t>(s) - v.smoothed;
@@ -78,8 +76,8 @@ struct partner_view {
 enum class partner_use { none, sync, ring, sync_and_ring };
 
 template <partner_use use, bool keeps_history, bool noise>
-[[gnu::noinline]] void run_voice(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
-                                 uint8_t* wrapped_out, uint8_t* sample_out)
+[[gnu::noinline]] void run_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& sums,
+                                 partner_view partner, uint8_t* wrapped_out, uint8_t* sample_out)
 {
     uint32_t phase = v.phase;
     uint8_t last_phase = v.last_phase;
@@ -97,7 +95,9 @@ template <partner_use use, bool keeps_history, bool noise>
     const int32_t right_factor = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
     constexpr bool ring = use == partner_use::ring || use == partner_use::sync_and_ring;
     constexpr bool sync = use == partner_use::sync || use == partner_use::sync_and_ring;
-    const auto& wavetable = wave_slots[v.wave_slot & 1].wavetable;
+    const auto& wavetable = e.wave_slots[v.wave_slot & 1].wavetable;
+    const auto& phase_map_by_pulse = e.shared.phase_map_by_pulse;
+    const auto& noise_table = e.shared.noise_table;
     const uint16_t* row = phase_map_by_pulse[latched_pulse].data();
     if constexpr (keeps_history) {
         wrapped_out[0] = wrapped;
@@ -154,38 +154,38 @@ template <partner_use use, bool keeps_history, bool noise>
 }
 
 template <partner_use use>
-void run_voice_as(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner, uint8_t* wrapped_out,
-                  uint8_t* sample_out, bool keeps_history)
+void run_voice_as(const engine& e, voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
+                  uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history)
 {
     if (keeps_history) {
         if (v.noise_on) {
-            run_voice<use, true, true>(v, frames, sums, partner, wrapped_out, sample_out);
+            run_voice<use, true, true>(e, v, frames, sums, partner, wrapped_out, sample_out);
         } else {
-            run_voice<use, true, false>(v, frames, sums, partner, wrapped_out, sample_out);
+            run_voice<use, true, false>(e, v, frames, sums, partner, wrapped_out, sample_out);
         }
     } else {
         if (v.noise_on) {
-            run_voice<use, false, true>(v, frames, sums, partner, wrapped_out, sample_out);
+            run_voice<use, false, true>(e, v, frames, sums, partner, wrapped_out, sample_out);
         } else {
-            run_voice<use, false, false>(v, frames, sums, partner, wrapped_out, sample_out);
+            run_voice<use, false, false>(e, v, frames, sums, partner, wrapped_out, sample_out);
         }
     }
 }
 
 // Runs voice v through the run with the loop variant that fits it.
-void run_one_voice(voice_state& v, uint32_t frames, run_sums& sums, partner_view partner, uint8_t* wrapped_out,
-                   uint8_t* sample_out, bool keeps_history)
+void run_one_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
+                   uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history)
 {
     const bool sync = v.sync_source != no_partner;
     const bool ring = v.ring_source != no_partner;
     if (sync && ring) {
-        run_voice_as<partner_use::sync_and_ring>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+        run_voice_as<partner_use::sync_and_ring>(e, v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
     } else if (sync) {
-        run_voice_as<partner_use::sync>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+        run_voice_as<partner_use::sync>(e, v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
     } else if (ring) {
-        run_voice_as<partner_use::ring>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+        run_voice_as<partner_use::ring>(e, v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
     } else {
-        run_voice_as<partner_use::none>(v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
+        run_voice_as<partner_use::none>(e, v, frames, sums, partner, wrapped_out, sample_out, keeps_history);
     }
 }
 
@@ -196,10 +196,10 @@ bool uses_partner(const voice_state& v)
 
 // The frame tick only ever names a voice's partner from partner_table; any
 // other source is mixed by the plain sample-by-sample path.
-bool sources_follow_partner_table(int count)
+bool sources_follow_partner_table(const engine& e, int count)
 {
     for (int i = 0; i < count; ++i) {
-        const voice_state& v = voices[i];
+        const voice_state& v = e.voices[i];
         if ((v.sync_source != no_partner && v.sync_source != partner_table[i]) ||
             (v.ring_source != no_partner && v.ring_source != partner_table[i])) {
             return false;
@@ -209,12 +209,12 @@ bool sources_follow_partner_table(int count)
 }
 
 // Sample by sample over voices first..last, in ascending order.
-void step_voices(int first, int last, uint32_t frames, run_sums& sums)
+void step_voices(engine& e, int first, int last, uint32_t frames, run_sums& sums)
 {
     for (uint32_t k = 0; k < frames; ++k) {
         for (int i = first; i <= last; ++i) {
-            voice_state& v = voices[i];
-            const int32_t c = step_voice(v);
+            voice_state& v = e.voices[i];
+            const int32_t c = step_voice(e, v);
             sums.left[k] += c >> v.shift_left;
             sums.right[k] += c >> v.shift_right;
         }
@@ -225,14 +225,15 @@ void step_voices(int first, int last, uint32_t frames, run_sums& sums)
 // Voices run one at a time in an order that has every partner's history
 // ready before it is read; a group whose three voices each follow their
 // partner forms a cycle and runs sample by sample.
-void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, run_history& history)
+void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_sums& sums, run_history& history)
 {
+    auto& voices = e.voices;
     bool all_use_partner = (last - first == 2);
     for (int i = first; i <= last; ++i) {
         all_use_partner = all_use_partner && uses_partner(voices[i]);
     }
     if (all_use_partner && partner_table[first] <= last) {
-        step_voices(first, last, frames, sums);
+        step_voices(e, first, last, frames, sums);
         return;
     }
 
@@ -252,7 +253,7 @@ void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, 
             uint8_t* wrapped_out = history.wrapped[i].data();
             uint8_t* sample_out = history.sample[i].data();
             if (!uses_partner(v)) {
-                run_one_voice(v, frames, sums, {}, wrapped_out, sample_out, is_partner[i]);
+                run_one_voice(e, v, frames, sums, {}, wrapped_out, sample_out, is_partner[i]);
                 done[i] = true;
                 continue;
             }
@@ -271,41 +272,41 @@ void mix_group(int first, int last, int count, uint32_t frames, run_sums& sums, 
             } else {
                 continue;
             }
-            run_one_voice(v, frames, sums, view, wrapped_out, sample_out, is_partner[i]);
+            run_one_voice(e, v, frames, sums, view, wrapped_out, sample_out, is_partner[i]);
             done[i] = true;
         }
     }
 }
 
 // Sums of voices 0..count-1 over the next `frames` frames (at most run_limit).
-void mix_run(run_sums& sums, uint32_t frames, int count)
+void mix_run(engine& e, run_sums& sums, uint32_t frames, int count)
 {
     std::fill_n(sums.left.begin(), frames, 0);
     std::fill_n(sums.right.begin(), frames, 0);
-    if (sources_follow_partner_table(count)) {
+    if (sources_follow_partner_table(e, count)) {
         run_history history;
         for (int first = 0; first < count; first += 3) {
-            mix_group(first, std::min(first + 2, count - 1), count, frames, sums, history);
+            mix_group(e, first, std::min(first + 2, count - 1), count, frames, sums, history);
         }
     } else {
-        step_voices(0, count - 1, frames, sums);
+        step_voices(e, 0, count - 1, frames, sums);
     }
 }
 
-int voice_count()
+int voice_count(const engine& e)
 {
-    return std::min<int>(song::current.channel_count, max_voices);
+    return std::min<int>(e.song.channel_count, max_voices);
 }
 
 }  // namespace
 
-void mix_voices(int16_t* dest, uint16_t frames)
+void mix_voices(engine& e, int16_t* dest, uint16_t frames)
 {
-    const int count = voice_count();
+    const int count = voice_count(e);
     run_sums sums;
     for (uint32_t done = 0; done < frames;) {
         const uint32_t run = std::min<uint32_t>(frames - done, run_limit);
-        mix_run(sums, run, count);
+        mix_run(e, sums, run, count);
         // The sums always fit in 16 bits: every voice is scaled down by the
         // channel count's headroom.
         for (uint32_t k = 0; k < run; ++k) {
@@ -316,22 +317,23 @@ void mix_voices(int16_t* dest, uint16_t frames)
     }
 }
 
-void render_frames(std::span<stereo_frame> out)
+void render_frames(engine& e, std::span<stereo_frame> out)
 {
+    uint16_t& frame_countdown = e.frame_countdown;
     const auto frames = static_cast<uint32_t>(out.size());
     run_sums sums;
     uint32_t i = 0;
     while (i < frames) {
         if (frame_countdown == 0) {
-            frame_tick();
+            frame_tick(e);
             // A song frame shorter than one sample still lasts one sample.
-            const auto spf = static_cast<uint16_t>(song::current.samples_per_frame);
+            const auto spf = static_cast<uint16_t>(e.song.samples_per_frame);
             frame_countdown = spf == 0 ? 1 : spf;
         }
         // Mixing up to the next tick gives the same samples as mixing one
         // frame at a time.
         const uint32_t run = std::min({static_cast<uint32_t>(frame_countdown), frames - i, run_limit});
-        mix_run(sums, run, voice_count());
+        mix_run(e, sums, run, voice_count(e));
         frame_countdown = static_cast<uint16_t>(frame_countdown - run);
         // The sums always fit in 16 bits: every voice is scaled down by the
         // channel count's headroom.
@@ -340,34 +342,6 @@ void render_frames(std::span<stereo_frame> out)
         }
         i += run;
     }
-}
-
-void reset_synth_state()
-{
-    voices = {};
-    frame_countdown = 0;
-    block_frames.store(2048, relaxed);
-    for (auto& sample : scope_history) {
-        sample.store(0, relaxed);
-    }
-    song_ended.store(false, relaxed);
-    loop_enabled.store(false, relaxed);
-    play_time.store(0, relaxed);
-    pulse_fold.store(false, relaxed);
-    for (auto& muted : voice_muted) {
-        muted.store(false, relaxed);
-    }
-    for (int i = 0; i < max_voices; ++i) {
-        shown_records[i].pitch.store(0, relaxed);
-        shown_records[i].pulse.store(0, relaxed);
-        shown_records[i].control.store(0, relaxed);
-        shown_records[i].volume.store(0, relaxed);
-        shown_records[i].filter.store(0, relaxed);
-        shown_voices[i].volume.store(0, relaxed);
-        shown_voices[i].pulse.store(0, relaxed);
-        shown_voices[i].filter.store(0, relaxed);
-    }
-    selected_slot = 0;
 }
 
 }  // namespace synth

@@ -1,4 +1,4 @@
-// What the audio thread publishes for the screens while a song plays. The
+// What an engine instance publishes for the screens while a song plays. The
 // audio thread writes these values; the main thread only reads them, takes
 // each as a snapshot for display and never waits for them. Every value is
 // one atomic byte or word, so neither side can see it torn.
@@ -26,25 +26,11 @@ struct shown_voice {
     std::atomic<uint8_t> pulse{0};
     std::atomic<uint8_t> filter{0};
 };
-extern std::array<shown_record, max_voices> shown_records;
-extern std::array<shown_voice, max_voices> shown_voices;
 
-// Song time in units of 1/300000 s, advanced by every frame tick; never
-// reset between songs.
-extern std::atomic<uint32_t> play_time;
+// Song time advances in units of 1/300000 s and stops at this value.
 constexpr uint32_t play_time_limit = 1799999999;
 
-// Raised by the frame tick after the last frame of a song that does not
-// repeat (and by the player's quit key, see controls.hpp).
-extern std::atomic<bool> song_ended;
-
-// The frame the song position stands at: the next one the tick reads.
-uint32_t playing_frame();
-
-// The oscilloscope's source: stereo frames asked for by the audio device's
-// latest callback, and the left sample of each of them.
+// Samples kept for an oscilloscope.
 constexpr uint32_t scope_length = 65536;
-extern std::atomic<uint32_t> block_frames;
-extern std::array<std::atomic<int16_t>, scope_length> scope_history;
 
 }  // namespace synth

@@ -9,15 +9,17 @@
 
 namespace synth {
 
+struct engine;
+
 struct stereo_frame {
     int16_t left = 0;
     int16_t right = 0;
     bool operator==(const stereo_frame&) const = default;
 };
 
-// Fills `out` with the next frames of the current song. A frame tick runs
+// Fills `out` with the next frames of the instance's song. A frame tick runs
 // before the first frame of a song and then after every samples_per_frame
 // frames, however the frames are split between calls.
-void render_frames(std::span<stereo_frame> out);
+void render_frames(engine& e, std::span<stereo_frame> out);
 
 }  // namespace synth

@@ -1,9 +1,9 @@
-// The synth engine: tables, wave slots, frame tick, mixer and the sample
-// renderer, with the values it shares across the thread boundary
-// (published.hpp, controls.hpp).
+// The synth engine: tables, the engine instance with its wave slots, frame
+// tick, mixer and the sample renderer.
 #pragma once
 
 #include "synth/controls.hpp"
+#include "synth/engine.hpp"
 #include "synth/frame_tick.hpp"
 #include "synth/mixer.hpp"
 #include "synth/published.hpp"

@@ -1,53 +1,31 @@
 #include "synth/tables.hpp"
 
 #include <cmath>
+#include <memory>
 #include <numbers>
-#include <random>
 
 namespace synth {
 
-uint16_t sample_rate = 44100;
-std::array<uint32_t, 4096> pitch_table{};
-std::array<uint8_t, 4096> noise_table{};
-std::array<std::array<uint16_t, 256>, 256> phase_map{};
-std::array<std::array<uint16_t, 256>, 256> phase_map_by_pulse{};
-std::array<uint8_t, 512> sine_table{};
-std::array<uint8_t, 512> shifted_sine_table{};
-
 namespace {
-
-// The one random stream of the engine: seeded by the noise table build and
-// continued by the wave editor, so random definitions repeat from run to run.
-std::mt19937 generator;
 
 constexpr uint32_t noise_seed = 0x12345678;
 
-void build_phase_map()
+void build_phase_map(shared_tables& t)
 {
     for (uint32_t w = 0; w < 256; ++w) {
         for (uint32_t j = 0; j < 256; ++j) {
             const uint32_t a = (j * 256) / (w + 1);
-            phase_map[j][w] = static_cast<uint16_t>(
-                a <= 255 ? 256 + a : ((j - w) * 256) / (256 - w));
-            phase_map_by_pulse[w][j] = phase_map[j][w];
+            t.phase_map[j][w] = static_cast<uint16_t>(a <= 255 ? 256 + a : ((j - w) * 256) / (256 - w));
+            t.phase_map_by_pulse[w][j] = t.phase_map[j][w];
         }
     }
 }
 
-void build_noise_table()
+void build_noise_table(shared_tables& t)
 {
-    generator.seed(noise_seed);
-    for (auto& entry : noise_table) {
-        entry = static_cast<uint8_t>(random_below(256));
-    }
-}
-
-// floor(i * 2^24 / rate), exact in 64-bit integers.
-void build_pitch_table()
-{
-    const uint64_t rate = sample_rate == 0 ? 1 : sample_rate;
-    for (uint64_t i = 0; i < pitch_table.size(); ++i) {
-        pitch_table[i] = static_cast<uint32_t>((i << 24) / rate);
+    t.random_after_noise.seed(noise_seed);
+    for (auto& entry : t.noise_table) {
+        entry = static_cast<uint8_t>(random_below(t.random_after_noise, 256));
     }
 }
 
@@ -62,27 +40,38 @@ void build_sine(std::array<uint8_t, 512>& table, int delay)
     }
 }
 
+std::unique_ptr<shared_tables> build_tables()
+{
+    auto t = std::make_unique<shared_tables>();
+    build_phase_map(*t);
+    build_noise_table(*t);
+    build_sine(t->sine_table, 0);
+    build_sine(t->shifted_sine_table, 127);
+    return t;
+}
+
 }  // namespace
 
-uint32_t random_below(uint32_t n)
+const shared_tables& tables()
 {
-    const uint64_t x = generator();
+    // A function-local static is built exactly once, whichever thread asks
+    // first; the others wait for it.
+    static const std::unique_ptr<shared_tables> built = build_tables();
+    return *built;
+}
+
+uint32_t random_below(std::mt19937& stream, uint32_t n)
+{
+    const uint64_t x = stream();
     return static_cast<uint32_t>((x * n) >> 32);
 }
 
-void initialise_synth_tables()
+void build_pitch_table(pitch_table_type& table, uint32_t rate)
 {
-    build_phase_map();
-    build_noise_table();
-    build_pitch_table();
-    build_sine(sine_table, 0);
-    build_sine(shifted_sine_table, 127);
-}
-
-void set_sample_rate(uint16_t rate)
-{
-    sample_rate = rate;
-    build_pitch_table();
+    const uint64_t r = rate == 0 ? 1 : rate;
+    for (uint64_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<uint32_t>((i << 24) / r);
+    }
 }
 
 }  // namespace synth

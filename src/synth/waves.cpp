@@ -2,13 +2,10 @@
 
 #include <algorithm>
 
+#include "synth/engine.hpp"
 #include "synth/tables.hpp"
 
 namespace synth {
-
-std::array<wave_slot, wave_slot_count> wave_slots;
-uint8_t selected_slot = 0;
-std::atomic<bool> pulse_fold{false};
 
 const std::array<std::array<uint8_t, 16>, 8> preset_table{{
     {0x1F, 0x00, 0x0F, 0x00, 0x0C, 0x00, 0x0B, 0x00, 0x3F, 0x00, 0x2F, 0x00, 0x2C, 0x00, 0x2B, 0x00},
@@ -28,8 +25,10 @@ constexpr uint8_t shape_flip = 0x20;  // bit 5: shape 0 <-> shape 1
 
 const std::array<uint8_t, wavetable_size>& base_source(wave_base source)
 {
-    return source == wave_base::sine ? sine_table : shifted_sine_table;
+    return source == wave_base::sine ? tables().sine_table : tables().shifted_sine_table;
 }
+
+wave_slot& selected(engine& e) { return e.wave_slots[e.selected_slot & 1]; }
 
 // Partial p + 1 reads the base table p + 1 times as fast as the output
 // index; shape k turns base sample b into the signed value b XOR (128 - k).
@@ -49,9 +48,9 @@ int partial_sum(const wave_slot& slot, int half, int n)
 
 }  // namespace
 
-void build_wavetable(uint8_t slot)
+void build_wavetable(engine& e, uint8_t slot)
 {
-    wave_slot& s = wave_slots[slot & 1];
+    wave_slot& s = e.wave_slots[slot & 1];
     // Every byte is written once, in ascending order, so a mixer reading
     // concurrently sees each byte either old or new.
     for (int half = 0; half < 2; ++half) {
@@ -63,43 +62,43 @@ void build_wavetable(uint8_t slot)
     }
 }
 
-void apply_preset(uint8_t preset)
+void apply_preset(engine& e, uint8_t preset)
 {
     if (preset >= preset_table.size()) {
         return;
     }
-    wave_slot& s = wave_slots[selected_slot & 1];
+    wave_slot& s = selected(e);
     s.wave_definition = preset_table[preset];
     // Presets 3..5 are voiced for the shifted sine and folded pulse widths.
     if (preset >= 3 && preset <= 5) {
-        s.base_table[0] = shifted_sine_table;
-        s.base_table[1] = shifted_sine_table;
-        pulse_fold.store(true, std::memory_order_relaxed);
+        s.base_table[0] = tables().shifted_sine_table;
+        s.base_table[1] = tables().shifted_sine_table;
+        e.pulse_fold.store(true, std::memory_order_relaxed);
     }
 }
 
-void set_wave_base(uint8_t half, wave_base source)
+void set_wave_base(engine& e, uint8_t half, wave_base source)
 {
-    wave_slots[selected_slot & 1].base_table[half & 1] = base_source(source);
+    selected(e).base_table[half & 1] = base_source(source);
 }
 
-void randomise_wave_half(uint8_t half)
+void randomise_wave_half(engine& e, uint8_t half)
 {
-    auto& definition = wave_slots[selected_slot & 1].wave_definition;
+    auto& definition = selected(e).wave_definition;
     for (int i = 0; i < 8; ++i) {
-        definition[8 * (half & 1) + i] = static_cast<uint8_t>(random_below(64));
+        definition[8 * (half & 1) + i] = static_cast<uint8_t>(random_below(e.random, 64));
     }
 }
 
-void clear_wave_half(uint8_t half)
+void clear_wave_half(engine& e, uint8_t half)
 {
-    auto& definition = wave_slots[selected_slot & 1].wave_definition;
+    auto& definition = selected(e).wave_definition;
     std::fill_n(definition.begin() + 8 * (half & 1), 8, uint8_t{0});
 }
 
-void swap_wave_halves()
+void swap_wave_halves(engine& e)
 {
-    auto& definition = wave_slots[selected_slot & 1].wave_definition;
+    auto& definition = selected(e).wave_definition;
     for (int i = 0; i < 8; ++i) {
         const uint8_t first = definition[i];
         definition[i] = definition[8 + i] ^ shape_flip;
@@ -107,23 +106,39 @@ void swap_wave_halves()
     }
 }
 
-void step_partial(uint8_t index, int direction)
+void step_partial(engine& e, uint8_t index, int direction)
 {
-    uint8_t& byte = wave_slots[selected_slot & 1].wave_definition[index & 15];
+    uint8_t& byte = selected(e).wave_definition[index & 15];
     byte = static_cast<uint8_t>(byte + direction) & 0x3F;
 }
 
-void startup_wave_setup()
+void startup_wave_setup(engine& e)
 {
-    wave_slots[0].wave_definition = preset_table[6];
-    wave_slots[0].base_table[0] = sine_table;
-    wave_slots[0].base_table[1] = sine_table;
-    wave_slots[1].wave_definition = preset_table[7];
-    wave_slots[1].base_table[0] = shifted_sine_table;
-    wave_slots[1].base_table[1] = shifted_sine_table;
-    pulse_fold.store(true, std::memory_order_relaxed);
-    build_wavetable(0);
-    build_wavetable(1);
+    const shared_tables& t = tables();
+    e.wave_slots[0].wave_definition = preset_table[6];
+    e.wave_slots[0].base_table[0] = t.sine_table;
+    e.wave_slots[0].base_table[1] = t.sine_table;
+    e.wave_slots[1].wave_definition = preset_table[7];
+    e.wave_slots[1].base_table[0] = t.shifted_sine_table;
+    e.wave_slots[1].base_table[1] = t.shifted_sine_table;
+    e.pulse_fold.store(true, std::memory_order_relaxed);
+    build_wavetable(e, 0);
+    build_wavetable(e, 1);
+}
+
+void copy_wave_state(engine& to, const engine& from)
+{
+    for (int slot = 0; slot < wave_slot_count; ++slot) {
+        to.wave_slots[slot].wave_definition = from.wave_slots[slot].wave_definition;
+        to.wave_slots[slot].base_table = from.wave_slots[slot].base_table;
+        for (int i = 0; i < wavetable_size; ++i) {
+            to.wave_slots[slot].wavetable[i].store(from.wave_slots[slot].wavetable[i].load(std::memory_order_relaxed),
+                                                   std::memory_order_relaxed);
+        }
+    }
+    to.selected_slot = from.selected_slot;
+    to.pulse_fold.store(from.pulse_fold.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    to.random = from.random;
 }
 
 }  // namespace synth

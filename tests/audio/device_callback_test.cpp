@@ -25,15 +25,15 @@ TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory)
     f[0] = record(0x0533, 0x40, 0x00, 255, 200);
     f[1] = record(0x4722, 0x90, 0x00, 180, 255);
     install_song(std::vector<frame>(10, f), 2);
-    synth::loop_enabled.store(true);
+    synth_test::engine().loop_enabled.store(true);
 
     std::vector<uint8_t> bytes(16384);
-    audio::device_callback(nullptr, bytes.data(), 16384);
-    EXPECT_EQ(synth::block_frames.load(), 4096u);
+    audio::device_callback(&synth_test::engine(), bytes.data(), 16384);
+    EXPECT_EQ(synth_test::engine().block_frames.load(), 4096u);
     int nonzero = 0;
     for (uint32_t i = 0; i < 4096; ++i) {
         const auto left = static_cast<int16_t>(bytes[4 * i] | (bytes[4 * i + 1] << 8));
-        ASSERT_EQ(synth::scope_history[i].load(), left) << "frame " << i;
+        ASSERT_EQ(synth_test::engine().scope_history[i].load(), left) << "frame " << i;
         nonzero += left != 0;
     }
     EXPECT_GT(nonzero, 2000);
@@ -46,12 +46,12 @@ TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory)
     for (const auto& c : cases) {
         std::vector<uint8_t> buffer(16, 0xAB);
         const auto ticks_before = the_song.frames_read.size();
-        synth::block_frames.store(777);
-        audio::device_callback(nullptr, buffer.data(), c.length);
+        synth_test::engine().block_frames.store(777);
+        audio::device_callback(&synth_test::engine(), buffer.data(), c.length);
         for (uint32_t i = 4 * c.frames_written; i < buffer.size(); ++i) {
             EXPECT_EQ(buffer[i], 0xAB) << "length " << c.length << " byte " << i;
         }
-        EXPECT_EQ(synth::block_frames.load(), c.frames_written ? c.frames_written : 777u);
+        EXPECT_EQ(synth_test::engine().block_frames.load(), c.frames_written ? c.frames_written : 777u);
         if (c.frames_written == 0) {
             EXPECT_EQ(the_song.frames_read.size(), ticks_before);
         }
@@ -61,11 +61,11 @@ TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory)
 TEST_F(DeviceCallback, OversizedBlockStillRendersButKeepsScopeBounded)
 {
     install_song(std::vector<frame>(10), 1);
-    synth::loop_enabled.store(true);
+    synth_test::engine().loop_enabled.store(true);
     const uint32_t frames = 70000;
     std::vector<uint8_t> bytes(4 * frames + 4, 0xCD);
-    audio::device_callback(nullptr, bytes.data(), static_cast<int>(4 * frames));
-    EXPECT_EQ(synth::block_frames.load(), frames);
+    audio::device_callback(&synth_test::engine(), bytes.data(), static_cast<int>(4 * frames));
+    EXPECT_EQ(synth_test::engine().block_frames.load(), frames);
     EXPECT_EQ(bytes[4 * frames - 1], 0x00);
     EXPECT_EQ(bytes[4 * frames], 0xCD);
     EXPECT_EQ(the_song.frames_read.size(), (frames + 959) / 960);

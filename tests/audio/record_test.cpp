@@ -60,17 +60,17 @@ TEST_F(Recording, LengthIsKnownBeforeTheFirstBlockAndMatchesWhatIsWritten) {
     } cases[] = {{50, 960, 12 * 4096}, {1, 960, 4096}, {5, 960, 4096}, {6, 960, 2 * 4096},
                  {3, 0, 4096},         {9000, 6857, 15065 * 4096}};
     for (const auto& c : cases) {
-        EXPECT_EQ(audio::recording_frames(c.frames, c.samples_per_frame), c.expected) << c.frames;
+        EXPECT_EQ(synth::recording_frames(c.frames, c.samples_per_frame), c.expected) << c.frames;
         if (c.frames > 100) continue;  // rendering the long ones proves nothing more
         synth_test::reset_engine();
         synth_test::install_song(std::vector<frame>(c.frames), 1, false, c.samples_per_frame);
         // The song is still playing a block before the end, and its last
         // tick has come by the end of the last block.
         memory_output m;
-        audio::recording made = audio::render_into(memory(m), c.expected - audio::record_block_frames);
-        EXPECT_FALSE(synth::song_ended.load()) << c.frames;
-        made.frames += audio::render_into(memory(m), audio::record_block_frames).frames;
-        EXPECT_TRUE(synth::song_ended.load()) << c.frames;
+        audio::recording made = audio::render_into(synth_test::engine(), memory(m), c.expected - synth::record_block_frames);
+        EXPECT_FALSE(synth_test::engine().song_ended.load()) << c.frames;
+        made.frames += audio::render_into(synth_test::engine(), memory(m), synth::record_block_frames).frames;
+        EXPECT_TRUE(synth_test::engine().song_ended.load()) << c.frames;
         EXPECT_EQ(made.frames, c.expected) << c.frames;
         EXPECT_EQ(m.frames.size(), c.expected) << c.frames;
         EXPECT_EQ(made.stop_signal, 0);
@@ -81,17 +81,17 @@ TEST_F(Recording, OutputReceivesTheRenderersFramesAndAStopEndsAfterTheBlock) {
     frame f{};
     f[0] = synth_test::record(0x0533, 0x40, 0x00, 255, 200);
     synth_test::install_song(std::vector<frame>(200, f), 1);
-    std::vector<synth::stereo_frame> direct(3 * audio::record_block_frames);
-    synth::render_frames(direct);
+    std::vector<synth::stereo_frame> direct(3 * synth::record_block_frames);
+    synth::render_frames(synth_test::engine(), direct);
 
     synth_test::reset_engine();
     synth_test::install_song(std::vector<frame>(200, f), 1);
     stop_signals::install(true);
     memory_output m;
     m.raise_on_write = 3;
-    const audio::recording made = audio::render_into(memory(m), audio::recording_frames(200, 960));
+    const audio::recording made = audio::render_into(synth_test::engine(), memory(m), synth::recording_frames(200, 960));
     EXPECT_EQ(made.stop_signal, SIGINT);
-    EXPECT_EQ(made.frames, 3u * audio::record_block_frames);
+    EXPECT_EQ(made.frames, 3u * synth::record_block_frames);
     EXPECT_EQ(m.frames, direct);
     stop_signals::reset_received();
 }

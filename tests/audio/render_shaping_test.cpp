@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "audio/fade.hpp"
-#include "audio/render_length.hpp"
+#include "synth/render_length.hpp"
 
 namespace {
 
 TEST(RenderLength, PassesLimitsAndLoopFramesGiveTheseLengths) {
     struct case_t {
         const char* what;
-        audio::song_timing song;  // frames, loop frame, samples per frame
-        audio::length_request request;  // passes, limit, exact
+        synth::song_timing song;  // frames, loop frame, samples per frame
+        synth::length_request request;  // passes, limit, exact
         uint64_t frames;
         bool repeats;
     } cases[] = {
@@ -34,15 +34,15 @@ TEST(RenderLength, PassesLimitsAndLoopFramesGiveTheseLengths) {
         {"the longest song, looped most", {2147483647, 0, 48000}, {10000, 0, false}, 1030792150560000000ull, true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(audio::rendering_frames(c.song, c.request), c.frames) << c.what;
-        EXPECT_EQ(audio::rendering_repeats(c.song, c.request), c.repeats) << c.what;
+        EXPECT_EQ(synth::rendering_frames(c.song, c.request), c.frames) << c.what;
+        EXPECT_EQ(synth::rendering_repeats(c.song, c.request), c.repeats) << c.what;
     }
 }
 
 std::vector<uint32_t> gains_of(uint64_t length) {
-    audio::fade_curve curve = audio::start_fade(length);
+    synth::fade_curve curve = synth::start_fade(length);
     std::vector<uint32_t> gains;
-    for (uint64_t i = 0; i < length; ++i) gains.push_back(audio::next_fade_gain(curve));
+    for (uint64_t i = 0; i < length; ++i) gains.push_back(synth::next_fade_gain(curve));
     return gains;
 }
 
@@ -72,7 +72,7 @@ TEST(FadeCurve, GainRoundsSamplesToTheNearestAndNeverLouder) {
                  {-12345, 0, 0},        {1000, 32768, 500},      {-1000, 32768, -500},    {3, 21845, 1},
                  {-3, 43691, -2},       {1, 32768, 1},           {-1, 32768, 0},          {1, 32767, 0}};
     for (const auto& c : cases)
-        EXPECT_EQ(audio::apply_gain(c.sample, c.gain), c.expected) << c.sample << " at " << c.gain;
+        EXPECT_EQ(synth::apply_gain(c.sample, c.gain), c.expected) << c.sample << " at " << c.gain;
 }
 
 // An output that keeps the frames it is given.
@@ -110,9 +110,9 @@ TEST(FadeOutput, FadesTheLastFramesHoweverTheWritesAreSplit) {
             ASSERT_EQ(out.write(out.state, std::span(input).subspan(at, std::min<size_t>(chunk, total - at))), 0);
         ASSERT_EQ(kept.frames.size(), total) << chunk;
         for (size_t i = 0; i < total; ++i) {
-            const uint32_t gain = i < total - fade_frames ? audio::full_gain : gains[i - (total - fade_frames)];
-            ASSERT_EQ(kept.frames[i].left, audio::apply_gain(1000, gain)) << "chunk " << chunk << " frame " << i;
-            ASSERT_EQ(kept.frames[i].right, audio::apply_gain(-2000, gain)) << "chunk " << chunk << " frame " << i;
+            const uint32_t gain = i < total - fade_frames ? synth::full_gain : gains[i - (total - fade_frames)];
+            ASSERT_EQ(kept.frames[i].left, synth::apply_gain(1000, gain)) << "chunk " << chunk << " frame " << i;
+            ASSERT_EQ(kept.frames[i].right, synth::apply_gain(-2000, gain)) << "chunk " << chunk << " frame " << i;
         }
         EXPECT_EQ(kept.frames.back(), (synth::stereo_frame{0, 0}));
     }
@@ -128,7 +128,7 @@ TEST(FadeOutput, AFadeLongerThanTheStreamFadesAllOfIt) {
     const std::vector<synth::stereo_frame> input(100, synth::stereo_frame{20000, 20000});
     ASSERT_EQ(out.write(out.state, input), 0);
     const std::vector<uint32_t> gains = gains_of(100);
-    for (size_t i = 0; i < 100; ++i) EXPECT_EQ(kept.frames[i].left, audio::apply_gain(20000, gains[i])) << i;
+    for (size_t i = 0; i < 100; ++i) EXPECT_EQ(kept.frames[i].left, synth::apply_gain(20000, gains[i])) << i;
 }
 
 }  // namespace

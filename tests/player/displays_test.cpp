@@ -32,7 +32,7 @@ TEST_F(Displays, VoiceRowShowsTheChannelRecordFieldByField) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        song::current.channel_count = 8;
+        player::player_engine().song.channel_count = 8;
         set_record(c.voice, c.pitch, c.pulse, c.control, c.volume, c.filter);
         player::draw_voice_row(c.voice);
         const int row = 7 + c.voice;
@@ -87,7 +87,7 @@ TEST_F(Displays, LevelBarOverlaysVolumePulseAndInvertedFilter) {
 TEST_F(Displays, ColumnWidthAndLayoutFollowTheVoiceCount) {
     const uint8_t widths[9] = {0, 80, 40, 26, 20, 16, 13, 11, 10};
     for (uint8_t n = 1; n <= 8; ++n) {
-        song::current.channel_count = n;
+        player::player_engine().song.channel_count = n;
         player::set_player_layout();
         EXPECT_EQ(player::layout.column_width, widths[n]) << int(n);
         EXPECT_EQ(player::layout.wide_layout, n <= 4) << int(n);
@@ -115,7 +115,7 @@ TEST_F(Displays, VoiceColumnsInWideAndNarrowLayouts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.voices));
         player_test::reset_all_modules();
-        song::current.channel_count = c.voices;
+        player::player_engine().song.channel_count = c.voices;
         player::set_player_layout();
         console::fill_rows(17, 33, 0x00);
         for (int v = 0; v < c.voices; ++v) {
@@ -165,7 +165,7 @@ TEST_F(Displays, VoiceColumnsInWideAndNarrowLayouts) {
 }
 
 TEST_F(Displays, MeterReplacesOnlyTheBackgroundAndRisesFromRow48) {
-    song::current.channel_count = 2;
+    player::player_engine().song.channel_count = 2;
     player::set_player_layout();
     // Characters under the meters survive with their foreground colours.
     for (int row = 17; row <= 48; ++row) cell(40 + 7, row) = 0x0E41;
@@ -185,7 +185,7 @@ TEST_F(Displays, ColumnLabelBrightnessFollowsVolume) {
         uint8_t volume;
         uint8_t attribute;
     } cases[] = {{1, 0x08}, {47, 0x08}, {48, 0x07}, {127, 0x07}, {128, 0x0F}, {255, 0x0F}};
-    song::current.channel_count = 6;
+    player::player_engine().song.channel_count = 6;
     player::set_player_layout();
     for (const auto& c : cases) {
         set_record(0, 0x02D0, 0, 0x0F, c.volume, 0);
@@ -198,7 +198,7 @@ TEST_F(Displays, ColumnLabelBrightnessFollowsVolume) {
 
 TEST_F(Displays, NarrowNoteNamesMarkSharpsInUpperCase) {
     const char names[] = "cCdDeffFgGGaaAbb";
-    song::current.channel_count = 8;
+    player::player_engine().song.channel_count = 8;
     player::set_player_layout();
     for (int step = 0; step < 16; ++step) {
         set_record(3, static_cast<uint16_t>(0x0100 | step << 4), 0, 0xA5, 60, 0);
@@ -232,14 +232,14 @@ TEST(Formatters, TimeTextShowsMinutesAndSeconds) {
 }
 
 TEST_F(Displays, DefinitionTextShowsEightBytesOfTheSelectedSlot) {
-    synth::wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+    player::player_engine().wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
                                             0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10};
-    synth::wave_slots[1].wave_definition = {0x3F, 0x00, 0x2A, 0x1F, 0x20, 0xFF, 0x00, 0xC5,
+    player::player_engine().wave_slots[1].wave_definition = {0x3F, 0x00, 0x2A, 0x1F, 0x20, 0xFF, 0x00, 0xC5,
                                             0x10, 0x21, 0x32, 0x03, 0x00, 0x00, 0x00, 0xAB};
-    synth::selected_slot = 1;
+    player::player_engine().selected_slot = 1;
     EXPECT_EQ(player::definition_text(0), "3F 00 2A 1F 20 FF 00 C5 ");
     EXPECT_EQ(player::definition_text(8), "10 21 32 03 00 00 00 AB ");
-    synth::selected_slot = 0;
+    player::player_engine().selected_slot = 0;
     EXPECT_EQ(player::definition_text(8), "09 0A 0B 0C 0D 0E 0F 10 ");
 }
 
@@ -251,16 +251,16 @@ protected:
         PlayerState::SetUp();
         // One history sample per pixel column, and a flat wavetable so that
         // its trace stays on one row (391 - 100 = 291).
-        synth::block_frames.store(640);
-        for (auto& sample : synth::scope_history) sample.store(0);
-        for (auto& value : synth::wave_slots[0].wavetable) value.store(100);
+        player::player_engine().block_frames.store(640);
+        for (auto& sample : player::player_engine().scope_history) sample.store(0);
+        for (auto& value : player::player_engine().wave_slots[0].wavetable) value.store(100);
         console::frame_buffer.fill(0x55);
     }
     static constexpr uint8_t grey = 182, light_green = 28, yellow = 252, light_red = 224;
 };
 
 TEST_F(Oscilloscope, FrameRowsTraceAndWavetableAreDrawnIntoAClearedArea) {
-    synth::scope_history[3].store(50);
+    player::player_engine().scope_history[3].store(50);
     player::draw_oscilloscope();
     for (int x = 0; x < 640; ++x) {
         EXPECT_EQ(pixel(x, 136), grey) << x;
@@ -288,7 +288,7 @@ TEST_F(Oscilloscope, TraceColourFollowsTheAmplitudeClass) {
                  {79, 185, light_green},   {-79, 343, light_green}, {80, 184, yellow},
                  {-80, 344, yellow},       {111, 153, yellow},     {112, 152, light_red},
                  {-112, 376, light_red},   {127, 137, light_red},  {-127, 391, light_red}};
-    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) synth::scope_history[i].store(cases[i].sample);
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) player::player_engine().scope_history[i].store(cases[i].sample);
     player::draw_oscilloscope();
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i)
         EXPECT_EQ(pixel(i, cases[i].row), cases[i].colour) << "sample " << cases[i].sample;
@@ -296,12 +296,12 @@ TEST_F(Oscilloscope, TraceColourFollowsTheAmplitudeClass) {
 }
 
 TEST_F(Oscilloscope, LoudSampleRaisesTheScaleAndIsDrawnOnTheCentreRow) {
-    synth::scope_history[10].store(128);   // over 127: scale 1 -> 2, drawn at the centre
-    synth::scope_history[11].store(100);   // 100 / 2 = 50
-    synth::scope_history[12].store(-255);  // -255 / 2 = -127: fits
-    synth::scope_history[13].store(-3);    // -3 / 2 = -1, truncated toward zero
-    synth::scope_history[20].store(-300);  // -150: scale 2 -> 3
-    synth::scope_history[21].store(300);   // 100
+    player::player_engine().scope_history[10].store(128);   // over 127: scale 1 -> 2, drawn at the centre
+    player::player_engine().scope_history[11].store(100);   // 100 / 2 = 50
+    player::player_engine().scope_history[12].store(-255);  // -255 / 2 = -127: fits
+    player::player_engine().scope_history[13].store(-3);    // -3 / 2 = -1, truncated toward zero
+    player::player_engine().scope_history[20].store(-300);  // -150: scale 2 -> 3
+    player::player_engine().scope_history[21].store(300);   // 100
     player::draw_oscilloscope();
     EXPECT_EQ(player::scope_scale, 3);
     EXPECT_EQ(pixel(10, 264), light_green);
@@ -311,18 +311,18 @@ TEST_F(Oscilloscope, LoudSampleRaisesTheScaleAndIsDrawnOnTheCentreRow) {
     EXPECT_EQ(pixel(20, 264), light_green);
     EXPECT_EQ(pixel(21, 164), yellow) << "300 / 3 = 100";
     // The scale only grows: the next drawing starts from it.
-    synth::scope_history[10].store(0);
-    synth::scope_history[20].store(0);
+    player::player_engine().scope_history[10].store(0);
+    player::player_engine().scope_history[20].store(0);
     player::draw_oscilloscope();
     EXPECT_EQ(player::scope_scale, 3);
     EXPECT_EQ(pixel(11, 231), light_green) << "100 / 3 = 33";
 }
 
 TEST_F(Oscilloscope, HistoryIsSampledAcrossTheLastBlock) {
-    synth::block_frames.store(2048);
-    synth::scope_history[16].store(40);    // column 5: 5 x 2048 / 640 = 16
-    synth::scope_history[2044].store(-40); // column 639: 639 x 2048 / 640 = 2044.8
-    synth::scope_history[15].store(90);    // no column reads it
+    player::player_engine().block_frames.store(2048);
+    player::player_engine().scope_history[16].store(40);    // column 5: 5 x 2048 / 640 = 16
+    player::player_engine().scope_history[2044].store(-40); // column 639: 639 x 2048 / 640 = 2044.8
+    player::player_engine().scope_history[15].store(90);    // no column reads it
     player::draw_oscilloscope();
     EXPECT_EQ(pixel(5, 224), light_green);
     EXPECT_EQ(pixel(639, 304), light_green);
@@ -332,10 +332,10 @@ TEST_F(Oscilloscope, HistoryIsSampledAcrossTheLastBlock) {
 
 TEST_F(Oscilloscope, WavetableOfTheSelectedSlotIsTraced) {
     for (int i = 0; i < 512; ++i) {
-        synth::wave_slots[0].wavetable[i].store(static_cast<uint8_t>(i / 2));
-        synth::wave_slots[1].wavetable[i].store(static_cast<uint8_t>(255 - i / 2));
+        player::player_engine().wave_slots[0].wavetable[i].store(static_cast<uint8_t>(i / 2));
+        player::player_engine().wave_slots[1].wavetable[i].store(static_cast<uint8_t>(255 - i / 2));
     }
-    synth::selected_slot = 1;
+    player::player_engine().selected_slot = 1;
     player::draw_oscilloscope();
     EXPECT_EQ(pixel(64, 391 - 255), light_red);
     EXPECT_EQ(pixel(575, 391 - 0), light_red);

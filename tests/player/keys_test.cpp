@@ -11,13 +11,13 @@ using namespace player_test;
 
 using Keys = PlayerState;
 
-uint32_t frame() { return song::current.frame_index.load(); }
-void set_frame(uint32_t f) { song::current.frame_index.store(f); }
-std::array<uint8_t, 16>& definition(int slot) { return synth::wave_slots[slot].wave_definition; }
+uint32_t frame() { return player::player_engine().song.frame_index.load(); }
+void set_frame(uint32_t f) { player::player_engine().song.frame_index.store(f); }
+std::array<uint8_t, 16>& definition(int slot) { return player::player_engine().wave_slots[slot].wave_definition; }
 
 TEST_F(Keys, EscapeEndsTheSong) {
     press(SDLK_ESCAPE);
-    EXPECT_TRUE(synth::song_ended.load());
+    EXPECT_TRUE(player::player_engine().song_ended.load());
 }
 
 TEST_F(Keys, SeekingStaysInsideTheSong) {
@@ -43,8 +43,8 @@ TEST_F(Keys, SeekingStaysInsideTheSong) {
         {SDLK_RETURN, 50, 1000, 777, 0},
     };
     for (const auto& c : cases) {
-        song::current.frame_rate = c.rate;
-        song::current.frame_total = c.total;
+        player::player_engine().song.frame_rate = c.rate;
+        player::player_engine().song.frame_total = c.total;
         set_frame(c.from);
         press(c.key);
         EXPECT_EQ(frame(), c.to) << "key " << c.key << " from " << c.from << " of " << c.total;
@@ -53,19 +53,19 @@ TEST_F(Keys, SeekingStaysInsideTheSong) {
 
 TEST_F(Keys, ArrowsUpAndDownSelectTheSlot) {
     press(SDLK_DOWN);
-    EXPECT_EQ(synth::selected_slot, 1);
+    EXPECT_EQ(player::player_engine().selected_slot, 1);
     press(SDLK_DOWN);
-    EXPECT_EQ(synth::selected_slot, 1);
+    EXPECT_EQ(player::player_engine().selected_slot, 1);
     press(SDLK_UP);
-    EXPECT_EQ(synth::selected_slot, 0);
+    EXPECT_EQ(player::player_engine().selected_slot, 0);
 }
 
 TEST_F(Keys, BackspaceTogglesPulseFoldAndSpaceTheEditedHalf) {
-    const bool fold = synth::pulse_fold.load();
+    const bool fold = player::player_engine().pulse_fold.load();
     press(SDLK_BACKSPACE);
-    EXPECT_EQ(synth::pulse_fold.load(), !fold);
+    EXPECT_EQ(player::player_engine().pulse_fold.load(), !fold);
     press(SDLK_BACKSPACE);
-    EXPECT_EQ(synth::pulse_fold.load(), fold);
+    EXPECT_EQ(player::player_engine().pulse_fold.load(), fold);
 
     EXPECT_EQ(player::view.edit_half, 0);
     press(SDLK_SPACE);
@@ -97,7 +97,7 @@ TEST_F(Keys, DigitsStepOneDefinitionByteWithinSixBits) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         player::view.edit_half = 0;
-        synth::selected_slot = c.slot;
+        player::player_engine().selected_slot = c.slot;
         for (int slot = 0; slot < 2; ++slot)
             for (int i = 0; i < 16; ++i) definition(slot)[i] = static_cast<uint8_t>(0x20 + i);
         definition(c.slot)[c.index] = c.before;
@@ -127,9 +127,9 @@ TEST_F(Keys, PresetKeysLoadTheBottomRowPresets) {
     for (const uint8_t slot : {0, 1}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(1, static_cast<char>(c.key)) + " on slot " + std::to_string(slot));
-            synth::selected_slot = slot;
-            synth::pulse_fold.store(false);
-            for (auto& s : synth::wave_slots) {
+            player::player_engine().selected_slot = slot;
+            player::player_engine().pulse_fold.store(false);
+            for (auto& s : player::player_engine().wave_slots) {
                 s.wave_definition.fill(0x2A);
                 for (auto& half : s.base_table) half.fill(0x55);
             }
@@ -137,20 +137,20 @@ TEST_F(Keys, PresetKeysLoadTheBottomRowPresets) {
             EXPECT_EQ(definition(slot), c.bytes);
             EXPECT_EQ(definition(1 - slot), (std::array<uint8_t, 16>{0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A,
                                                                      0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A}));
-            EXPECT_EQ(synth::pulse_fold.load(), c.loads_bases);
+            EXPECT_EQ(player::player_engine().pulse_fold.load(), c.loads_bases);
             for (int half = 0; half < 2; ++half) {
                 if (c.loads_bases)
-                    EXPECT_EQ(synth::wave_slots[slot].base_table[half], synth::shifted_sine_table) << half;
+                    EXPECT_EQ(player::player_engine().wave_slots[slot].base_table[half], synth::tables().shifted_sine_table) << half;
                 else
-                    EXPECT_EQ(synth::wave_slots[slot].base_table[half][100], 0x55) << half;
-                EXPECT_EQ(synth::wave_slots[1 - slot].base_table[half][100], 0x55) << half;
+                    EXPECT_EQ(player::player_engine().wave_slots[slot].base_table[half][100], 0x55) << half;
+                EXPECT_EQ(player::player_engine().wave_slots[1 - slot].base_table[half][100], 0x55) << half;
             }
         }
     }
 }
 
 TEST_F(Keys, BaseKeysLoadOneHalfOfTheSelectedSlot) {
-    ASSERT_NE(synth::sine_table, synth::shifted_sine_table);
+    ASSERT_NE(synth::tables().sine_table, synth::tables().shifted_sine_table);
     struct base_case {
         SDLKey key;
         int half;
@@ -158,14 +158,14 @@ TEST_F(Keys, BaseKeysLoadOneHalfOfTheSelectedSlot) {
     } cases[] = {{SDLK_a, 0, true}, {SDLK_s, 0, false}, {SDLK_d, 1, true}, {SDLK_f, 1, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<char>(c.key));
-        synth::selected_slot = 1;
-        for (auto& s : synth::wave_slots)
+        player::player_engine().selected_slot = 1;
+        for (auto& s : player::player_engine().wave_slots)
             for (auto& half : s.base_table) half.fill(0x55);
         press(c.key);
-        const auto& loaded = synth::wave_slots[1].base_table;
-        EXPECT_EQ(loaded[c.half], c.shifted ? synth::shifted_sine_table : synth::sine_table);
+        const auto& loaded = player::player_engine().wave_slots[1].base_table;
+        EXPECT_EQ(loaded[c.half], c.shifted ? synth::tables().shifted_sine_table : synth::tables().sine_table);
         EXPECT_EQ(loaded[1 - c.half][0], 0x55);
-        EXPECT_EQ(synth::wave_slots[0].base_table[c.half][0], 0x55);
+        EXPECT_EQ(player::player_engine().wave_slots[0].base_table[c.half][0], 0x55);
     }
 }
 
@@ -178,7 +178,7 @@ TEST_F(Keys, ClearRandomiseAndSwapEditTheSelectedDefinition) {
     } cases[] = {{SDLK_q, true, false}, {SDLK_w, false, true}, {SDLK_e, true, false}, {SDLK_r, false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<char>(c.key));
-        synth::selected_slot = 0;
+        player::player_engine().selected_slot = 0;
         definition(0) = start;
         definition(1) = start;
         press(c.key);
@@ -217,7 +217,7 @@ TEST_F(Keys, RandomisingKeepsTheOtherHalfAndStaysWithinSixBits) {
 }
 
 TEST_F(Keys, MuteKeysToggleOneVoiceEach) {
-    song::current.channel_count = 8;
+    player::player_engine().song.channel_count = 8;
     const struct {
         SDLKey key;
         int voice;
@@ -225,18 +225,18 @@ TEST_F(Keys, MuteKeysToggleOneVoiceEach) {
                  {SDLK_F4, 3}, {SDLK_F5, 4}, {SDLK_F6, 5}, {SDLK_F7, 6}, {SDLK_F8, 7}};
     for (const auto& c : cases) {
         press(c.key);
-        for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == c.voice) << c.key << " " << v;
+        for (int v = 0; v < 8; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == c.voice) << c.key << " " << v;
         press(c.key);
-        for (int v = 0; v < 8; ++v) EXPECT_FALSE(synth::voice_muted[v].load()) << c.key << " twice, " << v;
+        for (int v = 0; v < 8; ++v) EXPECT_FALSE(player::player_engine().voice_muted[v].load()) << c.key << " twice, " << v;
     }
     // The mutes add up: i, o and p share their voices with F1, F2 and F3.
     for (SDLKey key : {SDLK_i, SDLK_F2, SDLK_F8, SDLK_F1})
         press(key);
-    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == 1 || v == 7) << v;
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == 1 || v == 7) << v;
     // The keys next to them mute nothing more.
     for (SDLKey key : {SDLK_u, SDLK_j, SDLK_k, SDLK_l, SDLK_LEFTBRACKET, SDLK_F9, SDLK_F10, SDLK_F12, SDLK_ESCAPE})
         press(key);
-    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth::voice_muted[v].load(), v == 1 || v == 7) << v;
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == 1 || v == 7) << v;
 }
 
 TEST_F(Keys, CtrlOrShiftLetterDoesWhatTheLetterDoes) {
@@ -244,7 +244,7 @@ TEST_F(Keys, CtrlOrShiftLetterDoesWhatTheLetterDoes) {
     press(SDLK_q, KMOD_LCTRL);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(definition(0)[i], 0) << i;
     press(SDLK_i, KMOD_LSHIFT);
-    EXPECT_TRUE(synth::voice_muted[0].load());
+    EXPECT_TRUE(player::player_engine().voice_muted[0].load());
 }
 
 TEST_F(Keys, TabTogglesTheViewAndClearsTheLowerScreen) {
@@ -264,29 +264,29 @@ TEST_F(Keys, TabTogglesTheViewAndClearsTheLowerScreen) {
 
 TEST_F(Keys, KeyWithoutCommandChangesNothing) {
     set_frame(321);
-    synth::selected_slot = 1;
+    player::player_engine().selected_slot = 1;
     player::view.edit_half = 8;
     console::screen_cells.fill(0x2842);
     console::frame_buffer.fill(0x44);
     const auto definitions = std::array{definition(0), definition(1)};
-    const auto bases = std::array{synth::wave_slots[0].base_table, synth::wave_slots[1].base_table};
+    const auto bases = std::array{player::player_engine().wave_slots[0].base_table, player::player_engine().wave_slots[1].base_table};
     const auto cells = console::screen_cells;
     const auto pixels = console::frame_buffer;
-    const bool fold = synth::pulse_fold.load();
+    const bool fold = player::player_engine().pulse_fold.load();
     for (SDLKey key : {SDLK_F9, SDLK_z, SDLK_g, SDLK_9, SDLK_0, SDLK_KP1, SDLK_HOME, SDLK_LSHIFT, SDLK_LALT}) {
         for (SDLMod mod : {KMOD_NONE, KMOD_LSHIFT, KMOD_LALT}) {
             press(key, mod);
             EXPECT_EQ(frame(), 321u) << key;
-            EXPECT_FALSE(synth::song_ended.load()) << key;
-            EXPECT_EQ(synth::selected_slot, 1) << key;
+            EXPECT_FALSE(player::player_engine().song_ended.load()) << key;
+            EXPECT_EQ(player::player_engine().selected_slot, 1) << key;
             EXPECT_EQ(player::view.edit_half, 8) << key;
             EXPECT_TRUE(player::view.column_view) << key;
-            EXPECT_EQ(synth::pulse_fold.load(), fold) << key;
-            for (int v = 0; v < 8; ++v) EXPECT_FALSE(synth::voice_muted[v].load()) << key;
+            EXPECT_EQ(player::player_engine().pulse_fold.load(), fold) << key;
+            for (int v = 0; v < 8; ++v) EXPECT_FALSE(player::player_engine().voice_muted[v].load()) << key;
             EXPECT_EQ(definition(0), definitions[0]) << key;
             EXPECT_EQ(definition(1), definitions[1]) << key;
-            EXPECT_EQ(synth::wave_slots[0].base_table, bases[0]) << key;
-            EXPECT_EQ(synth::wave_slots[1].base_table, bases[1]) << key;
+            EXPECT_EQ(player::player_engine().wave_slots[0].base_table, bases[0]) << key;
+            EXPECT_EQ(player::player_engine().wave_slots[1].base_table, bases[1]) << key;
             EXPECT_EQ(console::screen_cells, cells) << key;
             EXPECT_EQ(console::frame_buffer, pixels) << key;
             EXPECT_EQ(console::fullscreen, 0) << key;

@@ -32,7 +32,7 @@ inline std::string row_text(int row, int first, int last) {
 }
 
 inline void set_record(int voice, uint16_t pitch, uint8_t pulse, uint8_t control, uint8_t volume, uint8_t filter) {
-    auto& r = synth::shown_records[voice];
+    auto& r = player::player_engine().shown_records[voice];
     r.pitch.store(pitch);
     r.pulse.store(pulse);
     r.control.store(control);
@@ -41,7 +41,7 @@ inline void set_record(int voice, uint16_t pitch, uint8_t pulse, uint8_t control
 }
 
 inline void set_voice(int voice, uint8_t volume, uint8_t pulse, uint8_t filter) {
-    auto& s = synth::shown_voices[voice];
+    auto& s = player::player_engine().shown_voices[voice];
     s.volume.store(volume);
     s.pulse.store(pulse);
     s.filter.store(filter);
@@ -50,11 +50,6 @@ inline void set_voice(int voice, uint8_t volume, uint8_t pulse, uint8_t filter) 
 inline void reset_all_modules() {
     console::console_reset();
     console::console_init();
-    song::reset_song_state();
-    synth::reset_synth_state();
-    synth::initialise_synth_tables();
-    synth::set_sample_rate(48000);
-    synth::startup_wave_setup();
     player::reset_player_state();
 }
 
@@ -63,9 +58,9 @@ class PlayerState : public ::testing::Test {
 protected:
     void SetUp() override {
         reset_all_modules();
-        song::current.channel_count = 3;
-        song::current.frame_rate = 50;
-        song::current.frame_total = 1000;
+        player::player_engine().song.channel_count = 3;
+        player::player_engine().song.frame_rate = 50;
+        player::player_engine().song.frame_total = 1000;
     }
     void TearDown() override { reset_all_modules(); }
 };

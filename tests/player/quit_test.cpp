@@ -40,7 +40,7 @@ protected:
     std::string folder;
 };
 
-void end_song() { synth::song_ended.store(true); }
+void end_song() { player::player_engine().song_ended.store(true); }
 
 TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
     test_support::song_header h;
@@ -57,7 +57,7 @@ TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
         }
         console::window_closed = false;
         stop_signals::reset_received();
-        synth::loop_enabled.store(true);
+        player::player_engine().loop_enabled.store(true);
         std::string name = folder + "/song.tun";
         const auto started = std::chrono::steady_clock::now();
         player::player_result result;

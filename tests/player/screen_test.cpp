@@ -25,9 +25,9 @@ void open_song(uint8_t channels, const std::string& text, uint32_t frames = 500)
         h, test_support::interleaved_body(channels, frames, [](uint32_t, uint32_t) {
             return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
         }));
-    song::load_song_bytes(bytes);
-    ASSERT_EQ(song::read_header(48000), song::header_outcome::ok);
-    song::current.frame_index.store(0);
+    (void)song::load_song_bytes(player::player_engine().song, bytes);
+    ASSERT_EQ(song::read_header(player::player_engine().song, 48000), song::header_outcome::ok);
+    player::player_engine().song.frame_index.store(0);
 }
 
 TEST(PlayerText, ShortNamesStayWholeAndLongOnesKeepTheirLast28Characters) {
@@ -44,8 +44,8 @@ using FixedScreen = PlayerWindow;
 
 TEST_F(FixedScreen, PlayingLineNamesSongRateVoicesAndOutputRate) {
     EXPECT_EQ(player::playing_line("demo"), "Playing demo at 50hz on Tonera3 (48khz)");
-    song::current.frame_rate = 1000;
-    song::current.channel_count = 8;
+    player::player_engine().song.frame_rate = 1000;
+    player::player_engine().song.channel_count = 8;
     EXPECT_EQ(player::playing_line("..." + std::string(28, 'n')),
               "Playing ..." + std::string(28, 'n') + " at 1000hz on Tonera8 (48khz)");
 }
@@ -54,7 +54,7 @@ TEST_F(FixedScreen, BannerBordersAndBlankLowerScreen) {
     for (uint8_t n : {1, 3, 8}) {
         SCOPED_TRACE(int(n));
         console::screen_cells.fill(0x4E41);
-        song::current.channel_count = n;
+        player::player_engine().song.channel_count = n;
         player::draw_fixed_screen("demo");
         EXPECT_EQ(row_text(0, 0, 79), banner);
         for (int c = 0; c < 80; ++c) EXPECT_EQ(attribute_at(c, 0), 0x0F) << c;
@@ -91,11 +91,11 @@ protected:
 
 TEST_F(Iterations, BadgePositionDefinitionsAndPlayTime) {
     start(3);
-    song::current.frame_index.store(1234);  // 24 s of 3050 frames (61 s) at 50 Hz
-    song::current.frame_total = 3050;
-    synth::play_time.store(754u * 300000u + 299999u);  // 12:34
-    synth::pulse_fold.store(false);
-    synth::wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+    player::player_engine().song.frame_index.store(1234);  // 24 s of 3050 frames (61 s) at 50 Hz
+    player::player_engine().song.frame_total = 3050;
+    player::player_engine().play_time.store(754u * 300000u + 299999u);  // 12:34
+    player::player_engine().pulse_fold.store(false);
+    player::player_engine().wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
                                             0x3F, 0x2E, 0x1D, 0x0C, 0x00, 0x10, 0x20, 0x30};
     run(1);
     EXPECT_EQ(row_text(0, 0, 1), "02");
@@ -121,7 +121,7 @@ TEST_F(Iterations, BadgePositionDefinitionsAndPlayTime) {
     }
 
     // Pulse fold darkens the badge; the other half lights up after Space.
-    synth::pulse_fold.store(true);
+    player::player_engine().pulse_fold.store(true);
     player::view.edit_half = 8;
     run(1);
     EXPECT_EQ(attribute_at(0, 0), 0xF8);
@@ -171,20 +171,20 @@ TEST_F(Iterations, NoteHistoryScrollsWhenTheSongAdvancesByMoreThanTheStep) {
     EXPECT_EQ(row_text(47, 0, 5), std::string(6, '\0'));
 
     set_record(0, 0x0520, 0, 0x42, 200, 0);  // D-5
-    song::current.frame_index.store(2);      // two frames on: scrolls
+    player::player_engine().song.frame_index.store(2);      // two frames on: scrolls
     run(1);
     EXPECT_EQ(player::screen.history_frame, 2u);
     EXPECT_EQ(row_text(47, 0, 5), "D-5 42") << "row 48 moved up";
     EXPECT_EQ(row_text(48, 0, 5), "D-5 42") << "and keeps its label until the next iteration";
 
     set_record(0, 0x0640, 0, 0x43, 200, 0);  // E-6
-    song::current.frame_index.store(3);      // one frame on: no scroll
+    player::player_engine().song.frame_index.store(3);      // one frame on: no scroll
     run(1);
     EXPECT_EQ(player::screen.history_frame, 2u);
     EXPECT_EQ(row_text(47, 0, 5), "D-5 42");
     EXPECT_EQ(row_text(48, 0, 5), "E-6 43");
 
-    song::current.frame_index.store(10);
+    player::player_engine().song.frame_index.store(10);
     run(1);
     EXPECT_EQ(row_text(47, 0, 5), "E-6 43");
     EXPECT_EQ(row_text(46, 0, 5), "D-5 42");
@@ -195,7 +195,7 @@ TEST_F(Iterations, BackwardJumpResetsHistoryAndScopeScale) {
     start(1);
     set_record(0, 0x0400, 0, 0x41, 200, 0);
     for (uint32_t f : {0u, 5u, 10u, 15u}) {
-        song::current.frame_index.store(f);
+        player::player_engine().song.frame_index.store(f);
         run(1);
     }
     EXPECT_EQ(row_text(45, 0, 5), "C-4 41");
@@ -215,9 +215,9 @@ TEST_F(Iterations, BackwardJumpResetsHistoryAndScopeScale) {
 TEST_F(Iterations, ScopeViewKeepsRowsBlankAndDrawsIntoTheFrameBuffer) {
     start(3);
     player::view.column_view = false;
-    for (auto& value : synth::wave_slots[0].wavetable) value.store(100);
-    synth::block_frames.store(2048);
-    for (int i = 0; i < 2048; ++i) synth::scope_history[i].store(static_cast<int16_t>(i % 200 - 100));
+    for (auto& value : player::player_engine().wave_slots[0].wavetable) value.store(100);
+    player::player_engine().block_frames.store(2048);
+    for (int i = 0; i < 2048; ++i) player::player_engine().scope_history[i].store(static_cast<int16_t>(i % 200 - 100));
     run(1);
     for (int row = 17; row <= 48; ++row)
         for (int c = 0; c < 80; ++c) ASSERT_EQ(cell(c, row), 0x0000) << c << "," << row;
@@ -291,7 +291,7 @@ TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
         for (const bool muted : {true, false}) {
             push_key(c.key);
             run(1);
-            synth::frame_tick();  // the audio thread's next frame
+            synth::frame_tick(player::player_engine());  // the audio thread's next frame
             run(1);
             for (int v = 0; v < 8; ++v) {
                 EXPECT_EQ(meter_lit(v), !(muted && v == c.voice)) << c.key << (muted ? " muted, voice " : " unmuted, voice ") << v;
@@ -334,8 +334,8 @@ TEST_F(Iterations, TabSwitchesToTheScopeAndBackWithoutLeftovers) {
 
 TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     start(3);
-    auto& slot0 = synth::wave_slots[0];
-    auto& slot1 = synth::wave_slots[1];
+    auto& slot0 = player::player_engine().wave_slots[0];
+    auto& slot1 = player::player_engine().wave_slots[1];
     slot0.wave_definition.fill(0);
     slot1.wave_definition.fill(0);
     std::vector<uint8_t> before1;
@@ -354,7 +354,7 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     // Down selects slot 1 and rebuilds it.
     push_key(SDLK_DOWN);
     run(1);
-    EXPECT_EQ(synth::selected_slot, 1);
+    EXPECT_EQ(player::player_engine().selected_slot, 1);
     for (int i = 0; i < 512; ++i) ASSERT_EQ(slot1.wavetable[i].load(), 128) << i;
     // A key release is no key press: nothing is rebuilt.
     slot1.wave_definition[0] = 0x1F;
@@ -387,27 +387,27 @@ TEST_F(Iterations, OneKeyIsTakenPerIteration) {
 
 TEST_F(Iterations, AltReturnTogglesFullScreenWithoutRestarting) {
     start(3);
-    song::current.frame_index.store(400);
+    player::player_engine().song.frame_index.store(400);
     for (SDLMod alt : {KMOD_LALT, KMOD_RALT}) {
         SCOPED_TRACE(alt);
         const uint8_t before = console::fullscreen;
         press(SDLK_RETURN, alt);
         EXPECT_EQ(console::fullscreen, before ? 0 : 1);
         EXPECT_NE(console::video_surface, nullptr);
-        EXPECT_EQ(song::current.frame_index.load(), 400u);
+        EXPECT_EQ(player::player_engine().song.frame_index.load(), 400u);
     }
     EXPECT_EQ(console::fullscreen, 0) << "two toggles return to the window";
     press(SDLK_RETURN);
-    EXPECT_EQ(song::current.frame_index.load(), 0u);
+    EXPECT_EQ(player::player_engine().song.frame_index.load(), 0u);
     EXPECT_EQ(console::fullscreen, 0);
 }
 
 TEST_F(Iterations, EscapeInALoopingSongEndsTheScreen) {
     start(3);
-    synth::loop_enabled.store(true);
+    player::player_engine().loop_enabled.store(true);
     push_key(SDLK_ESCAPE);
     run(1);
-    EXPECT_TRUE(synth::song_ended.load());
+    EXPECT_TRUE(player::player_engine().song_ended.load());
 }
 
 }  // namespace

@@ -61,19 +61,19 @@ constexpr channel_record sentinel{0xBEEF, 0xA1, 0xA2, 0xA3, 0xA4};
 
 class FrameReader : public ::testing::Test {
 protected:
-    void SetUp() override { song::reset_song_state(); }
-    void TearDown() override { song::reset_song_state(); }
+    void SetUp() override { song_test::reset_state(); }
+    void TearDown() override { song_test::reset_state(); }
 
     void open(const header_fields& h, const std::vector<uint8_t>& body) {
-        song::load_song_bytes(song_image(h, body));
-        ASSERT_EQ(song::read_header(48000), header_outcome::ok);
+        (void)song::load_song_bytes(song_test::state(), song_image(h, body));
+        ASSERT_EQ(song::read_header(song_test::state(), 48000), header_outcome::ok);
     }
 
-    static void fill_records_with_sentinel() { song::current.channel_records.fill(sentinel); }
+    static void fill_records_with_sentinel() { song_test::state().channel_records.fill(sentinel); }
 
     static void read(uint32_t frame) {
-        song::current.frame_index.store(frame, std::memory_order_relaxed);
-        song::read_frame();
+        song_test::state().frame_index.store(frame, std::memory_order_relaxed);
+        song::read_frame(song_test::state());
     }
 };
 
@@ -103,14 +103,14 @@ TEST_F(FrameReader, BothLayoutsGiveTheSameRecords) {
             body = packer::aplib_pack(body);
         }
         open(h, body);
-        ASSERT_EQ(song::current.frame_total, frames);
+        ASSERT_EQ(song_test::state().frame_total, frames);
         for (int f = frames - 1; f >= 0; --f) {
             fill_records_with_sentinel();
             read(static_cast<uint32_t>(f));
-            for (int c = 0; c < channels; ++c) EXPECT_TRUE(same(song::current.channel_records[c], m[f][c])) << f << c;
+            for (int c = 0; c < channels; ++c) EXPECT_TRUE(same(song_test::state().channel_records[c], m[f][c])) << f << c;
             // Channels the song does not have keep what they held.
             for (int c = channels; c < song::max_channels; ++c)
-                EXPECT_TRUE(same(song::current.channel_records[c], sentinel));
+                EXPECT_TRUE(same(song_test::state().channel_records[c], sentinel));
         }
     }
 }
@@ -122,13 +122,13 @@ TEST_F(FrameReader, PlanarVolumeOfChannelOneFrameTwoSitsAtOffset38) {
     std::vector<uint8_t> body(6 * 2 * 4, 0);
     body[38] = 0x5A;
     open(h, body);
-    ASSERT_EQ(song::current.frame_total, 4);
+    ASSERT_EQ(song_test::state().frame_total, 4);
     read(2);
-    EXPECT_EQ(song::current.channel_records[1].volume, 0x5A);
-    EXPECT_EQ(song::current.channel_records[0].volume, 0);
-    EXPECT_EQ(song::current.channel_records[1].filter, 0);
+    EXPECT_EQ(song_test::state().channel_records[1].volume, 0x5A);
+    EXPECT_EQ(song_test::state().channel_records[0].volume, 0);
+    EXPECT_EQ(song_test::state().channel_records[1].filter, 0);
     read(1);
-    EXPECT_EQ(song::current.channel_records[1].volume, 0);
+    EXPECT_EQ(song_test::state().channel_records[1].volume, 0);
 }
 
 TEST_F(FrameReader, PlanarBodyIgnoresTrailingBytes) {
@@ -138,9 +138,9 @@ TEST_F(FrameReader, PlanarBodyIgnoresTrailingBytes) {
     header_fields h;
     h.flags = 0x02;
     open(h, body);
-    ASSERT_EQ(song::current.frame_total, 3);
+    ASSERT_EQ(song_test::state().frame_total, 3);
     read(2);
-    EXPECT_TRUE(same(song::current.channel_records[1], m[2][1]));
+    EXPECT_TRUE(same(song_test::state().channel_records[1], m[2][1]));
 }
 
 TEST_F(FrameReader, FrameIndexOutsideTheSongLeavesRecordsAlone) {
@@ -153,8 +153,8 @@ TEST_F(FrameReader, FrameIndexOutsideTheSongLeavesRecordsAlone) {
         for (const uint32_t frame : {4u, 5u, 1000000u, 0xFFFFFFFFu}) {
             fill_records_with_sentinel();
             read(frame);
-            EXPECT_TRUE(same(song::current.channel_records[0], sentinel)) << frame;
-            EXPECT_TRUE(same(song::current.channel_records[1], sentinel)) << frame;
+            EXPECT_TRUE(same(song_test::state().channel_records[0], sentinel)) << frame;
+            EXPECT_TRUE(same(song_test::state().channel_records[1], sentinel)) << frame;
         }
     }
 }
@@ -162,7 +162,7 @@ TEST_F(FrameReader, FrameIndexOutsideTheSongLeavesRecordsAlone) {
 TEST_F(FrameReader, NothingIsReadWithoutAnAcceptedSong) {
     fill_records_with_sentinel();
     read(0);  // no song at all
-    EXPECT_TRUE(same(song::current.channel_records[0], sentinel));
+    EXPECT_TRUE(same(song_test::state().channel_records[0], sentinel));
 
     // A refused song after an accepted one must not be read with the old
     // song's frame count.
@@ -171,11 +171,11 @@ TEST_F(FrameReader, NothingIsReadWithoutAnAcceptedSong) {
     open(h, interleaved_body(sample_music(2, 40)));
     header_fields refused;
     refused.flags = 0x1F;
-    song::load_song_bytes(song_image(refused, std::vector<uint8_t>(12)));
-    ASSERT_EQ(song::read_header(48000), header_outcome::channel_count_invalid);
+    (void)song::load_song_bytes(song_test::state(), song_image(refused, std::vector<uint8_t>(12)));
+    ASSERT_EQ(song::read_header(song_test::state(), 48000), header_outcome::channel_count_invalid);
     fill_records_with_sentinel();
     read(0);
-    EXPECT_TRUE(same(song::current.channel_records[0], sentinel));
+    EXPECT_TRUE(same(song_test::state().channel_records[0], sentinel));
 }
 
 }  // namespace

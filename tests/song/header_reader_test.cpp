@@ -15,12 +15,12 @@ namespace {
 
 class HeaderReader : public ::testing::Test {
 protected:
-    void SetUp() override { song::reset_song_state(); }
-    void TearDown() override { song::reset_song_state(); }
+    void SetUp() override { song_test::reset_state(); }
+    void TearDown() override { song_test::reset_state(); }
 
     header_outcome open(const std::vector<uint8_t>& image, uint32_t sample_rate = 48000) {
-        song::load_song_bytes(image);
-        return song::read_header(sample_rate);
+        (void)song::load_song_bytes(song_test::state(), image);
+        return song::read_header(song_test::state(), sample_rate);
     }
 };
 
@@ -46,17 +46,17 @@ TEST_F(HeaderReader, ThreeChannelExampleDerivesItsValues) {
     image.resize(16 + 18000, 0x55);
 
     ASSERT_EQ(open(image), header_outcome::ok);
-    EXPECT_EQ(song::current.data_offset, 16);
-    EXPECT_EQ(song::current.channel_count, 3);
-    EXPECT_EQ(song::current.frame_size, 18);
-    EXPECT_EQ(song::current.frame_total, 1000);
-    EXPECT_EQ(song::current.samples_per_frame, 960u);
-    EXPECT_EQ(song::current.frame_rate, 50);
-    EXPECT_EQ(song::current.loop_frame, 0u);
-    EXPECT_FALSE(song::current.chip_variant);
-    EXPECT_EQ(song::current.frame_reader, &song::read_frame_interleaved);
-    EXPECT_TRUE(song::song_text().empty());
-    EXPECT_EQ(song::current.header_copy, (std::array<uint8_t, 4>{'T', 'Q', 'K', 0x13}));
+    EXPECT_EQ(song_test::state().data_offset, 16);
+    EXPECT_EQ(song_test::state().channel_count, 3);
+    EXPECT_EQ(song_test::state().frame_size, 18);
+    EXPECT_EQ(song_test::state().frame_total, 1000);
+    EXPECT_EQ(song_test::state().samples_per_frame, 960u);
+    EXPECT_EQ(song_test::state().frame_rate, 50);
+    EXPECT_EQ(song_test::state().loop_frame, 0u);
+    EXPECT_FALSE(song_test::state().chip_variant);
+    EXPECT_EQ(song_test::state().frame_reader, &song::read_frame_interleaved);
+    EXPECT_TRUE(song::song_text(song_test::state()).empty());
+    EXPECT_EQ(song_test::state().header_copy, (std::array<uint8_t, 4>{'T', 'Q', 'K', 0x13}));
 }
 
 TEST_F(HeaderReader, MagicIsThreeCaseSensitiveBytes) {
@@ -88,7 +88,7 @@ TEST_F(HeaderReader, MagicIsThreeCaseSensitiveBytes) {
         h.flags = r.flags;
         EXPECT_EQ(open(song_image(h, std::vector<uint8_t>(12))), r.outcome);
         if (r.outcome == header_outcome::ok) {
-            EXPECT_EQ(song::current.chip_variant, r.chip_variant);
+            EXPECT_EQ(song_test::state().chip_variant, r.chip_variant);
         }
     }
 }
@@ -101,9 +101,9 @@ TEST_F(HeaderReader, FlagBitsFiveAndSevenChangeNothing) {
             header_fields h;
             h.flags = static_cast<uint8_t>(0x05 | layout | ignored);
             ASSERT_EQ(open(song_image(h, body)), header_outcome::ok);
-            EXPECT_EQ(song::current.channel_count, 5);
-            EXPECT_EQ(song::current.frame_total, 4);
-            EXPECT_EQ(song::current.frame_reader,
+            EXPECT_EQ(song_test::state().channel_count, 5);
+            EXPECT_EQ(song_test::state().frame_total, 4);
+            EXPECT_EQ(song_test::state().frame_reader,
                       layout ? &song::read_frame_interleaved : &song::read_frame_planar);
         }
     }
@@ -141,9 +141,9 @@ TEST_F(HeaderReader, FrameTotalCountsWholeFramesOnly) {
         h.flags = static_cast<uint8_t>(0x10 | r.channels);
         h.text = "abc";
         ASSERT_EQ(open(song_image(h, counting_bytes(r.body_size))), header_outcome::ok);
-        EXPECT_EQ(song::current.frame_total, r.frame_total);
-        EXPECT_EQ(song::current.frame_size, 6 * r.channels);
-        EXPECT_EQ(song::current.data_offset, 19);
+        EXPECT_EQ(song_test::state().frame_total, r.frame_total);
+        EXPECT_EQ(song_test::state().frame_size, 6 * r.channels);
+        EXPECT_EQ(song_test::state().data_offset, 19);
     }
 }
 
@@ -160,9 +160,9 @@ TEST_F(HeaderReader, SamplesPerFrameDropsTheRemainder) {
         h.frame_rate = r.frame_rate;
         h.loop_frame = 0x01020304;
         ASSERT_EQ(open(song_image(h, counting_bytes(12)), r.sample_rate), header_outcome::ok);
-        EXPECT_EQ(song::current.frame_rate, r.frame_rate);
-        EXPECT_EQ(song::current.samples_per_frame, r.samples_per_frame);
-        EXPECT_EQ(song::current.loop_frame, 0x01020304u);
+        EXPECT_EQ(song_test::state().frame_rate, r.frame_rate);
+        EXPECT_EQ(song_test::state().samples_per_frame, r.samples_per_frame);
+        EXPECT_EQ(song_test::state().loop_frame, 0x01020304u);
     }
 }
 
@@ -170,10 +170,10 @@ TEST_F(HeaderReader, SongTextFollowsTheHeader) {
     header_fields h;
     h.text = "Tune by nobody";
     ASSERT_EQ(open(song_image(h, counting_bytes(6))), header_outcome::ok);
-    const auto text = song::song_text();
+    const auto text = song::song_text(song_test::state());
     EXPECT_EQ(std::string(text.begin(), text.end()), "Tune by nobody");
-    EXPECT_EQ(song::current.data_offset, 16 + 14);
-    EXPECT_EQ(song::current.frame_total, 1);
+    EXPECT_EQ(song_test::state().data_offset, 16 + 14);
+    EXPECT_EQ(song_test::state().frame_total, 1);
 }
 
 TEST_F(HeaderReader, ImagesThatCannotHoldWhatTheHeaderSaysAreRefused) {
@@ -188,7 +188,7 @@ TEST_F(HeaderReader, ImagesThatCannotHoldWhatTheHeaderSaysAreRefused) {
     header_fields long_text;
     long_text.text_length_field = 10;
     EXPECT_EQ(open(song_image(long_text, counting_bytes(9))), header_outcome::not_a_song_file);
-    EXPECT_TRUE(song::song_text().empty());
+    EXPECT_TRUE(song::song_text(song_test::state()).empty());
 
     // A text length whose data offset would not fit 16 bits, even with the
     // bytes present; the largest one that fits is accepted.
@@ -197,8 +197,8 @@ TEST_F(HeaderReader, ImagesThatCannotHoldWhatTheHeaderSaysAreRefused) {
     EXPECT_EQ(open(song_image(huge_text, counting_bytes(600))), header_outcome::not_a_song_file);
     huge_text.text = std::string(65519, 't');
     ASSERT_EQ(open(song_image(huge_text, counting_bytes(600))), header_outcome::ok);
-    EXPECT_EQ(song::current.data_offset, 65535);
-    EXPECT_EQ(song::current.frame_total, 100);
+    EXPECT_EQ(song_test::state().data_offset, 65535);
+    EXPECT_EQ(song_test::state().frame_total, 100);
 
     // No frame rate.
     header_fields no_rate;
@@ -210,7 +210,7 @@ TEST_F(HeaderReader, ImagesThatCannotHoldWhatTheHeaderSaysAreRefused) {
     two_channels.flags = 0x12;
     EXPECT_EQ(open(song_image(two_channels, {})), header_outcome::not_a_song_file);
     EXPECT_EQ(open(song_image(two_channels, counting_bytes(11))), header_outcome::not_a_song_file);
-    EXPECT_EQ(song::current.frame_total, 0);
+    EXPECT_EQ(song_test::state().frame_total, 0);
     EXPECT_EQ(open(song_image(two_channels, counting_bytes(12))), header_outcome::ok);
 }
 
@@ -235,14 +235,14 @@ TEST_F(HeaderReader, CompressedSongTakesItsFramesFromTheUnpackedSize) {
     ASSERT_LT(image.size(), body.size());
 
     ASSERT_EQ(open(image), header_outcome::ok);
-    EXPECT_EQ(song::current.frame_total, 50);
-    EXPECT_EQ(song::current.data_offset, 22);
-    EXPECT_EQ(song::current.image_size, 22u + 600u);
-    EXPECT_EQ(std::string(song::song_text().begin(), song::song_text().end()), "packed");
-    EXPECT_TRUE(std::equal(body.begin(), body.end(), song::current.image.get() + 22));
+    EXPECT_EQ(song_test::state().frame_total, 50);
+    EXPECT_EQ(song_test::state().data_offset, 22);
+    EXPECT_EQ(song_test::state().image_size, 22u + 600u);
+    EXPECT_EQ(std::string(song::song_text(song_test::state()).begin(), song::song_text(song_test::state()).end()), "packed");
+    EXPECT_TRUE(std::equal(body.begin(), body.end(), song_test::state().image.get() + 22));
     // The header stays in front of the unpacked body.
-    EXPECT_EQ(song::current.image[0], 'T');
-    EXPECT_EQ(song::current.image[3], 0x52);
+    EXPECT_EQ(song_test::state().image[0], 'T');
+    EXPECT_EQ(song_test::state().image[3], 0x52);
 }
 
 TEST_F(HeaderReader, CompressedSongMustUnpackToExactlyItsSize) {
@@ -273,22 +273,33 @@ TEST_F(HeaderReader, CompressedSongMustUnpackToExactlyItsSize) {
     }
     // The image is replaced by header plus U bytes even when unpacking fails.
     EXPECT_EQ(open(compressed_song(0x51, body, 37, "xy")), header_outcome::decompression_failed);
-    EXPECT_EQ(song::current.image_size, 18u + 37u);
-    EXPECT_EQ(song::current.frame_total, 0);
+    EXPECT_EQ(song_test::state().image_size, 18u + 37u);
+    EXPECT_EQ(song_test::state().frame_total, 0);
 }
 
-TEST_F(HeaderReader, UnpackedSizeBeyondThirtyTwoBitsEndsWithHeapOverflow) {
-    header_fields h;
-    h.flags = 0x51;
-    h.unpacked_size = 0xFFFFFFF0u;
-    h.text = std::string(16, 't');
-    const auto image = song_image(h, packer::aplib_pack(counting_bytes(36)));
-    EXPECT_EXIT(
-        {
-            song::load_song_bytes(image);
-            song::read_header(48000);
-        },
-        ::testing::ExitedWithCode(203), "");
+// Claimed unpacked sizes over the limit are refused before any memory is
+// taken; at the limit the header reader still unpacks.
+TEST_F(HeaderReader, UnpackedSizeOverTheLimitIsRefusedBeforeAllocating) {
+    struct row {
+        uint32_t unpacked_size;
+        header_outcome outcome;
+    };
+    const uint32_t limit = static_cast<uint32_t>(song::max_song_bytes);
+    const row rows[] = {
+        {0xFFFFFFFFu, header_outcome::too_large},
+        {0xFFFFFFF0u, header_outcome::too_large},
+        {limit - 16 - 16 + 1, header_outcome::too_large},  // D + U one past the limit
+        {limit - 16 - 16, header_outcome::decompression_failed},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.unpacked_size);
+        header_fields h;
+        h.flags = 0x51;
+        h.unpacked_size = r.unpacked_size;
+        h.text = std::string(16, 't');
+        EXPECT_EQ(open(song_image(h, packer::aplib_pack(counting_bytes(36)))), r.outcome);
+        EXPECT_EQ(song_test::state().frame_total, 0);
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "song/song.hpp"
+#include "song/song_file.hpp"
 #include "song_image.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,13 +27,13 @@ namespace {
 class SongLoader : public ::testing::Test {
 protected:
     void SetUp() override {
-        song::reset_song_state();
+        song_test::reset_state();
         char pattern[] = "/tmp/song_loader_XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
     }
     void TearDown() override {
-        song::reset_song_state();
+        song_test::reset_state();
         std::error_code ignored;
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(dir, ignored);
@@ -46,7 +46,7 @@ protected:
     }
 
     static std::vector<uint8_t> image_bytes() {
-        return {song::current.image.get(), song::current.image.get() + song::current.image_size};
+        return {song_test::state().image.get(), song_test::state().image.get() + song_test::state().image_size};
     }
 
     std::string dir;
@@ -66,15 +66,15 @@ TEST_F(SongLoader, ReadsTheWholeFileAndReplacesThePreviousImage) {
     // A read-only file can be played.
     ::chmod((dir + "/second.tun").c_str(), 0444);
 
-    song::load_song(dir + "/first.tun");
+    song::load_song_file(song_test::state(), dir + "/first.tun");
     EXPECT_EQ(image_bytes(), first);
-    song::load_song(dir + "/second.tun");
+    song::load_song_file(song_test::state(), dir + "/second.tun");
     EXPECT_EQ(image_bytes(), second);
 
     write_file(dir + "/empty.tun", {});
-    song::load_song(dir + "/empty.tun");
-    EXPECT_EQ(song::current.image_size, 0u);
-    EXPECT_EQ(song::read_header(48000), song::header_outcome::not_a_song_file);
+    song::load_song_file(song_test::state(), dir + "/empty.tun");
+    EXPECT_EQ(song_test::state().image_size, 0u);
+    EXPECT_EQ(song::read_header(song_test::state(), 48000), song::header_outcome::not_a_song_file);
 }
 
 TEST_F(SongLoader, LongFileNameIsUsedWhole) {
@@ -94,14 +94,15 @@ TEST_F(SongLoader, LongFileNameIsUsedWhole) {
 
     const auto song_bytes = song_test::song_image({}, pattern_bytes(60, 3));
     write_file(path, song_bytes);
-    song::load_song(path);
+    song::load_song_file(song_test::state(), path);
     EXPECT_EQ(image_bytes(), song_bytes);
-    EXPECT_EQ(song::read_header(48000), song::header_outcome::ok);
+    EXPECT_EQ(song::read_header(song_test::state(), 48000), song::header_outcome::ok);
 }
 
 TEST_F(SongLoader, FileErrorsEndTheProgramWithTheirCode) {
     write_file(dir + "/plain", pattern_bytes(4, 0));
     fs::create_directory(dir + "/folder");
+    ASSERT_EQ(::mkfifo((dir + "/fifo.tun").c_str(), 0600), 0);
     struct row {
         std::string path;
         int status;
@@ -114,10 +115,13 @@ TEST_F(SongLoader, FileErrorsEndTheProgramWithTheirCode) {
         {dir + "/" + std::string(5000, 'x'), 3},
         {dir + "/" + std::string(300, 'x') + "/a.tun", 3},
         {dir + "/plain/inside.tun", ENOTDIR},
+        {dir + "/fifo.tun", 5},  // not a regular file: refused before it is opened
+        {"/dev/zero", 5},
+        {"/dev/null", 5},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.path.substr(0, 80));
-        EXPECT_EXIT(song::load_song(r.path), ::testing::ExitedWithCode(r.status), "");
+        EXPECT_EXIT(song::load_song_file(song_test::state(), r.path), ::testing::ExitedWithCode(r.status), "");
     }
 }
 
@@ -126,7 +130,7 @@ TEST_F(SongLoader, FileTheUserMayNotReadEndsWithAccessDenied) {
     const std::string path = dir + "/locked.tun";
     write_file(path, pattern_bytes(40, 0));
     ::chmod(path.c_str(), 0);
-    EXPECT_EXIT(song::load_song(path), ::testing::ExitedWithCode(5), "");
+    EXPECT_EXIT(song::load_song_file(song_test::state(), path), ::testing::ExitedWithCode(5), "");
 }
 
 TEST_F(SongLoader, ShortReadEndsWithDiskReadError) {
@@ -135,46 +139,64 @@ TEST_F(SongLoader, ShortReadEndsWithDiskReadError) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0 || status.st_size <= 100)
         GTEST_SKIP() << "no file whose stated size exceeds its contents";
-    EXPECT_EXIT(song::load_song(path), ::testing::ExitedWithCode(100), "");
+    EXPECT_EXIT(song::load_song_file(song_test::state(), path), ::testing::ExitedWithCode(100), "");
 }
 
-TEST_F(SongLoader, FileLargerThanAnImageCanHoldEndsWithHeapOverflow) {
-    const std::string path = dir + "/huge.tun";
-    write_file(path, {});
-    fs::resize_file(path, (uint64_t{1} << 32) + 10);  // sparse: takes no disk space
-    EXPECT_EXIT(song::load_song(path), ::testing::ExitedWithCode(203), "");
+// A file over the song size limit is refused from its size, before any
+// memory is taken or anything is read.
+TEST_F(SongLoader, FileOverTheLimitIsRefusedAsTooLarge) {
+    for (const uint64_t size : {song::max_song_bytes + 1, (uint64_t{1} << 32) + 10}) {
+        SCOPED_TRACE(size);
+        const std::string path = dir + "/huge.tun";
+        write_file(path, {});
+        fs::resize_file(path, size);  // sparse: takes no disk space
+        const auto limit_address_space = [] {
+            const rlimit limit{64u << 20, 64u << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+        };
+        EXPECT_EXIT(
+            {
+                limit_address_space();
+                song::load_song_file(song_test::state(), path);
+            },
+            ::testing::ExitedWithCode(1), "");
+    }
 }
 
 TEST_F(SongLoader, ImageThatCannotBeAllocatedEndsWithHeapOverflow) {
 #ifdef SONG_TEST_SANITIZED
     GTEST_SKIP() << "the address sanitizer's shadow memory does not fit under an address space limit";
 #else
+    const uint32_t size = 250u << 20;  // under the song size limit
     const std::string path = dir + "/big.tun";
     write_file(path, {});
-    fs::resize_file(path, uint64_t{1} << 30);
+    fs::resize_file(path, size);
 
     song_test::header_fields h;
     h.flags = 0x51;
-    h.unpacked_size = 1u << 30;
+    h.unpacked_size = size;
     const auto packed = song_test::song_image(h, {0x61, 0xD8, 0x03, 0x00});
 
     const auto limit_address_space = [] {
-        const rlimit limit{256u << 20, 256u << 20};
+        const rlimit limit{128u << 20, 128u << 20};
         ::setrlimit(RLIMIT_AS, &limit);
     };
     EXPECT_EXIT(
         {
             limit_address_space();
-            song::load_song(path);
+            song::load_song_file(song_test::state(), path);
         },
         ::testing::ExitedWithCode(203), "");
+    // The header reader reports it; the programs then end with code 203.
+    constexpr int reported = 7;
     EXPECT_EXIT(
         {
-            song::load_song_bytes(packed);
+            (void)song::load_song_bytes(song_test::state(), packed);
             limit_address_space();
-            song::read_header(48000);
+            const auto outcome = song::read_header(song_test::state(), 48000);
+            std::exit(outcome == song::header_outcome::out_of_memory ? reported : 0);
         },
-        ::testing::ExitedWithCode(203), "");
+        ::testing::ExitedWithCode(reported), "");
 #endif
 }
 

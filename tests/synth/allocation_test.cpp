@@ -66,7 +66,7 @@ TEST(RenderAllocation, LongRenderAllocatesNothing)
     }
     synth_test::install_song(frames, 3, true);
     synth_test::the_song.log_reads = false;
-    synth::loop_enabled.store(true);
+    synth_test::engine().loop_enabled.store(true);
     std::vector<synth::stereo_frame> buffer(2048);
 
     // The counter must see an allocation when there is one.
@@ -77,11 +77,11 @@ TEST(RenderAllocation, LongRenderAllocatesNothing)
     ASSERT_EQ(probe, 1);
 
     for (int call = 0; call < 200; ++call) {
-        synth::render_frames(buffer);
+        synth::render_frames(synth_test::engine(), buffer);
     }
     counting.store(false);
     EXPECT_EQ(allocations.load(), 0);
-    EXPECT_GT(song::current.frame_index.load(), 0u);
+    EXPECT_GT(synth_test::engine().song.frame_index.load(), 0u);
 }
 
 }  // namespace

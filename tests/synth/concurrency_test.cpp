@@ -22,35 +22,38 @@ TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
     }
     synth_test::install_song(frames, 3, true, 96);
     synth_test::the_song.log_reads = false;
-    synth::loop_enabled.store(true);
-    synth::reset_voice_phases();
+    synth_test::engine().loop_enabled.store(true);
+    synth::reset_voice_phases(synth_test::engine());
 
     std::atomic<bool> stop{false};
-    std::thread audio([&stop] {
+    std::atomic<int> blocks{0};
+    std::thread audio([&stop, &blocks] {
         std::vector<synth::stereo_frame> buffer(2048);
         while (!stop.load()) {
-            synth::render_frames(buffer);
+            synth::render_frames(synth_test::engine(), buffer);
+            ++blocks;
         }
     });
     uint32_t seen = 0;
-    for (int round = 0; round < 200; ++round) {
-        synth::voice_muted[round % 3].store(round % 2 == 0);
-        synth::pulse_fold.store(round % 5 != 0);
-        synth::step_partial(static_cast<uint8_t>(round % 16), +1);
-        synth::build_wavetable(synth::selected_slot);
+    // The screen side goes on until the audio side has rendered a while too.
+    for (int round = 0; round < 200 || blocks.load() < 20; ++round) {
+        synth_test::engine().voice_muted[round % 3].store(round % 2 == 0);
+        synth_test::engine().pulse_fold.store(round % 5 != 0);
+        synth::step_partial(synth_test::engine(), static_cast<uint8_t>(round % 16), +1);
+        synth::build_wavetable(synth_test::engine(), synth_test::engine().selected_slot);
         if (round % 50 == 0) {
-            song::current.frame_index.store(0);
+            synth_test::engine().song.frame_index.store(0);
         }
-        seen += synth::shown_records[0].pitch.load(std::memory_order_relaxed);
-        seen += synth::shown_voices[1].volume.load(std::memory_order_relaxed);
-        seen += static_cast<uint32_t>(synth::scope_history[round].load(std::memory_order_relaxed));
-        seen += synth::block_frames.load(std::memory_order_relaxed) + synth::play_time.load(std::memory_order_relaxed);
+        seen += synth_test::engine().shown_records[0].pitch.load(std::memory_order_relaxed);
+        seen += synth_test::engine().shown_voices[1].volume.load(std::memory_order_relaxed);
+        seen += static_cast<uint32_t>(synth_test::engine().scope_history[round % 1000].load(std::memory_order_relaxed));
+        seen += synth_test::engine().block_frames.load(std::memory_order_relaxed) + synth_test::engine().play_time.load(std::memory_order_relaxed);
         std::this_thread::yield();
     }
     stop.store(true);
     audio.join();
-    EXPECT_GT(synth::play_time.load(), 0u);
-    EXPECT_FALSE(synth::song_ended.load());
+    EXPECT_GT(synth_test::engine().play_time.load(), 0u);
+    EXPECT_FALSE(synth_test::engine().song_ended.load());
     (void)seen;
 }
 

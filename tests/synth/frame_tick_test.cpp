@@ -28,27 +28,27 @@ TEST_F(FrameTick, SongEndsAfterLastFrameOrLoops)
 {
     install_song(repeated(record(0x0400, 0, 0, 255, 255), 3), 1);
     for (int tick = 0; tick < 3; ++tick) {
-        EXPECT_FALSE(synth::song_ended.load()) << "before tick " << tick;
-        synth::frame_tick();
+        EXPECT_FALSE(synth_test::engine().song_ended.load()) << "before tick " << tick;
+        synth::frame_tick(synth_test::engine());
     }
-    EXPECT_TRUE(synth::song_ended.load());
+    EXPECT_TRUE(synth_test::engine().song_ended.load());
     EXPECT_EQ(the_song.frames_read, (std::vector<uint32_t>{0, 1, 2}));
-    EXPECT_EQ(song::current.frame_index.load(), 3u);
+    EXPECT_EQ(synth_test::engine().song.frame_index.load(), 3u);
 
     // Ticks in the tail of the last block never address a frame past the end.
-    synth::frame_tick();
-    synth::frame_tick();
-    EXPECT_EQ(song::current.frame_index.load(), 3u);
+    synth::frame_tick(synth_test::engine());
+    synth::frame_tick(synth_test::engine());
+    EXPECT_EQ(synth_test::engine().song.frame_index.load(), 3u);
 
     install_song(repeated(record(0x0400, 0, 0, 255, 255), 3), 1);
-    synth::song_ended.store(false);
-    synth::loop_enabled.store(true);
-    song::current.loop_frame = 1;
+    synth_test::engine().song_ended.store(false);
+    synth_test::engine().loop_enabled.store(true);
+    synth_test::engine().song.loop_frame = 1;
     for (int tick = 0; tick < 8; ++tick) {
-        synth::frame_tick();
+        synth::frame_tick(synth_test::engine());
     }
     EXPECT_EQ(the_song.frames_read, (std::vector<uint32_t>{0, 1, 2, 1, 2, 1, 2, 1}));
-    EXPECT_FALSE(synth::song_ended.load());
+    EXPECT_FALSE(synth_test::engine().song_ended.load());
 }
 
 TEST_F(FrameTick, PositionOutsideTheSongStaysInside)
@@ -68,13 +68,13 @@ TEST_F(FrameTick, PositionOutsideTheSongStaysInside)
     };
     for (const auto& c : cases) {
         install_song(repeated(record(0x0400, 0, 0, 255, 255), 3), 1);
-        synth::song_ended.store(false);
-        synth::loop_enabled.store(c.loop);
-        song::current.loop_frame = c.loop_frame;
-        song::current.frame_index.store(c.start);
-        synth::frame_tick();
-        EXPECT_EQ(song::current.frame_index.load(), c.index_after) << "start " << c.start;
-        EXPECT_EQ(synth::song_ended.load(), c.ended) << "start " << c.start;
+        synth_test::engine().song_ended.store(false);
+        synth_test::engine().loop_enabled.store(c.loop);
+        synth_test::engine().song.loop_frame = c.loop_frame;
+        synth_test::engine().song.frame_index.store(c.start);
+        synth::frame_tick(synth_test::engine());
+        EXPECT_EQ(synth_test::engine().song.frame_index.load(), c.index_after) << "start " << c.start;
+        EXPECT_EQ(synth_test::engine().song_ended.load(), c.ended) << "start " << c.start;
     }
 }
 
@@ -87,24 +87,24 @@ TEST_F(FrameTick, PlayTimeAdvancesByFrameDurationAndSticksAtLimit)
     const rate_case cases[] = {{50, 6000}, {60, 5000}, {7, 42857}, {1, 300000}};
     for (const auto& c : cases) {
         install_song(repeated(record(0, 0, 0, 0, 0), 2), 1, false, 960, c.frame_rate);
-        synth::loop_enabled.store(true);
-        synth::play_time.store(1000);
-        synth::frame_tick();
-        EXPECT_EQ(synth::play_time.load(), 1000 + c.per_tick) << "rate " << c.frame_rate;
+        synth_test::engine().loop_enabled.store(true);
+        synth_test::engine().play_time.store(1000);
+        synth::frame_tick(synth_test::engine());
+        EXPECT_EQ(synth_test::engine().play_time.load(), 1000 + c.per_tick) << "rate " << c.frame_rate;
     }
 
     install_song(repeated(record(0, 0, 0, 0, 0), 2), 1, false, 960, 50);
-    synth::loop_enabled.store(true);
-    synth::play_time.store(0);
+    synth_test::engine().loop_enabled.store(true);
+    synth_test::engine().play_time.store(0);
     the_song.log_reads = false;
     for (int tick = 0; tick < 299999; ++tick) {
-        synth::frame_tick();
+        synth::frame_tick(synth_test::engine());
     }
-    EXPECT_EQ(synth::play_time.load(), 1799994000u);
-    synth::frame_tick();
-    EXPECT_EQ(synth::play_time.load(), 1799999999u);
-    synth::frame_tick();
-    EXPECT_EQ(synth::play_time.load(), 1799999999u);
+    EXPECT_EQ(synth_test::engine().play_time.load(), 1799994000u);
+    synth::frame_tick(synth_test::engine());
+    EXPECT_EQ(synth_test::engine().play_time.load(), 1799999999u);
+    synth::frame_tick(synth_test::engine());
+    EXPECT_EQ(synth_test::engine().play_time.load(), 1799999999u);
 }
 
 TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
@@ -140,19 +140,19 @@ TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
     };
     for (const auto& c : cases) {
         install_song(repeated(record(0x0400, c.record_pulse, c.control, 200, 77)), 1, true);
-        synth::pulse_fold.store(c.fold);
-        synth::voices[0].wave_slot = c.previous_slot;
-        synth::frame_tick();
-        const auto& v = synth::voices[0];
+        synth_test::engine().pulse_fold.store(c.fold);
+        synth_test::engine().voices[0].wave_slot = c.previous_slot;
+        synth::frame_tick(synth_test::engine());
+        const auto& v = synth_test::engine().voices[0];
         SCOPED_TRACE(::testing::Message() << std::hex << "control 0x" << int(c.control));
-        EXPECT_EQ(song::current.channel_records[0].pulse, c.shown_record_pulse);
-        EXPECT_EQ(synth::shown_records[0].pulse.load(), c.shown_record_pulse);
+        EXPECT_EQ(synth_test::engine().song.channel_records[0].pulse, c.shown_record_pulse);
+        EXPECT_EQ(synth_test::engine().shown_records[0].pulse.load(), c.shown_record_pulse);
         EXPECT_EQ(v.pulse, c.voice_pulse);
-        EXPECT_EQ(synth::shown_voices[0].pulse.load(), c.voice_pulse);
+        EXPECT_EQ(synth_test::engine().shown_voices[0].pulse.load(), c.voice_pulse);
         EXPECT_EQ(v.wave_slot, c.slot);
         EXPECT_EQ(v.volume, c.volume);
-        EXPECT_EQ(synth::shown_voices[0].volume.load(), c.volume);
-        EXPECT_EQ(synth::shown_records[0].volume.load(), 200);
+        EXPECT_EQ(synth_test::engine().shown_voices[0].volume.load(), c.volume);
+        EXPECT_EQ(synth_test::engine().shown_records[0].volume.load(), 200);
         EXPECT_EQ(v.sync_source, c.sync_source);
         EXPECT_EQ(v.ring_source, c.ring_source);
         EXPECT_EQ(v.filter, 77);
@@ -163,18 +163,18 @@ TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
 TEST_F(FrameTick, ChipTestBitResetsPhase)
 {
     install_song(repeated(record(0x0400, 0, 0x49, 200, 255)), 1, true);
-    synth::voices[0].phase = 0x12345678;
-    synth::voices[0].last_phase = 0x34;
-    synth::voices[0].smoothed = 99;
-    synth::frame_tick();
-    EXPECT_EQ(synth::voices[0].phase, 0u);
-    EXPECT_EQ(synth::voices[0].last_phase, 0);
-    EXPECT_EQ(synth::voices[0].smoothed, 99);
+    synth_test::engine().voices[0].phase = 0x12345678;
+    synth_test::engine().voices[0].last_phase = 0x34;
+    synth_test::engine().voices[0].smoothed = 99;
+    synth::frame_tick(synth_test::engine());
+    EXPECT_EQ(synth_test::engine().voices[0].phase, 0u);
+    EXPECT_EQ(synth_test::engine().voices[0].last_phase, 0);
+    EXPECT_EQ(synth_test::engine().voices[0].smoothed, 99);
 
     install_song(repeated(record(0x0400, 0, 0x41, 200, 255)), 1, true);
-    synth::voices[0].phase = 0x12345678;
-    synth::frame_tick();
-    EXPECT_EQ(synth::voices[0].phase, 0x12345678u);
+    synth_test::engine().voices[0].phase = 0x12345678;
+    synth::frame_tick(synth_test::engine());
+    EXPECT_EQ(synth_test::engine().voices[0].phase, 0x12345678u);
 }
 
 TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues)
@@ -193,11 +193,11 @@ TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues)
     };
     for (const auto& c : cases) {
         install_song(repeated(record(0x0C00, c.record_pulse, c.control, 200, 9)), 1, false);
-        synth::pulse_fold.store(c.fold);
-        synth::voices[0].wave_slot = 1;
-        synth::voices[0].phase = 0x1000;
-        synth::frame_tick();
-        const auto& v = synth::voices[0];
+        synth_test::engine().pulse_fold.store(c.fold);
+        synth_test::engine().voices[0].wave_slot = 1;
+        synth_test::engine().voices[0].phase = 0x1000;
+        synth::frame_tick(synth_test::engine());
+        const auto& v = synth_test::engine().voices[0];
         SCOPED_TRACE(::testing::Message() << std::hex << "control 0x" << int(c.control));
         EXPECT_EQ(v.pulse, c.voice_pulse);
         EXPECT_EQ(v.volume, 200);
@@ -226,11 +226,11 @@ TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
     };
     for (const auto& c : cases) {
         install_song(repeated(record(c.pitch, 0, 0x41, 200, 255)), c.channels, false);
-        synth::frame_tick();
+        synth::frame_tick(synth_test::engine());
         for (int i = 0; i < c.channels; ++i) {
-            EXPECT_EQ(synth::voices[i].shift_left, c.left)
+            EXPECT_EQ(synth_test::engine().voices[i].shift_left, c.left)
                 << c.channels << " channels, pitch 0x" << std::hex << c.pitch;
-            EXPECT_EQ(synth::voices[i].shift_right, c.right)
+            EXPECT_EQ(synth_test::engine().voices[i].shift_right, c.right)
                 << c.channels << " channels, pitch 0x" << std::hex << c.pitch;
         }
     }
@@ -238,7 +238,6 @@ TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
 
 TEST_F(FrameTick, MutedVoiceIsSilentButKeepsRunning)
 {
-    synth::set_sample_rate(48000);
     // Voice 0 plays and is muted; voice 1 is hard-synced and ring-modulated
     // by it.
     frame f{};
@@ -246,20 +245,20 @@ TEST_F(FrameTick, MutedVoiceIsSilentButKeepsRunning)
     f[1] = record(0x0200, 0x80, 0x47, 255, 255);
     install_song(std::vector<frame>(4, f), 2, true);
     for (uint8_t mute : {0, 1}) {
-        synth::voice_muted[0].store(mute == 1);
-        synth::voices = {};
-        song::current.frame_index.store(0);
-        synth::frame_countdown = 0;
+        synth_test::engine().voice_muted[0].store(mute == 1);
+        synth_test::engine().voices = {};
+        synth_test::engine().song.frame_index.store(0);
+        synth_test::engine().frame_countdown = 0;
         std::vector<synth::stereo_frame> stream(200);
-        synth::render_frames(stream);
-        const auto& v0 = synth::voices[0];
-        const auto& v1 = synth::voices[1];
+        synth::render_frames(synth_test::engine(), stream);
+        const auto& v0 = synth_test::engine().voices[0];
+        const auto& v1 = synth_test::engine().voices[1];
         EXPECT_EQ(v0.volume, mute ? 0 : 255);
-        EXPECT_EQ(synth::shown_voices[0].volume.load(), mute ? 0 : 255);
-        EXPECT_EQ(synth::shown_records[0].volume.load(), 255);
+        EXPECT_EQ(synth_test::engine().shown_voices[0].volume.load(), mute ? 0 : 255);
+        EXPECT_EQ(synth_test::engine().shown_records[0].volume.load(), 255);
         EXPECT_EQ(v0.phase, 200u * 89478u);
         // Voice 0 wrapped at sample 188 and synced voice 1 in the same step.
-        EXPECT_EQ(v1.phase, 12u * synth::pitch_table[64]);
+        EXPECT_EQ(v1.phase, 12u * synth_test::engine().pitch_table[64]);
         EXPECT_EQ(v1.last_phase >> 7, v0.last_sample >> 7);
     }
 }

@@ -14,7 +14,7 @@ using voice_array = std::array<synth::voice_state, synth::max_voices + 1>;
 
 uint8_t wave_sample(int slot, int index)
 {
-    return synth::wave_slots[slot].wavetable[index].load();
+    return synth_test::engine().wave_slots[slot].wavetable[index].load();
 }
 
 // One output frame, voice by voice in ascending order.
@@ -39,8 +39,8 @@ void reference_mix(voice_array& voices, int count, int16_t* out)
             p = 0;
         }
         v.last_phase = static_cast<uint8_t>(p);
-        const int x = v.noise_on == 1 ? synth::noise_table[v.phase >> 20] : p;
-        const int s = wave_sample(v.wave_slot, synth::phase_map[x][v.latched_pulse]);
+        const int x = v.noise_on == 1 ? synth::tables().noise_table[v.phase >> 20] : p;
+        const int s = wave_sample(v.wave_slot, synth::tables().phase_map[x][v.latched_pulse]);
         v.last_sample = static_cast<uint8_t>(s);
         const int d = s - v.smoothed;
         const int step = d * (v.filter + 1);
@@ -93,17 +93,17 @@ TEST(MixerReference, RunsMatchSampleBySampleMixing)
     std::mt19937 rng(20240229);
     for (int scenario = 0; scenario < 400; ++scenario) {
         for (int slot = 0; slot < 2; ++slot) {
-            for (auto& s : synth::wave_slots[slot].wavetable) {
+            for (auto& s : synth_test::engine().wave_slots[slot].wavetable) {
                 s.store(static_cast<uint8_t>(rng() & 0xFF));
             }
         }
         const int count = 1 + static_cast<int>(rng() % 8);
         const int source_style = scenario % 4;
-        song::current.channel_count = static_cast<uint8_t>(count);
+        synth_test::engine().song.channel_count = static_cast<uint8_t>(count);
         for (int i = 0; i <= synth::max_voices; ++i) {
-            synth::voices[i] = random_voice(rng, i, source_style);
+            synth_test::engine().voices[i] = random_voice(rng, i, source_style);
         }
-        voice_array expected_voices = synth::voices;
+        voice_array expected_voices = synth_test::engine().voices;
         const uint16_t frames = static_cast<uint16_t>(1 + rng() % 700);
 
         std::vector<int16_t> expected(2 * frames);
@@ -111,11 +111,11 @@ TEST(MixerReference, RunsMatchSampleBySampleMixing)
             reference_mix(expected_voices, count, &expected[2 * f]);
         }
         std::vector<int16_t> actual(2 * frames);
-        synth::mix_voices(actual.data(), frames);
+        synth::mix_voices(synth_test::engine(), actual.data(), frames);
 
         ASSERT_EQ(actual, expected) << "scenario " << scenario << ", " << count << " voices";
         for (int i = 0; i <= synth::max_voices; ++i) {
-            ASSERT_TRUE(synth::voices[i] == expected_voices[i]) << "scenario " << scenario << ", voice " << i;
+            ASSERT_TRUE(synth_test::engine().voices[i] == expected_voices[i]) << "scenario " << scenario << ", voice " << i;
         }
     }
 }
@@ -133,7 +133,7 @@ TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
         }
     }
     synth_test::install_song(frames, 6, true, 333);
-    synth::loop_enabled.store(true);
+    synth_test::engine().loop_enabled.store(true);
 
     // Reference: a tick before every 333th sample, then one reference frame.
     std::vector<int16_t> expected;
@@ -142,9 +142,9 @@ TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
         synth_test::the_song.log_reads = false;
         for (int n = 0; n < 5000; ++n) {
             if (n % 333 == 0) {
-                synth::voices = mirror;
-                synth::frame_tick();
-                mirror = synth::voices;
+                synth_test::engine().voices = mirror;
+                synth::frame_tick(synth_test::engine());
+                mirror = synth_test::engine().voices;
             }
             int16_t out[2];
             reference_mix(mirror, 6, out);
@@ -153,15 +153,15 @@ TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
         }
     }
     // The same song again through the renderer in uneven blocks.
-    synth::reset_synth_state();
-    synth::startup_wave_setup();
-    synth::loop_enabled.store(true);
-    song::current.frame_index.store(0);
+    synth_test::engine().voices = {};
+    synth_test::engine().frame_countdown = 0;
+    synth_test::engine().loop_enabled.store(true);
+    synth_test::engine().song.frame_index.store(0);
     std::vector<synth::stereo_frame> rendered(5000);
     const int blocks[] = {1, 300, 2048, 17, 1000, 1634};
     int at = 0;
     for (int b : blocks) {
-        synth::render_frames(std::span(rendered).subspan(at, b));
+        synth::render_frames(synth_test::engine(), std::span(rendered).subspan(at, b));
         at += b;
     }
     ASSERT_EQ(at, 5000);

@@ -27,7 +27,7 @@ std::ostream& operator<<(std::ostream& out, const stereo& s)
 std::vector<stereo> render(uint32_t frames)
 {
     std::vector<synth::stereo_frame> rendered(frames);
-    synth::render_frames(rendered);
+    synth::render_frames(synth_test::engine(), rendered);
     std::vector<stereo> out(frames);
     for (uint32_t i = 0; i < frames; ++i) {
         out[i] = {rendered[i].left, rendered[i].right};
@@ -38,13 +38,13 @@ std::vector<stereo> render(uint32_t frames)
 stereo mix_one()
 {
     int16_t out[2];
-    synth::mix_voices(out, 1);
+    synth::mix_voices(synth_test::engine(), out, 1);
     return {out[0], out[1]};
 }
 
 void fill_wavetable(int slot, uint8_t value)
 {
-    for (auto& s : synth::wave_slots[slot].wavetable) {
+    for (auto& s : synth_test::engine().wave_slots[slot].wavetable) {
         s.store(value);
     }
 }
@@ -54,13 +54,13 @@ protected:
     void SetUp() override
     {
         synth_test::reset_engine();
-        song::current.channel_count = 1;
+        synth_test::engine().song.channel_count = 1;
     }
 
     // Voice 0 at full volume, unfiltered, centred, not moving.
     static synth::voice_state& plain_voice()
     {
-        auto& v = synth::voices[0];
+        auto& v = synth_test::engine().voices[0];
         v = {};
         v.volume = 255;
         v.filter = 255;
@@ -143,7 +143,7 @@ TEST_F(Mixer, LowPassFollowsFilterCoefficient)
 void split_wavetable()
 {
     for (int i = 0; i < 512; ++i) {
-        synth::wave_slots[0].wavetable[i].store(i < 256 ? 0 : 255);
+        synth_test::engine().wave_slots[0].wavetable[i].store(i < 256 ? 0 : 255);
     }
 }
 
@@ -183,21 +183,21 @@ TEST_F(Mixer, HardSyncRestartsAtSecondHalf)
 {
     // Only wavetable index 256 differs from silence.
     fill_wavetable(0, 128);
-    synth::wave_slots[0].wavetable[256].store(200);
-    song::current.channel_count = 3;
+    synth_test::engine().wave_slots[0].wavetable[256].store(200);
+    synth_test::engine().song.channel_count = 3;
     for (int i = 0; i < 3; ++i) {
-        auto& v = synth::voices[i];
+        auto& v = synth_test::engine().voices[i];
         v.sync_source = synth::no_partner;
         v.ring_source = synth::no_partner;
         v.filter = 255;
     }
     // Voice 0 wraps in the first step.
-    auto& v0 = synth::voices[0];
+    auto& v0 = synth_test::engine().voices[0];
     v0.phase = 0x00FF0000;
     v0.last_phase = 0xFF;
     v0.increment = 0x10000;
     // Voice 1 follows voice 0 (lower index): restarts in the same step.
-    auto& v1 = synth::voices[1];
+    auto& v1 = synth_test::engine().voices[1];
     v1.sync_source = 0;
     v1.phase = 0x00500000;
     v1.last_phase = 0x50;
@@ -205,7 +205,7 @@ TEST_F(Mixer, HardSyncRestartsAtSecondHalf)
     v1.latched_pulse = 0x40;
     v1.volume = 1;
     // Voice 2 follows voice 0 too; then voice 0 follows voice 2 (higher index).
-    auto& v2 = synth::voices[2];
+    auto& v2 = synth_test::engine().voices[2];
     v2.phase = 0x00FE0000;
     v2.last_phase = 0xFE;
     v2.increment = 0x10000;
@@ -232,11 +232,11 @@ TEST_F(Mixer, HardSyncRestartsAtSecondHalf)
 TEST_F(Mixer, RingModulationTakesPartnerSampleTopBit)
 {
     split_wavetable();
-    song::current.channel_count = 2;
+    synth_test::engine().song.channel_count = 2;
     auto& v0 = plain_voice();
     v0.latched_pulse = 0xFF;  // whole cycle in the second half: sample 255
     v0.increment = 0x10000;
-    auto& v1 = synth::voices[1];
+    auto& v1 = synth_test::engine().voices[1];
     v1 = v0;
     v1.ring_source = 0;
     v1.latched_pulse = 0x00;
@@ -252,7 +252,7 @@ TEST_F(Mixer, NoiseReadsTopTwelvePhaseBits)
 {
     auto& v = plain_voice();
     for (int i = 0; i < 512; ++i) {
-        synth::wave_slots[0].wavetable[i].store(static_cast<uint8_t>(i));
+        synth_test::engine().wave_slots[0].wavetable[i].store(static_cast<uint8_t>(i));
     }
     v.noise_on = 1;
     v.latched_pulse = 0xFF;  // index 256 + noise byte
@@ -260,7 +260,7 @@ TEST_F(Mixer, NoiseReadsTopTwelvePhaseBits)
     v.phase = 0x12300000 - 0x00100000;
     v.last_phase = 0x20;
     mix_one();
-    EXPECT_EQ(v.last_sample, synth::noise_table[0x123]);
+    EXPECT_EQ(v.last_sample, synth::tables().noise_table[0x123]);
 }
 
 TEST_F(Mixer, WorkedExampleFromStartupWaves)
@@ -270,7 +270,7 @@ TEST_F(Mixer, WorkedExampleFromStartupWaves)
     install_song(std::vector<frame>(10, f), 1);
     const auto first = render(4);
     EXPECT_EQ(first, (std::vector<stereo>{{1785, 1785}, {3825, 3825}, {7650, 7650}, {9690, 9690}}));
-    const auto& v = synth::voices[0];
+    const auto& v = synth_test::engine().voices[0];
     EXPECT_EQ(v.increment, 89478u);
     EXPECT_EQ(v.pulse, 255);
     EXPECT_EQ(v.latched_pulse, 0);
@@ -287,7 +287,7 @@ TEST_F(Mixer, TicksFallEverySamplesPerFrameAcrossBlocks)
     // Odd frames are loud, even frames silent, so the output shows where each
     // tick landed.
     fill_wavetable(0, 255);
-    synth::voices[0].smoothed = 255;
+    synth_test::engine().voices[0].smoothed = 255;
     std::vector<frame> frames(20);
     for (size_t k = 0; k < frames.size(); ++k) {
         frames[k][0] = record(0x0400, 0, 0x10, k % 2 ? 255 : 0, 255);

@@ -3,17 +3,14 @@
 #include <cstdint>
 #include <numeric>
 
+#include "fake_song.hpp"
 #include "synth/tables.hpp"
 
 namespace {
 
 class SynthTables : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        synth::sample_rate = 44100;
-        synth::initialise_synth_tables();
-    }
+    void SetUp() override { synth_test::reset_engine(); }
 };
 
 TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates)
@@ -29,15 +26,16 @@ TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates)
         {48000, 440, 153791},   {48000, 4095, 1431306},
     };
     for (const auto& c : cases) {
-        synth::set_sample_rate(c.rate);
-        EXPECT_EQ(synth::sample_rate, c.rate);
-        EXPECT_EQ(synth::pitch_table[c.index], c.increment) << c.rate << " Hz, entry " << c.index;
+        synth::pitch_table_type table;
+        synth::build_pitch_table(table, c.rate);
+        EXPECT_EQ(table[c.index], c.increment) << c.rate << " Hz, entry " << c.index;
+        const synth::engine at_rate(c.rate);
+        EXPECT_EQ(at_rate.pitch_table, table);
     }
 }
 
 TEST_F(SynthTables, PitchLookupReadsMantissaAndOctaveOnly)
 {
-    synth::set_sample_rate(48000);
     struct lookup_case {
         uint16_t pitch;
         int frequency;
@@ -47,13 +45,13 @@ TEST_F(SynthTables, PitchLookupReadsMantissaAndOctaveOnly)
         {0x04FF, 511},  {0x0C00, 256},  {0x0100, 32},  {0x0780, 3072}, {0x0301, 128},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(synth::pitch_lookup(c.pitch), synth::pitch_table[c.frequency])
+        EXPECT_EQ(synth::pitch_lookup(synth_test::engine().pitch_table, c.pitch), synth_test::engine().pitch_table[c.frequency])
             << std::hex << "pitch 0x" << c.pitch;
     }
     // Bits 11..15 never matter.
     for (uint32_t high = 0; high < 32; ++high) {
-        EXPECT_EQ(synth::pitch_lookup(static_cast<uint16_t>((high << 11) | 0x05A3)),
-                  synth::pitch_lookup(0x05A3));
+        EXPECT_EQ(synth::pitch_lookup(synth_test::engine().pitch_table, static_cast<uint16_t>((high << 11) | 0x05A3)),
+                  synth::pitch_lookup(synth_test::engine().pitch_table, 0x05A3));
     }
 }
 
@@ -61,40 +59,40 @@ TEST_F(SynthTables, NoiseTableIsTheSeededRandomStream)
 {
     const uint8_t start[] = {198, 9, 167, 225, 181, 100, 111, 242};
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(synth::noise_table[i], start[i]) << "entry " << i;
+        EXPECT_EQ(synth::tables().noise_table[i], start[i]) << "entry " << i;
     }
     const uint8_t end[] = {189, 150, 193, 231};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(synth::noise_table[4092 + i], end[i]) << "entry " << 4092 + i;
+        EXPECT_EQ(synth::tables().noise_table[4092 + i], end[i]) << "entry " << 4092 + i;
     }
-    EXPECT_EQ(std::accumulate(synth::noise_table.begin(), synth::noise_table.end(), 0u), 524782u);
+    EXPECT_EQ(std::accumulate(synth::tables().noise_table.begin(), synth::tables().noise_table.end(), 0u), 524782u);
 }
 
 TEST_F(SynthTables, PhaseMapSplitsCycleAtPulse)
 {
-    EXPECT_EQ(synth::phase_map[255][0], 255);
-    EXPECT_EQ(synth::phase_map[255][255], 511);
-    EXPECT_EQ(synth::phase_map[128][127], 1);
+    EXPECT_EQ(synth::tables().phase_map[255][0], 255);
+    EXPECT_EQ(synth::tables().phase_map[255][255], 511);
+    EXPECT_EQ(synth::tables().phase_map[128][127], 1);
     for (int w = 0; w < 256; ++w) {
-        EXPECT_EQ(synth::phase_map[0][w], 256) << "pulse " << w;
+        EXPECT_EQ(synth::tables().phase_map[0][w], 256) << "pulse " << w;
     }
     for (int j = 0; j < 256; ++j) {
-        EXPECT_EQ(synth::phase_map[j][255], 256 + j) << "phase " << j;
-        EXPECT_EQ(synth::phase_map[j][0], j == 0 ? 256 : j) << "phase " << j;
+        EXPECT_EQ(synth::tables().phase_map[j][255], 256 + j) << "phase " << j;
+        EXPECT_EQ(synth::tables().phase_map[j][0], j == 0 ? 256 : j) << "phase " << j;
     }
     // Pulse 127: two equal halves.
     for (int j = 0; j <= 127; ++j) {
-        EXPECT_EQ(synth::phase_map[j][127], 256 + 2 * j) << "phase " << j;
+        EXPECT_EQ(synth::tables().phase_map[j][127], 256 + 2 * j) << "phase " << j;
     }
-    EXPECT_EQ(synth::phase_map[128][127], 1);
-    EXPECT_EQ(synth::phase_map[255][127], 254);
+    EXPECT_EQ(synth::tables().phase_map[128][127], 1);
+    EXPECT_EQ(synth::tables().phase_map[255][127], 254);
     for (int j = 129; j <= 255; ++j) {
-        EXPECT_GT(synth::phase_map[j][127], synth::phase_map[j - 1][127]) << "phase " << j;
+        EXPECT_GT(synth::tables().phase_map[j][127], synth::tables().phase_map[j - 1][127]) << "phase " << j;
     }
     // Every column: phase bytes 0..w in the second half, the rest in the first.
     for (int w = 0; w < 256; ++w) {
         for (int j = 0; j < 256; ++j) {
-            const int index = synth::phase_map[j][w];
+            const int index = synth::tables().phase_map[j][w];
             if (j <= w) {
                 EXPECT_GE(index, 256);
                 EXPECT_LE(index, 511);
@@ -108,8 +106,8 @@ TEST_F(SynthTables, PhaseMapSplitsCycleAtPulse)
 
 TEST_F(SynthTables, SineTablesHaveTheirPlateausAndZeroCrossings)
 {
-    const auto& sine = synth::sine_table;
-    const auto& shifted = synth::shifted_sine_table;
+    const auto& sine = synth::tables().sine_table;
+    const auto& shifted = synth::tables().shifted_sine_table;
     EXPECT_EQ(sine[0], 128);
     EXPECT_EQ(sine[1], 130);
     EXPECT_EQ(sine[2], 131);

@@ -4,6 +4,7 @@
 #include <array>
 #include <random>
 
+#include "fake_song.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
 
@@ -11,32 +12,28 @@ namespace {
 
 uint8_t sample(int slot, int index)
 {
-    return synth::wave_slots[slot].wavetable[index].load();
+    return synth_test::engine().wave_slots[slot].wavetable[index].load();
 }
 
 class SynthWaves : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        synth::initialise_synth_tables();
-        synth::set_sample_rate(48000);
-        synth::pulse_fold.store(false);
-        synth::selected_slot = 0;
-        synth::startup_wave_setup();
+        synth_test::reset_engine();
     }
 
     // Slot 0 with a definition of all zeros except the given bytes, on sine
     // bases.
     static void single_definition(std::initializer_list<std::pair<int, uint8_t>> bytes)
     {
-        auto& slot = synth::wave_slots[0];
+        auto& slot = synth_test::engine().wave_slots[0];
         slot.wave_definition.fill(0);
         for (auto [index, value] : bytes) {
             slot.wave_definition[index] = value;
         }
-        slot.base_table[0] = synth::sine_table;
-        slot.base_table[1] = synth::sine_table;
-        synth::build_wavetable(0);
+        slot.base_table[0] = synth::tables().sine_table;
+        slot.base_table[1] = synth::tables().sine_table;
+        synth::build_wavetable(synth_test::engine(), 0);
     }
 };
 
@@ -66,9 +63,9 @@ TEST_F(SynthWaves, StartupSetupBuildsBothSlots)
         EXPECT_EQ(low, 0) << "slot " << slot;
         EXPECT_EQ(high, 255) << "slot " << slot;
     }
-    EXPECT_TRUE(synth::pulse_fold.load());
-    EXPECT_EQ(synth::wave_slots[0].base_table[1], synth::sine_table);
-    EXPECT_EQ(synth::wave_slots[1].base_table[0], synth::shifted_sine_table);
+    EXPECT_TRUE(synth_test::engine().pulse_fold.load());
+    EXPECT_EQ(synth_test::engine().wave_slots[0].base_table[1], synth::tables().sine_table);
+    EXPECT_EQ(synth_test::engine().wave_slots[1].base_table[0], synth::tables().shifted_sine_table);
 }
 
 TEST_F(SynthWaves, SinglePartialFollowsBaseAndClips)
@@ -114,29 +111,29 @@ TEST_F(SynthWaves, ClearHalfLeavesOtherHalf)
     for (int i = 0; i < 256; ++i) {
         second[i] = sample(0, 256 + i);
     }
-    synth::clear_wave_half(0);
-    synth::build_wavetable(0);
+    synth::clear_wave_half(synth_test::engine(), 0);
+    synth::build_wavetable(synth_test::engine(), 0);
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(sample(0, i), 128) << "index " << i;
         EXPECT_EQ(sample(0, 256 + i), second[i]) << "index " << 256 + i;
     }
-    EXPECT_EQ(synth::wave_slots[0].wave_definition[9], 0x1F);
+    EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition[9], 0x1F);
 }
 
 TEST_F(SynthWaves, SwapExchangesHalvesAndFlipsShape)
 {
-    auto& definition = synth::wave_slots[0].wave_definition;
+    auto& definition = synth_test::engine().wave_slots[0].wave_definition;
     definition = {0x1F, 0x3F, 0x00, 0x20, 0x45, 0x01, 0x02, 0x03,
                   0x3E, 0x10, 0x2A, 0x00, 0x07, 0x08, 0x09, 0x0A};
     const auto before = definition;
-    synth::swap_wave_halves();
+    synth::swap_wave_halves(synth_test::engine());
     EXPECT_EQ(definition[0], 0x1E);
     EXPECT_EQ(definition[8], 0x3F);
     EXPECT_EQ(definition[9], 0x1F);
     EXPECT_EQ(definition[3], 0x20);
     EXPECT_EQ(definition[11], 0x00);
     EXPECT_EQ(definition[12], 0x65);
-    synth::swap_wave_halves();
+    synth::swap_wave_halves(synth_test::engine());
     EXPECT_EQ(definition, before);
 }
 
@@ -145,17 +142,17 @@ TEST_F(SynthWaves, RandomiseContinuesNoiseStreamWithinSixBits)
     // The stream continues after the 4096 draws of the noise table.
     std::mt19937 reference(0x12345678);
     reference.discard(4096);
-    synth::initialise_synth_tables();
-    synth::wave_slots[0].wave_definition.fill(0xFF);
-    synth::randomise_wave_half(1);
+    synth_test::reset_engine();
+    synth_test::engine().wave_slots[0].wave_definition.fill(0xFF);
+    synth::randomise_wave_half(synth_test::engine(), 1);
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(synth::wave_slots[0].wave_definition[i], 0xFF);
-        EXPECT_EQ(synth::wave_slots[0].wave_definition[8 + i], reference() >> 26) << "byte " << 8 + i;
+        EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition[i], 0xFF);
+        EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition[8 + i], reference() >> 26) << "byte " << 8 + i;
     }
-    synth::randomise_wave_half(0);
+    synth::randomise_wave_half(synth_test::engine(), 0);
     for (int round = 0; round < 500; ++round) {
-        synth::randomise_wave_half(static_cast<uint8_t>(round & 1));
-        for (uint8_t byte : synth::wave_slots[0].wave_definition) {
+        synth::randomise_wave_half(synth_test::engine(), static_cast<uint8_t>(round & 1));
+        for (uint8_t byte : synth_test::engine().wave_slots[0].wave_definition) {
             ASSERT_LE(byte, 0x3F);
         }
     }
@@ -173,22 +170,22 @@ TEST_F(SynthWaves, StepPartialWrapsInSixBits)
         {0x20, -1, 0x1F}, {0x05, +1, 0x06}, {0xFF, +1, 0x00},
     };
     for (const auto& c : cases) {
-        synth::wave_slots[0].wave_definition[13] = c.before;
-        synth::step_partial(13, c.direction);
-        EXPECT_EQ(synth::wave_slots[0].wave_definition[13], c.after)
+        synth_test::engine().wave_slots[0].wave_definition[13] = c.before;
+        synth::step_partial(synth_test::engine(), 13, c.direction);
+        EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition[13], c.after)
             << std::hex << "0x" << int(c.before) << " by " << c.direction;
     }
 }
 
 TEST_F(SynthWaves, EditingActsOnSelectedSlotOnly)
 {
-    const auto slot0 = synth::wave_slots[0].wave_definition;
-    synth::selected_slot = 1;
-    synth::clear_wave_half(1);
-    synth::step_partial(0, +1);
-    EXPECT_EQ(synth::wave_slots[0].wave_definition, slot0);
-    EXPECT_EQ(synth::wave_slots[1].wave_definition[8 + 6], 0);
-    EXPECT_EQ(synth::wave_slots[1].wave_definition[0], 0x10);
+    const auto slot0 = synth_test::engine().wave_slots[0].wave_definition;
+    synth_test::engine().selected_slot = 1;
+    synth::clear_wave_half(synth_test::engine(), 1);
+    synth::step_partial(synth_test::engine(), 0, +1);
+    EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition, slot0);
+    EXPECT_EQ(synth_test::engine().wave_slots[1].wave_definition[8 + 6], 0);
+    EXPECT_EQ(synth_test::engine().wave_slots[1].wave_definition[0], 0x10);
 }
 
 TEST_F(SynthWaves, PresetsLoadBasesAndFoldOnlyForShiftedSineVoicings)
@@ -199,16 +196,16 @@ TEST_F(SynthWaves, PresetsLoadBasesAndFoldOnlyForShiftedSineVoicings)
     };
     const preset_case cases[] = {{0, false}, {1, false}, {2, false}, {3, true}, {4, true}, {5, true}};
     for (const auto& c : cases) {
-        synth::selected_slot = 0;
-        synth::wave_slots[0].base_table[0] = synth::sine_table;
-        synth::wave_slots[0].base_table[1] = synth::sine_table;
-        synth::pulse_fold.store(false);
-        synth::apply_preset(c.preset);
-        EXPECT_EQ(synth::wave_slots[0].wave_definition, synth::preset_table[c.preset]);
-        const auto& expected_base = c.loads_shifted_bases ? synth::shifted_sine_table : synth::sine_table;
-        EXPECT_EQ(synth::wave_slots[0].base_table[0], expected_base) << "preset " << int(c.preset);
-        EXPECT_EQ(synth::wave_slots[0].base_table[1], expected_base) << "preset " << int(c.preset);
-        EXPECT_EQ(synth::pulse_fold.load(), c.loads_shifted_bases) << "preset " << int(c.preset);
+        synth_test::engine().selected_slot = 0;
+        synth_test::engine().wave_slots[0].base_table[0] = synth::tables().sine_table;
+        synth_test::engine().wave_slots[0].base_table[1] = synth::tables().sine_table;
+        synth_test::engine().pulse_fold.store(false);
+        synth::apply_preset(synth_test::engine(), c.preset);
+        EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition, synth::preset_table[c.preset]);
+        const auto& expected_base = c.loads_shifted_bases ? synth::tables().shifted_sine_table : synth::tables().sine_table;
+        EXPECT_EQ(synth_test::engine().wave_slots[0].base_table[0], expected_base) << "preset " << int(c.preset);
+        EXPECT_EQ(synth_test::engine().wave_slots[0].base_table[1], expected_base) << "preset " << int(c.preset);
+        EXPECT_EQ(synth_test::engine().pulse_fold.load(), c.loads_shifted_bases) << "preset " << int(c.preset);
     }
 }
 

@@ -83,14 +83,15 @@ std::string describe(const std::string& path, bool& playable) {
         o.field("reason", json_string(e.what()));
         return o.close();
     }
-    song::load_song_bytes(bytes);
-    const song::header_outcome outcome = song::read_header(playback_rate);
+    song::song_state state;
+    song::header_outcome outcome = song::load_song_bytes(state, bytes);
+    if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
     playable = outcome == song::header_outcome::ok;
     o.field("variant", json_string(song.chip_variant() ? "chip" : "plain"));
     o.field("channels", number(song.channel_count()));
     o.field("layout", json_string(song.interleaved() ? "interleaved" : "planar"));
     o.field("compressed", song.compressed() ? "true" : "false");
-    const auto frames = static_cast<uint64_t>(song::current.frame_total);
+    const auto frames = static_cast<uint64_t>(state.frame_total);
     o.field("frames", playable ? number(frames) : "null");
     o.field("frame_rate", number(song.frame_rate));
     o.field("loop_frame", number(song.loop_frame));

@@ -104,8 +104,9 @@ void print_compression(const song_file& song) {
 
 int info(const std::string& path) {
     const std::vector<uint8_t> bytes = tuntool::read_whole_file(path);
-    song::load_song_bytes(bytes);
-    const song::header_outcome outcome = song::read_header(playback_rate);
+    song::song_state state;
+    song::header_outcome outcome = song::load_song_bytes(state, bytes);
+    if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
     const bool accepted = outcome == song::header_outcome::ok;
 
     song_file song;
@@ -126,7 +127,7 @@ int info(const std::string& path) {
     print_compression(song);
     std::printf("  frame rate   %u frames a second\n", song.frame_rate);
     if (accepted) {
-        const auto frames = static_cast<uint64_t>(song::current.frame_total);
+        const auto frames = static_cast<uint64_t>(state.frame_total);
         std::printf("  frames       %llu\n", static_cast<unsigned long long>(frames));
         std::printf("  duration     %s\n", clock_time(frames, song.frame_rate).c_str());
         std::printf("  loop frame   %u (%s)%s\n", song.loop_frame, clock_time(song.loop_frame, song.frame_rate).c_str(),

@@ -17,7 +17,7 @@
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
-#include "song/song.hpp"
+#include "song/song_file.hpp"
 
 namespace tuntool {
 namespace {

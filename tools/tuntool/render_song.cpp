@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "audio/fade.hpp"
 #include "audio/flac_output.hpp"
 #include "audio/record.hpp"
-#include "audio/render_length.hpp"
+#include "synth/render_length.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
 #include "file_io.hpp"
@@ -29,28 +31,16 @@ audio::fader fade;
 
 void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
-// The engine as a new process has it: tables built for the output rate, the
-// start-up wave slots, every voice and flag in its start state, and the
-// song at its first frame.
-void start_engine() {
-    synth::initialise_synth_tables();
-    synth::set_sample_rate(output_rate);
-    synth::reset_synth_state();
-    synth::startup_wave_setup();
-    song::current.frame_index.store(0, std::memory_order_relaxed);
-    song::current.channel_records = {};
-}
-
 void report(int fd, const progress_report& r) {
     if (fd < 0) return;
     // One record is far below the size a pipe writes at once.
     (void)::write(fd, &r, sizeof r);
 }
 
-// Reads the song and has the player's header reader accept it; "" when it
-// does, else the problem.
-std::string open_song(const std::string& path) {
-    std::vector<uint8_t> bytes;
+// Reads the song into a new engine instance and has the player's header
+// reader accept it; "" when it does, else the problem.
+std::string open_song(const std::string& path, std::vector<uint8_t>& bytes,
+                      std::unique_ptr<synth::engine>& engine) {
     try {
         bytes = read_whole_file(path);
     } catch (const tool_error& e) {
@@ -59,8 +49,9 @@ std::string open_song(const std::string& path) {
         if (message.compare(0, own_name.size(), own_name) == 0) return "cannot be read: " + message.substr(own_name.size());
         return message;
     }
-    song::load_song_bytes(bytes);
-    const song::header_outcome outcome = song::read_header(output_rate);
+    engine = std::make_unique<synth::engine>(output_rate);
+    song::header_outcome outcome = song::load_song_bytes(engine->song, bytes);
+    if (outcome == song::header_outcome::ok) outcome = synth::start_song(*engine);
     return outcome == song::header_outcome::ok ? "" : song::song_error_message(outcome);
 }
 
@@ -86,12 +77,16 @@ struct progress_listener {
 
 // One pass: the song from its start into one output, with the given voices
 // silent. Returns 0, 1 or the status after a stop signal.
-int render_pass(const std::string& destination, const audio::output& out, uint8_t silent, bool repeats,
-                progress_report& progress, int progress_fd) {
-    start_engine();
+int render_pass(const std::vector<uint8_t>& bytes, const std::string& destination, const audio::output& out,
+                uint8_t silent, bool repeats, progress_report& progress, int progress_fd) {
+    // Every pass has an engine of its own, as a new process would.
+    const auto engine = std::make_unique<synth::engine>(output_rate);
+    synth::engine& e = *engine;
+    (void)song::load_song_bytes(e.song, bytes);
+    (void)synth::start_song(e);
     for (int voice = 0; voice < synth::max_voices; ++voice)
-        synth::voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
-    synth::loop_enabled.store(repeats, std::memory_order_relaxed);
+        e.voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
+    e.loop_enabled.store(repeats, std::memory_order_relaxed);
 
     audio::stream_format format;
     format.sample_rate = output_rate;
@@ -104,7 +99,8 @@ int render_pass(const std::string& destination, const audio::output& out, uint8_
     progress.frames = 0;
     report(progress_fd, progress);
     progress_listener listener{&progress, progress_fd, report_every_frames};
-    const audio::recording made = audio::render_into(out, progress.length, {progress_listener::heard, &listener});
+    const audio::recording made =
+        audio::render_into(e, out, progress.length, {progress_listener::heard, &listener});
     if (made.stop_signal != 0 || made.error != 0) {
         out.abort(out.state);
         if (made.stop_signal != 0) return exit_status::after_signal(made.stop_signal);
@@ -127,11 +123,14 @@ bool voice_sounds(const render_settings& settings, int voice) {
 }
 
 int render_song(const song_job& job, const render_settings& settings, int progress_fd) {
-    if (const std::string problem = open_song(job.song); !problem.empty()) {
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<synth::engine> engine;
+    if (const std::string problem = open_song(job.song, bytes, engine); !problem.empty()) {
         say(problem);
         return exit_status::failure;
     }
-    const int voices = song::current.channel_count;
+    const song::song_state& song = engine->song;
+    const int voices = song.channel_count;
     uint8_t silent_in_mix = 0;
     for (int voice = 0; voice < synth::max_voices; ++voice)
         if (!voice_sounds(settings, voice)) silent_in_mix = static_cast<uint8_t>(silent_in_mix | 1u << voice);
@@ -156,15 +155,15 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         }
     }
 
-    audio::length_request request;
+    synth::length_request request;
     request.passes = settings.loops;
     request.limit_frames = settings.length_frames;
     request.exact = settings.fade_frames != 0;
-    const audio::song_timing timing{static_cast<uint32_t>(song::current.frame_total), song::current.loop_frame,
-                                    song::current.samples_per_frame};
+    const synth::song_timing timing{static_cast<uint32_t>(song.frame_total), song.loop_frame,
+                                    song.samples_per_frame};
     progress_report progress;
     progress.passes = static_cast<uint32_t>(job.outputs.size());
-    progress.length = audio::rendering_frames(timing, request);
+    progress.length = synth::rendering_frames(timing, request);
 
     const audio::output out = output_for(job, settings);
     for (size_t pass = 0; pass < job.outputs.size(); ++pass) {
@@ -173,7 +172,7 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         const uint8_t silent = !job.stems
                                    ? silent_in_mix
                                    : static_cast<uint8_t>(~(1u << job.stem_voices[pass]));
-        const int status = render_pass(job.outputs[pass], out, silent, audio::rendering_repeats(timing, request),
+        const int status = render_pass(bytes, job.outputs[pass], out, silent, synth::rendering_repeats(timing, request),
                                        progress, progress_fd);
         if (status != exit_status::ok) return status;
     }

@@ -1,10 +1,15 @@
-#include "audio/render_length.hpp"
+#include "synth/render_length.hpp"
 
 #include <algorithm>
 
-#include "audio/record.hpp"
+namespace synth {
 
-namespace audio {
+uint64_t recording_frames(uint32_t frame_total, uint32_t samples_per_frame) {
+    // A frame shorter than one sample still lasts one sample.
+    const uint64_t frame_length = samples_per_frame == 0 ? 1 : samples_per_frame;
+    const uint64_t last_tick = (frame_total == 0 ? 0 : frame_total - 1) * frame_length;
+    return (last_tick / record_block_frames + 1) * record_block_frames;
+}
 
 bool has_loop_section(const song_timing& song) { return song.loop_frame < song.frame_total; }
 
@@ -36,4 +41,4 @@ uint64_t rendering_frames(const song_timing& song, const length_request& request
     return request.limit_frames == 0 ? frames : std::min(frames, request.limit_frames);
 }
 
-}  // namespace audio
+}  // namespace synth

@@ -9,7 +9,18 @@
 
 #include <cstdint>
 
-namespace audio {
+namespace synth {
+
+// Record mode renders a song once in blocks of 4096 stereo frames, and the
+// block in which the tick of the last frame falls is the last one, so the
+// last frame sounds to the end of its block.
+constexpr uint32_t record_block_frames = 4096;
+
+// The frames a recording of frame_total frames of samples_per_frame samples
+// holds: known before rendering starts, so that a stream's header can carry
+// them.
+uint64_t recording_frames(uint32_t frame_total, uint32_t samples_per_frame);
+
 
 struct song_timing {
     uint32_t frame_total = 0;        // at least 1
@@ -48,4 +59,4 @@ uint64_t rendering_frames(const song_timing& song, const length_request& request
 // the block, as record mode does.
 bool rendering_repeats(const song_timing& song, const length_request& request);
 
-}  // namespace audio
+}  // namespace synth
