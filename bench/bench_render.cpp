@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "song/format.hpp"
 #include "song/song.hpp"
 #include "synth/synth.hpp"
+#include "tonera/tonera.h"
 
 namespace {
 
@@ -17,14 +19,14 @@ constexpr int block_frames = 2048;  // as the audio device asks
 
 std::vector<std::array<song::channel_record, song::max_channels>> synthetic_frames;
 
-void read_synthetic_frame()
+void read_synthetic_frame(song::song_state& s)
 {
-    const uint32_t index = song::current.frame_index.load(std::memory_order_relaxed);
+    const uint32_t index = s.frame_index.load(std::memory_order_relaxed);
     if (index >= synthetic_frames.size()) {
         return;
     }
-    for (int c = 0; c < song::current.channel_count; ++c) {
-        song::current.channel_records[c] = synthetic_frames[index][c];
+    for (int c = 0; c < s.channel_count; ++c) {
+        s.channel_records[c] = synthetic_frames[index][c];
     }
 }
 
@@ -54,30 +56,41 @@ void make_song(int channels, bool chip_variant)
             };
         }
     }
-    song::reset_song_state();
-    synth::reset_synth_state();
-    song::current.channel_count = static_cast<uint8_t>(channels);
-    song::current.chip_variant = chip_variant;
-    song::current.frame_rate = 50;
-    song::current.samples_per_frame = output_rate / 50;
-    song::current.frame_total = song_frames;
-    song::current.frame_reader = read_synthetic_frame;
-    synth::loop_enabled.store(true);
 }
 
+// The same frames as a song file: interleaved, looping from frame 0.
+std::vector<uint8_t> song_bytes(int channels, bool chip_variant)
+{
+    song::song_header header;
+    header.magic = chip_variant ? song::chip_magic : song::plain_magic;
+    header.flags = static_cast<uint8_t>(song::flag_interleaved | channels);
+    std::vector<uint8_t> bytes;
+    song::put_header(bytes, header);
+    for (const auto& f : synthetic_frames) {
+        for (int c = 0; c < channels; ++c) {
+            song::put_record(bytes, f[c].pitch, f[c].pulse, f[c].control, f[c].volume, f[c].filter);
+        }
+    }
+    return bytes;
+}
+
+// The engine instance directly, as the programs use it.
 void render_throughput(benchmark::State& state)
 {
-    static bool tables_ready = false;
-    if (!tables_ready) {
-        synth::initialise_synth_tables();
-        synth::set_sample_rate(static_cast<uint16_t>(output_rate));
-        synth::startup_wave_setup();
-        tables_ready = true;
-    }
-    make_song(static_cast<int>(state.range(0)), state.range(1) != 0);
+    const int channels = static_cast<int>(state.range(0));
+    make_song(channels, state.range(1) != 0);
+    synth::engine engine(output_rate);
+    song::song_state& s = engine.song;
+    s.channel_count = static_cast<uint8_t>(channels);
+    s.chip_variant = state.range(1) != 0;
+    s.frame_rate = 50;
+    s.samples_per_frame = output_rate / 50;
+    s.frame_total = song_frames;
+    s.frame_reader = read_synthetic_frame;
+    engine.loop_enabled.store(true);
     std::vector<synth::stereo_frame> buffer(block_frames);
     for (auto _ : state) {
-        synth::render_frames(buffer);
+        synth::render_frames(engine, buffer);
         benchmark::DoNotOptimize(buffer.data());
         benchmark::ClobberMemory();
     }
@@ -87,6 +100,40 @@ void render_throughput(benchmark::State& state)
     state.counters["x_realtime"] =
         benchmark::Counter(static_cast<double>(frames) / output_rate, benchmark::Counter::kIsRate);
 }
+
+// The same song through the C API, as other programs use it.
+void api_render_throughput(benchmark::State& state)
+{
+    const int channels = static_cast<int>(state.range(0));
+    make_song(channels, state.range(1) != 0);
+    const std::vector<uint8_t> bytes = song_bytes(channels, state.range(1) != 0);
+    tonera_song* song = nullptr;
+    if (tonera_open(bytes.data(), bytes.size(), &song) != 0) {
+        state.SkipWithError("the song does not open");
+        return;
+    }
+    tonera_set_loops(song, TONERA_LOOP_FOREVER);
+    std::vector<int16_t> buffer(2 * block_frames);
+    for (auto _ : state) {
+        tonera_render_s16(song, buffer.data(), block_frames);
+        benchmark::DoNotOptimize(buffer.data());
+        benchmark::ClobberMemory();
+    }
+    tonera_close(song);
+    const int64_t frames = state.iterations() * block_frames;
+    state.SetItemsProcessed(frames);
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(frames) / output_rate, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(api_render_throughput)
+    ->ArgNames({"voices", "chip"})
+    ->Args({1, 0})
+    ->Args({3, 0})
+    ->Args({8, 0})
+    ->Args({1, 1})
+    ->Args({3, 1})
+    ->Args({8, 1});
 
 BENCHMARK(render_throughput)
     ->ArgNames({"voices", "chip"})

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the fuzzers with clang and runs them for DURATION seconds in all on
-# copies of their seed corpora, so the committed corpora do not grow: half
-# the time for fuzz_song, the rest for fuzz_score.
+# copies of their seed corpora, so the committed corpora do not grow: a
+# third of the time each for fuzz_song, fuzz_tonera and fuzz_score.
 # Usage: fuzz/run_fuzz.sh DURATION [BUILD_DIR]
 # Exits non-zero when a fuzzer finds a problem; the reproducer is left in
 # BUILD_DIR/fuzz-findings.
@@ -10,8 +10,9 @@ set -eu
 duration=${1:?usage: run_fuzz.sh DURATION [BUILD_DIR]}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${2:-${TMPDIR:-/tmp}/playtun-fuzz}
-song_seconds=$((duration / 2))
-score_seconds=$((duration - song_seconds))
+song_seconds=$((duration / 3))
+tonera_seconds=$((duration / 3))
+score_seconds=$((duration - song_seconds - tonera_seconds))
 
 cmake -S "$source_dir" -B "$build_dir" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -26,6 +27,27 @@ cp "$source_dir"/fuzz/corpus/song/* "$work"/
 
 "$build_dir/fuzz/fuzz_song" -max_total_time="$song_seconds" -max_len=8192 -rss_limit_mb=2048 \
   -artifact_prefix="$findings/" -print_final_stats=1 "$work"
+
+# The C API: open, render, seek and the setters in any order. Its seeds are
+# the song seeds, each with a two-byte length in front and a short script
+# of calls after it.
+cmake --build "$build_dir" -j2 --target fuzz_tonera
+tonera_work="$build_dir/fuzz-corpus-tonera"
+rm -rf "$tonera_work"
+mkdir -p "$tonera_work"
+python3 - "$source_dir/fuzz/corpus/song" "$tonera_work" <<'SEEDS'
+import os, sys
+script = bytes([0, 0, 0, 0x10, 0,  2, 0, 0, 0, 3,  0, 0, 0, 0x20, 0,  4, 3,  6, 0, 0, 0x27, 0x10,
+                0, 0, 0, 0x40, 0,  8, 3, 1, 0,  9,  7, 5,  3, 0, 0, 0x13, 0x88,  0, 0, 1, 0, 0])
+for name in sorted(os.listdir(sys.argv[1])):
+    song = open(os.path.join(sys.argv[1], name), 'rb').read()
+    if len(song) > 0xFFFF:
+        continue
+    with open(os.path.join(sys.argv[2], name), 'wb') as out:
+        out.write(len(song).to_bytes(2, 'big') + song + script)
+SEEDS
+"$build_dir/fuzz/fuzz_tonera" -max_total_time="$tonera_seconds" -max_len=16384 -rss_limit_mb=2048 \
+  -timeout=20 -artifact_prefix="$findings/tonera-" -print_final_stats=1 "$tonera_work"
 
 # The score compiler, seeded with the bundled scores, the benchmark score,
 # the README's example and the regression cases in fuzz/corpus/score. A
