@@ -1,6 +1,10 @@
 #include "driver/record_mode.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "audio/record.hpp"
 #include "audio/wav_output.hpp"
@@ -9,6 +13,7 @@
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
+#include "player/song_opening.hpp"
 #include "song/song.hpp"
 #include "synth/synth.hpp"
 
@@ -37,9 +42,29 @@ std::string seconds_text(uint64_t frames) {
     return text;
 }
 
-[[noreturn]] void fail_discarding(const audio::output& out, int error_number) {
+void name_on_standard_error(const std::string& file_name, const std::string& reason) {
+    std::fprintf(stderr, "%s\n", player::named_failure(file_name, reason).c_str());
+    std::fflush(stderr);
+}
+
+// The failure's fixed line comes from the failure reporter as the program
+// ends; the line before it on standard error names the output.
+[[noreturn]] void fail_discarding(const audio::output& out, const std::string& wav_file, int error_number) {
     out.abort(out.state);
+    name_on_standard_error(wav_file, std::strerror(error_number));
     failure::fail_system_error(error_number);
+}
+
+// The folder the output goes into, when it does not exist ("" when it does,
+// or when the output is standard output).
+std::string missing_output_folder(const std::string& wav_file) {
+    if (wav_file == "-") return "";
+    const size_t slash = wav_file.rfind('/');
+    if (slash == std::string::npos) return "";
+    const std::string folder = slash == 0 ? "/" : wav_file.substr(0, slash);
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return folder;
+    return "";
 }
 
 }  // namespace
@@ -56,13 +81,18 @@ int record(const std::string& song_file, const std::string& wav_file) {
 
     // The song is loaded and accepted before the output is opened, so a
     // missing or refused song creates no file and leaves an old one alone.
-    song::load_song(song_file);
     synth::song_ended.store(false, std::memory_order_relaxed);
     synth::loop_enabled.store(false, std::memory_order_relaxed);
-    const song::header_outcome outcome = song::read_header(synth::sample_rate);
-    if (outcome != song::header_outcome::ok) {
-        say(song::song_error_message(outcome));
-        return exit_status::failure;
+    const player::song_opening opening = player::open_song_file(song_file, synth::sample_rate);
+    if (!opening.ok) {
+        say(opening.line);
+        name_on_standard_error(song_file, opening.reason);
+        return opening.failure_code != 0 ? failure::exit_status_for(opening.failure_code) : exit_status::failure;
+    }
+    if (const std::string folder = missing_output_folder(wav_file); !folder.empty()) {
+        say(failure::failure_text(failure::path_not_found));
+        name_on_standard_error(wav_file, "the folder " + folder + " does not exist");
+        return failure::exit_status_for(failure::path_not_found);
     }
     song::current.frame_index.store(0, std::memory_order_relaxed);
 
@@ -73,11 +103,14 @@ int record(const std::string& song_file, const std::string& wav_file) {
                                             song::current.samples_per_frame);
     static audio::wav_writer writer;
     const audio::output out = audio::wav_output(writer);
-    if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, error);
+    if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, wav_file, error);
 
     const audio::recording made = audio::render_into(out, format.frames);
-    if (made.error != 0) fail_discarding(out, made.error);
-    if (const int error = out.finish(out.state); error != 0) failure::fail_system_error(error);
+    if (made.error != 0) fail_discarding(out, wav_file, made.error);
+    if (const int error = out.finish(out.state); error != 0) {
+        name_on_standard_error(wav_file, std::strerror(error));
+        failure::fail_system_error(error);
+    }
 
     if (made.stop_signal != 0) {
         say("Recording stopped early: " + seconds_text(made.frames) + " of " + seconds_text(format.frames) +

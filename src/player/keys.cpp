@@ -1,7 +1,8 @@
-// The player's key commands: leaving, restarting and seeking, the view of
-// the lower screen, full screen, mutes (i o p for voices 1 to 3, F1 to F8
-// for voices 1 to 8), and live editing of the selected wave slot. The
-// caller rebuilds the selected wavetable after every key.
+// The player's key commands: leaving, restarting and seeking, pause, the
+// next and previous song, the view of the lower screen, full screen, mutes
+// (i o p for voices 1 to 3, F1 to F8 for voices 1 to 8), the key list, and
+// live editing of the selected wave slot. The caller rebuilds the selected
+// wavetable after every key.
 #include <algorithm>
 
 #include "console/console.hpp"
@@ -19,7 +20,17 @@ namespace {
 constexpr SDLMod shift_keys = static_cast<SDLMod>(KMOD_LSHIFT | KMOD_RSHIFT);
 constexpr SDLMod alt_keys = static_cast<SDLMod>(KMOD_LALT | KMOD_RALT);
 
-void set_frame(uint32_t frame) { synth::seek_to_frame(frame); }
+void set_frame(uint32_t frame) {
+    synth::seek_to_frame(frame);
+    screen.position_moved = true;
+}
+
+// Page Down and Page Up leave the song only when there is a song to go to.
+void leave_for(leave_request where, bool possible) {
+    if (!possible) return;
+    screen.leave = where;
+    synth::end_song();
+}
 
 // Seeks move by whole seconds and never leave the song: forward from the
 // last second wraps to the start, backward from the first stops there.
@@ -45,13 +56,52 @@ void toggle_view() {
               console::frame_buffer.begin() + 392 * console::frame_width, 0);
 }
 
+// The key list: rows 25..48, white on blue, over whatever the lower half
+// shows. Every line is at most 80 characters.
+constexpr std::string_view key_list[] = {
+    " Keys                                                   any key closes this list",
+    " Escape          leave the song            Return        restart the song",
+    " Pause, k        pause or go on            Alt+Return    window / full screen",
+    " Page Down, Up   next, previous song       Tab           voice columns / scope",
+    " Right, Left     one second on or back     Backspace     pulse folding on or off",
+    " Up, Down        edit wave slot 0 or 1     Space         digits: the other half",
+    " 1 .. 8          step a partial of the edited half up; with Shift, down",
+    " x c v b n m     wave presets 0 to 5",
+    " a s             first half's base: shifted sine, sine",
+    " d f             second half's base: shifted sine, sine",
+    " q w             clear the first, the second half",
+    " e r             randomise the first, the second half",
+    " t               swap the halves",
+    " i o p           mute or unmute voice 1, 2, 3",
+    " F1 .. F8        mute or unmute voice 1 .. 8 (a muted voice's number turns red",
+    "                 and its column says MUTED)",
+    " h               this list",
+};
+
 }  // namespace
+
+void draw_key_list() {
+    constexpr uint8_t first_row = 25;
+    console::fill_rows(first_row, 24, 0x1F);
+    console::text_attr = 0x1F;
+    uint8_t row = first_row + 1;
+    for (const std::string_view line : key_list) console::write_text_at(0, row++, line.substr(0, 80));
+}
 
 void handle_player_key() {
     const SDLKey key = console::last_event.key.keysym.sym;
     const SDLMod mods = console::last_event.key.keysym.mod;
+    // The key list stays until the next key, which only closes it.
+    if (screen.key_list_shown) {
+        screen.key_list_shown = false;
+        return;
+    }
     switch (key) {
         case SDLK_ESCAPE: synth::end_song(); break;
+        case SDLK_PAUSE: case SDLK_k: toggle_pause(); break;
+        case SDLK_PAGEDOWN: leave_for(leave_request::next, playing.has_next); break;
+        case SDLK_PAGEUP: leave_for(leave_request::previous, playing.has_previous); break;
+        case SDLK_h: screen.key_list_shown = true; break;
         case SDLK_RETURN:
             if (mods & alt_keys) console::set_video_mode(true);
             else set_frame(0);

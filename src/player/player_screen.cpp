@@ -1,5 +1,6 @@
 // The player screen: song start, the fixed rows, and the loop that redraws
-// twenty times a second and takes one key per pass until the song ends.
+// twenty times a second and takes every waiting key press in each pass
+// until the song ends.
 #include <SDL.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 namespace player {
 
 screen_state screen;
+play_options playing;
 
 namespace {
 
@@ -52,8 +54,8 @@ void draw_play_time_and_present() {
 
 // The two lines shown when the audio device cannot be opened; a key press
 // returns to the caller.
-void report_audio_failure() {
-    console::write_line(std::string("?Audio: ") + SDL_GetError() + "  ERROR");
+void report_audio_failure(const std::string& reason) {
+    console::write_line("?Audio: " + reason + "  ERROR");
     console::write_line("..press any key to continue..");
     console::refresh_screen();
     while (!console::poll_key() && !console::quit_requested()) SDL_Delay(10);
@@ -63,13 +65,62 @@ void report_audio_failure() {
 void show_song_title(std::string_view file_name) {
     const size_t slash = file_name.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
-    console::set_window_title("playtun - " + std::string(name));
+    console::set_window_title("playtun - " + std::string(name) + playing.title_suffix);
+}
+
+// Blanks rows 17..49 and the pixels plotted over them.
+void clear_lower_screen() {
+    console::fill_rows(17, 33, 0x00);
+    std::fill(console::frame_buffer.begin() + 136 * console::frame_width,
+              console::frame_buffer.begin() + 392 * console::frame_width, 0);
+}
+
+// Takes every key press waiting in the queue; other events (key releases
+// above all) cost nothing. Keys after one that leaves the song stay
+// queued for the screen that comes next.
+void take_waiting_keys() {
+    while (!synth::song_ended.load(std::memory_order_relaxed) && console::poll_event()) {
+        if (console::last_event.type != SDL_KEYDOWN) continue;
+        const bool list_was_shown = screen.key_list_shown;
+        handle_player_key();
+        if (list_was_shown) clear_lower_screen();
+        synth::build_wavetable(synth::selected_slot);
+    }
+}
+
+// Counts the passes of the loop section: the song position jumping back
+// without a key having moved it is the start of a new pass. The last pass
+// plays with the loop switched off, so the song ends where it would end
+// without one.
+struct pass_counter {
+    uint32_t passes_left = 0;
+    uint32_t previous_frame = 0;
+    bool key_moved_position = false;
+
+    void after_iteration() {
+        if (passes_left > 1 && screen.shown_frame < previous_frame && !key_moved_position) {
+            if (--passes_left == 1) synth::loop_enabled.store(false, std::memory_order_relaxed);
+        }
+        key_moved_position = screen.position_moved;
+        screen.position_moved = false;
+        previous_frame = screen.shown_frame;
+    }
+};
+
+void set_passes(pass_counter& counter, uint32_t passes) {
+    if (passes == 0) return;
+    // A loop frame at or past the end leaves no loop section to repeat.
+    const bool has_loop_section =
+        static_cast<int64_t>(song::current.loop_frame) < static_cast<int64_t>(song::current.frame_total);
+    counter.passes_left = has_loop_section ? passes : 1;
+    synth::loop_enabled.store(counter.passes_left > 1, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-// The song text enters at the right edge in dark grey, is white in the
-// middle and dims again at the left edge; 80 blank steps follow it.
+// The song text enters at the right edge in dark grey, character by
+// character up to its last one, is white in the middle and dims again at
+// the left edge; 79 blank steps carry its last character across the row.
 void marquee_step() {
     if (++screen.marquee_tick != 3) return;
     screen.marquee_tick = 0;
@@ -83,7 +134,7 @@ void marquee_step() {
     for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
     for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
     uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
-    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
+    entering = screen.marquee_pos <= length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
 }
 
 std::string shortened_name(std::string_view name) {
@@ -91,8 +142,8 @@ std::string shortened_name(std::string_view name) {
     return "..." + std::string(name.substr(name.size() - shown_name_length));
 }
 
-std::string playing_line(std::string_view shown_name) {
-    return "Playing " + std::string(shown_name) + " at " + console::number_text(song::current.frame_rate) +
+std::string playing_line(std::string_view shown_name, bool paused) {
+    return (paused ? "Paused  " : "Playing ") + std::string(shown_name) + " at " + console::number_text(song::current.frame_rate) +
            "hz on Tonera" + console::number_text(song::current.channel_count) + " (" +
            console::number_text(synth::sample_rate / 1000) + "khz)";
 }
@@ -105,7 +156,17 @@ void reset_history() {
     scope_scale = 1;
 }
 
+void toggle_pause() {
+    screen.paused = !screen.paused;
+    // A paused device asks the renderer for nothing, so the song resumes at
+    // the very sample where it stopped.
+    audio::pause_audio(screen.paused);
+    console::text_attr = 0x07;
+    console::write_text_at(0, 1, playing_line(screen.shown_name, screen.paused));
+}
+
 void draw_fixed_screen(std::string_view shown_name) {
+    screen.shown_name = shown_name;
     console::text_attr = 0x07;
     console::clear_screen();
     console::text_attr = 0x0F;
@@ -147,6 +208,8 @@ void player_iteration() {
         if (view.column_view) draw_voice_column(v);
     }
 
+    if (screen.key_list_shown) draw_key_list();
+
     draw_play_time_and_present();
 
     if (view.column_view) {
@@ -155,30 +218,30 @@ void player_iteration() {
             console::plot_half_block(x, 98, 7);
         }
         console::clear_backgrounds(18, 31);
-        history_scroll();
+        // The key list must not climb into the note history.
+        if (!screen.key_list_shown) history_scroll();
     } else {
         console::fill_rows(17, 33, 0x00);
         draw_oscilloscope();
     }
 
-    if (console::poll_key()) {
-        handle_player_key();
-        synth::build_wavetable(synth::selected_slot);
-    }
+    take_waiting_keys();
 
     if (screen.shown_frame < screen.history_frame) reset_history();
 }
 
-player_result run_player_screen(std::string& song_file_name) {
+player_result run_player_screen(std::string& song_file_name, const play_options& options) {
     player_result result;
     synth::song_ended.store(false, std::memory_order_relaxed);
-    song::load_song(song_file_name);
-    result.outcome = song::read_header(synth::sample_rate);
-    if (result.outcome != song::header_outcome::ok) {
+    result.opening = open_song_file(song_file_name, synth::sample_rate);
+    if (!result.opening.ok) {
         result.refused = true;
         return result;
     }
     screen = screen_state{};
+    playing = options;
+    pass_counter passes;
+    set_passes(passes, options.passes);
     show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
     synth::seek_to_frame(0);
@@ -187,8 +250,10 @@ player_result run_player_screen(std::string& song_file_name) {
     synth::reset_voice_phases();
 
     if (!audio::open_audio_device()) {
-        report_audio_failure();
         result.audio_failed = true;
+        result.audio_error = SDL_GetError();
+        report_audio_failure(result.audio_error);
+        song::release_song();
         return result;
     }
     draw_fixed_screen(song_file_name);
@@ -199,11 +264,13 @@ player_result run_player_screen(std::string& song_file_name) {
     while (!synth::song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
+        passes.after_iteration();
     }
 
     console::new_line();
     audio::close_audio_device();
     song::release_song();
+    result.leave = screen.leave;
     return result;
 }
 
@@ -212,6 +279,7 @@ void reset_player_state() {
     scope_scale = 1;
     view = view_state{};
     screen = screen_state{};
+    playing = play_options{};
 }
 
 }  // namespace player
