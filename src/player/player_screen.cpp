@@ -245,8 +245,13 @@ player_result run_player_screen(std::string& song_file_name, const play_options&
     show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
     synth::seek_to_frame(0);
-    // The voices restart at phase 0. Done before the device exists, so the
-    // audio thread's first callback sees it without any further hand-over.
+    // The voices restart at phase 0, and every song starts from the voices'
+    // start state with a tick before its first sample, so that it sounds
+    // exactly as its recording does whatever played before it. Done before
+    // the device exists, so the audio thread's first callback sees it
+    // without any further hand-over.
+    synth::voices = {};
+    synth::frame_countdown = 0;
     synth::reset_voice_phases();
 
     if (!audio::open_audio_device()) {
