@@ -131,7 +131,9 @@ void run_selector_loop() {
                 break;
             }
             if (result.audio_failed) report_audio_failure(chosen, result);
-            if (result.leave == player::leave_request::none || console::quit_requested()) break;
+            const bool to_neighbour =
+                result.leave == player::leave_request::next || result.leave == player::leave_request::previous;
+            if (!to_neighbour || console::quit_requested()) break;
             entry = selector::neighbour_song(entry, result.leave == player::leave_request::next ? +1 : -1);
             song_file_name = selector::place_bar(entry);
         }
@@ -148,7 +150,7 @@ std::vector<size_t> play_order(size_t count, bool shuffle) {
 }
 
 // Play-list mode: the songs one after another, each `loops` passes of its
-// loop section. A song that cannot be opened is named with its reason on
+// loop section, until the last one ends or Escape. A song that cannot be opened is named with its reason on
 // standard error and skipped in the direction the list was going. Returns
 // whether every song could be played.
 bool run_play_list(const command_line& line) {
@@ -176,6 +178,7 @@ bool run_play_list(const command_line& line) {
             if (++refused_in_a_row >= count) break;
         } else {
             refused_in_a_row = 0;
+            if (result.leave == player::leave_request::stop) break;  // Escape ends the list
             direction = result.leave == player::leave_request::previous ? -1 : +1;
         }
         if (result.audio_failed) {

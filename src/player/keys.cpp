@@ -97,7 +97,10 @@ void handle_player_key() {
         return;
     }
     switch (key) {
-        case SDLK_ESCAPE: synth::end_song(); break;
+        case SDLK_ESCAPE:
+            screen.leave = leave_request::stop;
+            synth::end_song();
+            break;
         case SDLK_PAUSE: case SDLK_k: toggle_pause(); break;
         case SDLK_PAGEDOWN: leave_for(leave_request::next, playing.has_next); break;
         case SDLK_PAGEUP: leave_for(leave_request::previous, playing.has_previous); break;

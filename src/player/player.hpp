@@ -61,7 +61,8 @@ void toggle_pause();
 
 // Where the listener wants to go after this song.
 enum class leave_request : uint8_t {
-    none,      // the song ended, Escape, or a request to quit
+    none,      // the song ended, or a request to quit
+    stop,      // Escape: this song and the list it belongs to
     next,      // Page Down
     previous,  // Page Up
 };

@@ -450,7 +450,7 @@ TEST_F(Iterations, PauseKeysSayPausedOnThePlayingLine) {
 }
 
 // Page Down and Page Up leave the song for the next or previous one only
-// when there is one; otherwise the song goes on.
+// when there is one; otherwise the song goes on. Escape leaves it for good.
 TEST_F(Iterations, PageKeysLeaveForANeighbourThatExists) {
     struct Case {
         SDLKey key;
@@ -461,6 +461,7 @@ TEST_F(Iterations, PageKeysLeaveForANeighbourThatExists) {
         {SDLK_PAGEDOWN, false, true, player::leave_request::none},
         {SDLK_PAGEUP, false, true, player::leave_request::previous},
         {SDLK_PAGEUP, true, false, player::leave_request::none},
+        {SDLK_ESCAPE, true, true, player::leave_request::stop},  // the song and its list
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.key << " next " << c.has_next << " previous " << c.has_previous);
