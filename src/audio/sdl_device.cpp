@@ -60,6 +60,8 @@ bool open_audio_device(synth::engine& e) {
 
 void start_audio() { SDL_PauseAudio(0); }
 
+void pause_audio(bool paused) { SDL_PauseAudio(paused ? 1 : 0); }
+
 void close_audio_device() { SDL_CloseAudio(); }
 
 output sdl_device_output(synth::engine& e) { return {&e, open_device, nullptr, close_device, abort_device}; }

@@ -19,6 +19,11 @@ bool open_audio_device(synth::engine& e);
 // Lets the device call the renderer from its own thread.
 void start_audio();
 
+// Pauses the device (true) or lets it go on (false). A paused device calls
+// no renderer and plays silence, so playback resumes at the sample where
+// it stopped.
+void pause_audio(bool paused);
+
 // Closes the device; once this returns no callback runs any more.
 void close_audio_device();
 

@@ -11,6 +11,7 @@ namespace failure {
 
 // The failure codes that the program raises itself; system errors map to
 // theirs through code_for_system_error.
+inline constexpr uint32_t path_not_found = 3;      // a folder on the way to a file does not exist
 inline constexpr uint32_t disk_read_error = 100;   // a read returned fewer bytes than asked
 inline constexpr uint32_t disk_write_error = 101;  // a write stored fewer bytes than asked
 inline constexpr uint32_t heap_overflow = 203;     // a memory block could not be had

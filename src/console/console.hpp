@@ -119,6 +119,10 @@ extern bool window_closed;    // an SDL quit event (the window's close button) h
 // when it was a key press.
 bool poll_key();
 
+// Fetches one pending event of any kind into last_event without waiting;
+// false when none is pending.
+bool poll_event();
+
 // As poll_key, but when no event is pending waits for one, looking every
 // few milliseconds, for at most about `timeout_ms`; returns false at once
 // when a quit is requested.

@@ -27,6 +27,8 @@ bool fetch_event() {
 
 bool poll_key() { return fetch_event() && last_event.type == SDL_KEYDOWN; }
 
+bool poll_event() { return fetch_event(); }
+
 bool wait_key(uint32_t timeout_ms) {
     for (uint32_t waited = 0;; waited += wait_step_ms) {
         if (fetch_event()) return last_event.type == SDL_KEYDOWN;
@@ -36,8 +38,8 @@ bool wait_key(uint32_t timeout_ms) {
 }
 
 bool quit_requested() {
-    // The screens take one event per pass; a quit waiting behind a backlog
-    // of repeated keys is taken out of the queue at once.
+    // A quit waiting behind a backlog of events is taken out of the queue
+    // at once.
     SDL_Event quit;
     if (!window_closed && SDL_PeepEvents(&quit, 1, SDL_GETEVENT, SDL_QUITMASK) == 1) window_closed = true;
     return window_closed || stop_signals::received() != 0;

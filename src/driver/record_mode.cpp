@@ -1,6 +1,10 @@
 #include "driver/record_mode.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "audio/record.hpp"
@@ -10,6 +14,7 @@
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
+#include "player/song_opening.hpp"
 #include "song/song_file.hpp"
 #include "synth/synth.hpp"
 
@@ -38,9 +43,29 @@ std::string seconds_text(uint64_t frames, uint32_t rate) {
     return text;
 }
 
-[[noreturn]] void fail_discarding(const audio::output& out, int error_number) {
+void name_on_standard_error(const std::string& file_name, const std::string& reason) {
+    std::fprintf(stderr, "%s\n", player::named_failure(file_name, reason).c_str());
+    std::fflush(stderr);
+}
+
+// The failure's fixed line comes from the failure reporter as the program
+// ends; the line before it on standard error names the output.
+[[noreturn]] void fail_discarding(const audio::output& out, const std::string& wav_file, int error_number) {
     out.abort(out.state);
+    name_on_standard_error(wav_file, std::strerror(error_number));
     failure::fail_system_error(error_number);
+}
+
+// The folder the output goes into, when it does not exist ("" when it does,
+// or when the output is standard output).
+std::string missing_output_folder(const std::string& wav_file) {
+    if (wav_file == "-") return "";
+    const size_t slash = wav_file.rfind('/');
+    if (slash == std::string::npos) return "";
+    const std::string folder = slash == 0 ? "/" : wav_file.substr(0, slash);
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return folder;
+    return "";
 }
 
 }  // namespace
@@ -60,12 +85,16 @@ int record(const std::string& song_file, const std::string& wav_file, uint32_t r
     // The engine is large: it lives on the heap, as long as the recording.
     const auto engine = std::make_unique<synth::engine>(rate);
     synth::engine& e = *engine;
-    song::load_song_file(e.song, song_file);
-    const song::header_outcome outcome = synth::start_song(e);
-    if (outcome == song::header_outcome::out_of_memory) failure::fail(failure::heap_overflow);
-    if (outcome != song::header_outcome::ok) {
-        say(song::song_error_message(outcome));
-        return exit_status::failure;
+    const player::song_opening opening = player::open_song_file(e, song_file);
+    if (!opening.ok) {
+        say(opening.line);
+        name_on_standard_error(song_file, opening.reason);
+        return opening.failure_code != 0 ? failure::exit_status_for(opening.failure_code) : exit_status::failure;
+    }
+    if (const std::string folder = missing_output_folder(wav_file); !folder.empty()) {
+        say(failure::failure_text(failure::path_not_found));
+        name_on_standard_error(wav_file, "the folder " + folder + " does not exist");
+        return failure::exit_status_for(failure::path_not_found);
     }
 
     stop_signals::install(true);
@@ -74,15 +103,18 @@ int record(const std::string& song_file, const std::string& wav_file, uint32_t r
     format.frames = synth::recording_frames(static_cast<uint32_t>(e.song.frame_total), e.song.samples_per_frame);
     static audio::wav_writer writer;
     const audio::output out = audio::wav_output(writer);
-    if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, error);
+    if (const int error = out.open(out.state, wav_file, format); error != 0) fail_discarding(out, wav_file, error);
 
     const audio::recording made = audio::render_into(e, out, format.frames);
-    if (made.error != 0) fail_discarding(out, made.error);
-    if (const int error = out.finish(out.state); error != 0) failure::fail_system_error(error);
+    if (made.error != 0) fail_discarding(out, wav_file, made.error);
+    if (const int error = out.finish(out.state); error != 0) {
+        name_on_standard_error(wav_file, std::strerror(error));
+        failure::fail_system_error(error);
+    }
 
     if (made.stop_signal != 0) {
-        say("Recording stopped early: " + seconds_text(made.frames, e.sample_rate) + " of " +
-            seconds_text(format.frames, e.sample_rate) + " seconds written");
+        say("Recording stopped early: " + seconds_text(made.frames, e.sample_rate) + " of " + seconds_text(format.frames, e.sample_rate) +
+            " seconds written");
         return exit_status::after_signal(made.stop_signal);
     }
     say("Recording Done");

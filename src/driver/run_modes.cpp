@@ -2,9 +2,11 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <atomic>
 #include <cstdlib>
+#include <numeric>
+#include <random>
 #include <string>
 
 #include "base/exit_status.hpp"
@@ -15,6 +17,7 @@
 #include "driver/command_line.hpp"
 #include "driver/record_mode.hpp"
 #include "player/player.hpp"
+#include "player/song_opening.hpp"
 #include "player/title_banner.hpp"
 #include "selector/selector.hpp"
 #include "synth/synth.hpp"
@@ -30,20 +33,29 @@ constexpr uint16_t playback_rate = 48000;
 
 constexpr const char* help_text =
     "Usage: playtun [OPTION]... [SONG.tun [OUT.wav]]\n"
+    "       playtun --play [--loops N] [--shuffle] [--repeat] SONG.tun...\n"
     "Plays chip music stored as register dumps (.tun song files).\n"
     "\n"
     "  playtun                   browse the working folder in the file selector;\n"
     "                            a chosen song repeats until Escape\n"
     "  playtun SONG.tun          play the song once on the player screen\n"
+    "  playtun -p SONG.tun...    play the songs one after another, each once\n"
     "  playtun SONG.tun OUT.wav  record the song once into a 16-bit stereo\n"
     "                            48000 Hz WAV file (no display needed)\n"
     "  playtun SONG.tun -        the same as a WAV stream on standard output\n"
     "  playtun /?                the title banner and a one-line syntax\n"
     "\n"
     "Options:\n"
+    "  -p, --play     the songs named are a play list (any number of them)\n"
+    "  --loops N      with --play: play each song's loop section N times in all\n"
+    "  --shuffle      with --play: play the list in a random order\n"
+    "  --repeat       with --play: start the list again after its last song\n"
     "  -h, --help     show this help and end\n"
     "  -V, --version  show the version and end\n"
     "  --             the arguments that follow are file names\n"
+    "\n"
+    "Keys on the player screen include Pause or k (pause), Page Down and\n"
+    "Page Up (next and previous song) and h (the list of keys).\n"
     "\n"
     "Record mode never writes over a song file, and a recording that fails\n"
     "leaves an existing OUT.wav as it was. The player screen and the file\n"
@@ -53,11 +65,27 @@ void write_usage_line() {
     // The banner fills a whole 80-column row, so no line end follows it.
     std::fwrite(player::title_banner.data(), 1, player::title_banner.size(), stdout);
     std::fputs("Syntax: PlayTUN <file.tun> <wavefile.wav>\n", stdout);
+    std::fputs("Play lists: playtun --play <file.tun>... (playtun --help)\n", stdout);
 }
 
 int bad_option(const std::string& option) {
     std::fprintf(stderr, "playtun: unknown option %s\nTry 'playtun --help'.\n", option.c_str());
     return exit_status::bad_command_line;
+}
+
+int bad_value(const std::string& why) {
+    std::fprintf(stderr, "playtun: %s\nTry 'playtun --help'.\n", why.c_str());
+    return exit_status::bad_command_line;
+}
+
+void say_on_standard_error(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// The line on standard error for a song whose audio device did not open.
+void report_audio_failure(const std::string& song_file, const player::player_result& result) {
+    say_on_standard_error(player::named_failure(song_file, "cannot open the audio device: " + result.audio_error));
 }
 
 // SDL 1.2 takes the first video driver that starts. Without a display that
@@ -82,21 +110,94 @@ void shut_down() {
 
 // Selector mode: each chosen song repeats from its loop frame until the user
 // leaves it, and the selector returns until the user presses Escape there.
+// Page Down and Page Up go on to the neighbouring song files of the list
+// without showing it; when it comes back its bar stands on the song that
+// was playing. A song that cannot be opened shows why in the list.
 void run_selector_loop() {
     std::string song_file_name;
-    bool keep_going = true;
-    std::atomic<bool>& loop_enabled = player::player_engine().loop_enabled;
-    loop_enabled.store(true, std::memory_order_relaxed);
-    while (keep_going) {
-        keep_going = selector::select_file(song_file_name);
-        loop_enabled.store(keep_going, std::memory_order_relaxed);
-        console::refresh_screen();
-        // A song the player refuses just brings the list back.
-        if (keep_going) player::run_player_screen(song_file_name);
-        console::refresh_screen();
+    while (selector::select_file(song_file_name)) {
+        int entry = selector::highlighted_entry();
+        for (;;) {
+            player::player_engine().loop_enabled.store(true, std::memory_order_relaxed);
+            console::refresh_screen();
+            player::play_options options;
+            options.has_next = selector::neighbour_song(entry, +1) >= 0;
+            options.has_previous = selector::neighbour_song(entry, -1) >= 0;
+            const std::string chosen = song_file_name;
+            const player::player_result result = player::run_player_screen(song_file_name, options);
+            console::refresh_screen();
+            if (result.refused) {
+                selector::show_notice(result.opening.line);
+                break;
+            }
+            if (result.audio_failed) report_audio_failure(chosen, result);
+            const bool to_neighbour =
+                result.leave == player::leave_request::next || result.leave == player::leave_request::previous;
+            if (!to_neighbour || console::quit_requested()) break;
+            entry = selector::neighbour_song(entry, result.leave == player::leave_request::next ? +1 : -1);
+            song_file_name = selector::place_bar(entry);
+        }
     }
+    player::player_engine().loop_enabled.store(false, std::memory_order_relaxed);
 }
 
+// The order a play list is played in: as given, or shuffled.
+std::vector<size_t> play_order(size_t count, bool shuffle) {
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    if (shuffle) std::shuffle(order.begin(), order.end(), std::mt19937(std::random_device{}()));
+    return order;
+}
+
+// Play-list mode: the songs one after another, each `loops` passes of its
+// loop section, until the last one ends or Escape. A song that cannot be opened is named with its reason on
+// standard error and skipped in the direction the list was going. Returns
+// whether every song could be played.
+bool run_play_list(const command_line& line) {
+    const size_t count = line.names.size();
+    std::vector<size_t> order = play_order(count, line.shuffle);
+    bool all_played = true;
+    size_t position = 0;
+    int direction = +1;
+    size_t refused_in_a_row = 0;
+    while (!console::quit_requested()) {
+        std::string song_file_name = line.names[order[position]];
+        const std::string named = song_file_name;
+        player::play_options options;
+        options.title_suffix =
+            " (" + std::to_string(position + 1) + " of " + std::to_string(count) + ")";
+        options.has_next = true;  // past the last song the list ends (or starts again)
+        options.has_previous = position > 0 || line.repeat;
+        options.passes = line.loops;
+        const player::player_result result = player::run_player_screen(song_file_name, options);
+        console::refresh_screen();
+        if (result.refused) {
+            say_on_standard_error(player::named_failure(named, result.opening.reason));
+            all_played = false;
+            // A list of songs none of which opens ends after one round.
+            if (++refused_in_a_row >= count) break;
+        } else {
+            refused_in_a_row = 0;
+            if (result.leave == player::leave_request::stop) break;  // Escape ends the list
+            direction = result.leave == player::leave_request::previous ? -1 : +1;
+        }
+        if (result.audio_failed) {
+            // The next song would meet the same device.
+            report_audio_failure(named, result);
+            return false;
+        }
+        // Nothing comes before the first song of a list that does not repeat.
+        if (direction < 0 && position == 0 && !line.repeat) direction = +1;
+        if (direction < 0) {
+            position = position > 0 ? position - 1 : count - 1;
+        } else if (++position == count) {
+            if (!line.repeat) break;
+            position = 0;
+            if (line.shuffle) order = play_order(count, true);
+        }
+    }
+    return all_played;
+}
 // A screen left because of SIGINT or SIGTERM ends as the shell reports a
 // program stopped by that signal; the window's close button ends like
 // Escape.
@@ -106,7 +207,8 @@ int interactive_end_status() {
 }
 
 // The interactive modes: SDL, the window, then the player screen.
-int run_interactive(const std::vector<std::string>& names) {
+int run_interactive(const command_line& line) {
+    const std::vector<std::string>& names = line.names;
     if (!display_available()) {
         std::FILE* out = messages::stream();
         std::fputs("playtun: no display: the player screen and the file selector need an X11 display "
@@ -133,6 +235,12 @@ int run_interactive(const std::vector<std::string>& names) {
     }
     SDL_EnableKeyRepeat(300, 30);
 
+    if (line.play_list) {
+        const bool all_played = run_play_list(line);
+        shut_down();
+        const int status = interactive_end_status();
+        return status == exit_status::ok && !all_played ? exit_status::failure : status;
+    }
     if (names.size() != 1) {
         run_selector_loop();
         shut_down();
@@ -144,9 +252,18 @@ int run_interactive(const std::vector<std::string>& names) {
     const player::player_result result = player::run_player_screen(song_file_name);
     shut_down();
     // A song given on the command line that cannot be played is a failure
-    // the user must see, after the window has gone.
+    // the user must see, after the window has gone: the line the program
+    // has always printed, and one on standard error that names the file.
     if (result.refused) {
-        std::puts(song::song_error_message(result.outcome));
+        std::FILE* out = messages::stream();
+        std::fprintf(out, "%s\n", result.opening.line.c_str());
+        std::fflush(out);
+        say_on_standard_error(player::named_failure(names[0], result.opening.reason));
+        return result.opening.failure_code != 0 ? failure::exit_status_for(result.opening.failure_code)
+                                                : exit_status::failure;
+    }
+    if (result.audio_failed) {
+        report_audio_failure(names[0], result);
         return exit_status::failure;
     }
     return interactive_end_status();
@@ -173,13 +290,15 @@ int run(int argument_count, char** arguments) {
             return exit_status::ok;
         case request::bad_option:
             return bad_option(line.bad);
+        case request::bad_value:
+            return bad_value(line.bad);
         case request::run:
             break;
     }
 
     // Record mode needs no directory scan: only the selector shows one.
-    if (line.names.size() == 2) return record(line.names[0], line.names[1], playback_rate);
-    return run_interactive(line.names);
+    if (!line.play_list && line.names.size() == 2) return record(line.names[0], line.names[1], playback_rate);
+    return run_interactive(line);
 }
 
 }  // namespace driver

@@ -8,6 +8,7 @@
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "song/song.hpp"
+#include "synth/controls.hpp"
 #include "synth/published.hpp"
 #include "synth/waves.hpp"
 
@@ -74,6 +75,12 @@ void draw_meter(int column, uint8_t value, uint8_t background) {
         }
 }
 
+// A muted voice's number (voice rows) and heading (voice columns) are white
+// on red, so a mute shows in both views.
+constexpr uint8_t muted_attr = 0x4F;
+
+bool is_muted(uint8_t voice) { return player_engine().voice_muted[voice].load(std::memory_order_relaxed); }
+
 void put_pixel(int x, int y, uint8_t colour) {
     console::frame_buffer[y * console::frame_width + x] = console::colour_map[colour];
 }
@@ -107,7 +114,7 @@ void set_player_layout() {
 
 void draw_voice_row(uint8_t voice) {
     const shown_channel r = shown_record_of(voice);
-    console::text_attr = 0x70;
+    console::text_attr = is_muted(voice) ? muted_attr : 0x70;
     console::go_to(0, static_cast<uint8_t>(7 + voice));
     console::write_text(console::number_text(voice + 1));
     console::text_attr = (r.pitch & 0x0800) ? 0x7F : 0x70;
@@ -138,8 +145,14 @@ void draw_voice_column(uint8_t voice) {
 
     console::text_attr = 0x07;
     const std::string separator = wide ? "\xDC" : "";
-    const std::string heading = std::string(wide ? "Frq" : "Fq") + separator + "Wf" + separator + "Vl" + separator +
-                                "Pw" + separator + "Co";
+    std::string heading = std::string(wide ? "Frq" : "Fq") + separator + "Wf" + separator + "Vl" + separator +
+                          "Pw" + separator + "Co";
+    if (is_muted(voice)) {
+        // As wide as the heading it replaces, so nothing of it is left.
+        heading.replace(0, heading.size(), heading.size(), ' ');
+        heading.replace(0, 5, "MUTED");
+        console::text_attr = muted_attr;
+    }
     console::write_text_at(static_cast<uint8_t>(x0), 17, heading);
 
     std::string label = r.volume > 0 ? note_text(r, wide ? wide_note_names : narrow_note_names)

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "player/song_opening.hpp"
 #include "song/song.hpp"
 #include "synth/engine.hpp"
 
@@ -51,38 +52,79 @@ struct view_state {
 };
 extern view_state view;
 
-// Acts on the key press in console::last_event.
+// Acts on the key press in console::last_event. While the key list is
+// shown, a key press only closes it.
 void handle_player_key();
+
+// The key list shown over the lower half of the screen (the h key).
+void draw_key_list();
+
+// Stops or resumes the sound and the song position (Pause and k); the
+// Playing line says which.
+void toggle_pause();
 
 // ---- the screen ----
 
+// Where the listener wants to go after this song.
+enum class leave_request : uint8_t {
+    none,      // the song ended, or a request to quit
+    stop,      // Escape: this song and the list it belongs to
+    next,      // Page Down
+    previous,  // Page Up
+};
+
+// How a song is played: its place among other songs and how often it
+// repeats.
+struct play_options {
+    std::string title_suffix;   // after the name in the window title, " (2 of 5)"
+    bool has_next = false;      // Page Down leaves the song only when there is a song to go to
+    bool has_previous = false;  // likewise Page Up
+    // 0: the song repeats as the caller's loop setting says; N: its loop
+    // section plays N times in all, the first pass included.
+    uint32_t passes = 0;
+};
+
 // Per-song state of the screen loop.
 struct screen_state {
+    bool paused = false;
+    bool key_list_shown = false;
+    leave_request leave = leave_request::none;
+    // A key moved the song position in this pass: a backward jump is then
+    // no pass of the loop section.
+    bool position_moved = false;
     uint8_t history_step = 1;
     uint16_t marquee_tick = 0;
     // Runs 1 .. L + 79 for a song text of L bytes, and L goes up to 65,519.
     uint32_t marquee_pos = 0;
     uint32_t shown_frame = 0;
     uint32_t history_frame = 0;
+    std::string shown_name;  // the name on the Playing line
 };
 extern screen_state screen;
 
+// The place of the song being played (set by run_player_screen).
+extern play_options playing;
+
 // How a run of the player screen ended.
 struct player_result {
-    bool refused = false;  // the header reader did not accept the song
-    song::header_outcome outcome = song::header_outcome::ok;
+    bool refused = false;  // the song could not be opened: `opening` says why
+    song_opening opening;
     bool audio_failed = false;
+    std::string audio_error;  // SDL's reason when the device could not be opened
+    leave_request leave = leave_request::none;
 };
 
 // Plays the named song (the name is shortened in place for display) until
-// it ends, the user leaves it or asks the program to quit. A refused song
-// returns at once, drawing nothing. The window's title names the song file.
-player_result run_player_screen(std::string& song_file_name);
+// it ends, the user leaves it or asks the program to quit. A song that
+// cannot be opened returns at once, drawing nothing. The window's title
+// names the song file, followed by the options' title suffix.
+player_result run_player_screen(std::string& song_file_name, const play_options& options = {});
 
 void reset_history();
 
-// The Playing line of the fixed screen.
-std::string playing_line(std::string_view shown_name);
+// The Playing line of the fixed screen; while paused it begins with
+// "Paused " instead, and the rest keeps its columns.
+std::string playing_line(std::string_view shown_name, bool paused = false);
 // Names longer than 28 characters keep their last 28 after "...".
 std::string shortened_name(std::string_view name);
 

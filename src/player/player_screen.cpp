@@ -1,21 +1,18 @@
 // The player screen: song start, the fixed rows, and the loop that redraws
-// twenty times a second and takes one key per pass until the song ends.
+// twenty times a second and takes every waiting key press in each pass
+// until the song ends.
 #include <SDL.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "audio/sdl_device.hpp"
-#include "base/fail.hpp"
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
-#include "song/song_file.hpp"
 #include "synth/synth.hpp"
 
 namespace player {
-
-screen_state screen;
 
 namespace {
 
@@ -27,6 +24,9 @@ std::unique_ptr<synth::engine>& engine_slot() {
 }  // namespace
 
 synth::engine& player_engine() { return *engine_slot(); }
+
+screen_state screen;
+play_options playing;
 
 namespace {
 
@@ -66,8 +66,8 @@ void draw_play_time_and_present() {
 
 // The two lines shown when the audio device cannot be opened; a key press
 // returns to the caller.
-void report_audio_failure() {
-    console::write_line(std::string("?Audio: ") + SDL_GetError() + "  ERROR");
+void report_audio_failure(const std::string& reason) {
+    console::write_line("?Audio: " + reason + "  ERROR");
     console::write_line("..press any key to continue..");
     console::refresh_screen();
     while (!console::poll_key() && !console::quit_requested()) SDL_Delay(10);
@@ -77,13 +77,62 @@ void report_audio_failure() {
 void show_song_title(std::string_view file_name) {
     const size_t slash = file_name.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
-    console::set_window_title("playtun - " + std::string(name));
+    console::set_window_title("playtun - " + std::string(name) + playing.title_suffix);
+}
+
+// Blanks rows 17..49 and the pixels plotted over them.
+void clear_lower_screen() {
+    console::fill_rows(17, 33, 0x00);
+    std::fill(console::frame_buffer.begin() + 136 * console::frame_width,
+              console::frame_buffer.begin() + 392 * console::frame_width, 0);
+}
+
+// Takes every key press waiting in the queue; other events (key releases
+// above all) cost nothing. Keys after one that leaves the song stay
+// queued for the screen that comes next.
+void take_waiting_keys() {
+    while (!player_engine().song_ended.load(std::memory_order_relaxed) && console::poll_event()) {
+        if (console::last_event.type != SDL_KEYDOWN) continue;
+        const bool list_was_shown = screen.key_list_shown;
+        handle_player_key();
+        if (list_was_shown) clear_lower_screen();
+        synth::build_wavetable(player_engine(), player_engine().selected_slot);
+    }
+}
+
+// Counts the passes of the loop section: the song position jumping back
+// without a key having moved it is the start of a new pass. The last pass
+// plays with the loop switched off, so the song ends where it would end
+// without one.
+struct pass_counter {
+    uint32_t passes_left = 0;
+    uint32_t previous_frame = 0;
+    bool key_moved_position = false;
+
+    void after_iteration() {
+        if (passes_left > 1 && screen.shown_frame < previous_frame && !key_moved_position) {
+            if (--passes_left == 1) player_engine().loop_enabled.store(false, std::memory_order_relaxed);
+        }
+        key_moved_position = screen.position_moved;
+        screen.position_moved = false;
+        previous_frame = screen.shown_frame;
+    }
+};
+
+void set_passes(pass_counter& counter, uint32_t passes) {
+    if (passes == 0) return;
+    // A loop frame at or past the end leaves no loop section to repeat.
+    const bool has_loop_section =
+        static_cast<int64_t>(player_engine().song.loop_frame) < static_cast<int64_t>(player_engine().song.frame_total);
+    counter.passes_left = has_loop_section ? passes : 1;
+    player_engine().loop_enabled.store(counter.passes_left > 1, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-// The song text enters at the right edge in dark grey, is white in the
-// middle and dims again at the left edge; 80 blank steps follow it.
+// The song text enters at the right edge in dark grey, character by
+// character up to its last one, is white in the middle and dims again at
+// the left edge; 79 blank steps carry its last character across the row.
 void marquee_step() {
     if (++screen.marquee_tick != 3) return;
     screen.marquee_tick = 0;
@@ -97,7 +146,7 @@ void marquee_step() {
     for (int c : {0, 1, 78}) set_cell_attribute(4, c, 0x18);
     for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) set_cell_attribute(4, c, 0x17);
     uint16_t& entering = console::screen_cells[4 * console::screen_columns + 79];
-    entering = screen.marquee_pos < length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
+    entering = screen.marquee_pos <= length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
 }
 
 std::string shortened_name(std::string_view name) {
@@ -105,11 +154,10 @@ std::string shortened_name(std::string_view name) {
     return "..." + std::string(name.substr(name.size() - shown_name_length));
 }
 
-std::string playing_line(std::string_view shown_name) {
-    const synth::engine& e = player_engine();
-    return "Playing " + std::string(shown_name) + " at " + console::number_text(e.song.frame_rate) +
-           "hz on Tonera" + console::number_text(e.song.channel_count) + " (" +
-           console::number_text(e.sample_rate / 1000) + "khz)";
+std::string playing_line(std::string_view shown_name, bool paused) {
+    return (paused ? "Paused  " : "Playing ") + std::string(shown_name) + " at " + console::number_text(player_engine().song.frame_rate) +
+           "hz on Tonera" + console::number_text(player_engine().song.channel_count) + " (" +
+           console::number_text(player_engine().sample_rate / 1000) + "khz)";
 }
 
 void reset_history() {
@@ -120,7 +168,17 @@ void reset_history() {
     scope_scale = 1;
 }
 
+void toggle_pause() {
+    screen.paused = !screen.paused;
+    // A paused device asks the renderer for nothing, so the song resumes at
+    // the very sample where it stopped.
+    audio::pause_audio(screen.paused);
+    console::text_attr = 0x07;
+    console::write_text_at(0, 1, playing_line(screen.shown_name, screen.paused));
+}
+
 void draw_fixed_screen(std::string_view shown_name) {
+    screen.shown_name = shown_name;
     console::text_attr = 0x07;
     console::clear_screen();
     console::text_attr = 0x0F;
@@ -138,14 +196,13 @@ void draw_fixed_screen(std::string_view shown_name) {
 }
 
 void player_iteration() {
-    synth::engine& e = player_engine();
-    const uint8_t n = e.song.channel_count;
+    const uint8_t n = player_engine().song.channel_count;
     console::go_to(0, 0);
-    console::text_attr = e.pulse_fold.load(std::memory_order_relaxed) ? 0xF8 : 0xF0;
+    console::text_attr = player_engine().pulse_fold.load(std::memory_order_relaxed) ? 0xF8 : 0xF0;
     console::write_text(hex_text(screen.history_step + 1, 2));
 
     console::text_attr = 0x1F;
-    screen.shown_frame = synth::playing_frame(e);
+    screen.shown_frame = synth::playing_frame(player_engine());
     marquee_step();
 
     console::text_attr = view.edit_half == 0 ? 0x07 : 0x08;
@@ -153,8 +210,8 @@ void player_iteration() {
     console::text_attr = view.edit_half == 8 ? 0x07 : 0x08;
     console::write_text_at(48, 16, definition_text(8));
 
-    const uint16_t rate = e.song.frame_rate;
-    const uint32_t total = static_cast<uint32_t>(std::max(e.song.frame_total, 0));
+    const uint16_t rate = player_engine().song.frame_rate;
+    const uint32_t total = static_cast<uint32_t>(std::max(player_engine().song.frame_total, 0));
     console::text_attr = 0x07;
     console::write_text_at(69, 1, time_text(screen.shown_frame / rate) + "/" + time_text(total / rate));
 
@@ -162,6 +219,8 @@ void player_iteration() {
         draw_voice_row(v);
         if (view.column_view) draw_voice_column(v);
     }
+
+    if (screen.key_list_shown) draw_key_list();
 
     draw_play_time_and_present();
 
@@ -171,42 +230,47 @@ void player_iteration() {
             console::plot_half_block(x, 98, 7);
         }
         console::clear_backgrounds(18, 31);
-        history_scroll();
+        // The key list must not climb into the note history.
+        if (!screen.key_list_shown) history_scroll();
     } else {
         console::fill_rows(17, 33, 0x00);
         draw_oscilloscope();
     }
 
-    if (console::poll_key()) {
-        handle_player_key();
-        synth::build_wavetable(e, e.selected_slot);
-    }
+    take_waiting_keys();
 
     if (screen.shown_frame < screen.history_frame) reset_history();
 }
 
-player_result run_player_screen(std::string& song_file_name) {
+player_result run_player_screen(std::string& song_file_name, const play_options& options) {
     player_result result;
-    synth::engine& e = player_engine();
-    e.song_ended.store(false, std::memory_order_relaxed);
-    song::load_song_file(e.song, song_file_name);
-    result.outcome = song::read_header(e.song, e.sample_rate);
-    if (result.outcome == song::header_outcome::out_of_memory) failure::fail(failure::heap_overflow);
-    if (result.outcome != song::header_outcome::ok) {
+    player_engine().song_ended.store(false, std::memory_order_relaxed);
+    result.opening = open_song_file(player_engine(), song_file_name);
+    if (!result.opening.ok) {
         result.refused = true;
         return result;
     }
     screen = screen_state{};
+    playing = options;
+    pass_counter passes;
+    set_passes(passes, options.passes);
     show_song_title(song_file_name);
     song_file_name = shortened_name(song_file_name);
-    synth::seek_to_frame(e, 0);
-    // The voices restart at phase 0. Done before the device exists, so the
-    // audio thread's first callback sees it without any further hand-over.
-    synth::reset_voice_phases(e);
+    synth::seek_to_frame(player_engine(), 0);
+    // The voices restart at phase 0, and every song starts from the voices'
+    // start state with a tick before its first sample, so that it sounds
+    // exactly as its recording does whatever played before it. Done before
+    // the device exists, so the audio thread's first callback sees it
+    // without any further hand-over.
+    player_engine().voices = {};
+    player_engine().frame_countdown = 0;
+    synth::reset_voice_phases(player_engine());
 
-    if (!audio::open_audio_device(e)) {
-        report_audio_failure();
+    if (!audio::open_audio_device(player_engine())) {
         result.audio_failed = true;
+        result.audio_error = SDL_GetError();
+        report_audio_failure(result.audio_error);
+        song::release_song(player_engine().song);
         return result;
     }
     draw_fixed_screen(song_file_name);
@@ -214,14 +278,16 @@ player_result run_player_screen(std::string& song_file_name) {
 
     // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
     // the song as Escape does.
-    while (!e.song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
+    while (!player_engine().song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
+        passes.after_iteration();
     }
 
     console::new_line();
     audio::close_audio_device();
-    song::release_song(e.song);
+    song::release_song(player_engine().song);
+    result.leave = screen.leave;
     return result;
 }
 
@@ -231,6 +297,7 @@ void reset_player_state() {
     scope_scale = 1;
     view = view_state{};
     screen = screen_state{};
+    playing = play_options{};
 }
 
 }  // namespace player

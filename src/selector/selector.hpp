@@ -104,6 +104,24 @@ void selector_pass();
 // Acts on one key press; `modifiers` is the SDL modifier state.
 void handle_key(uint32_t key, uint32_t modifiers);
 
+// The index in the list of the entry under the bar.
+int highlighted_entry();
+
+// The nearest song file before (direction -1) or after (+1) the entry,
+// skipping directories; -1 when there is none.
+int neighbour_song(int entry, int direction);
+
+// Puts the bar on the entry, scrolling the page only as far as needed,
+// and returns the entry's name.
+std::string place_bar(int entry);
+
+// A line shown on row 1 of the list until the next key press (the reason
+// a chosen song could not be played).
+void show_notice(std::string_view text);
+
+// The keys of the selector, named on its bottom row.
+extern const std::string_view key_row;
+
 void draw_list();
 void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir);
 

@@ -44,6 +44,12 @@ constexpr uint32_t idle_wait_ms = 100;
 // Rows 2..49 are all the screen has for the list.
 constexpr int most_page_rows = console::screen_rows - first_list_row;
 
+constexpr uint8_t notice_attr = 0x0C;     // light red on black
+constexpr uint8_t key_row_attr = 0x08;    // dark grey on black
+
+// Shown on row 1 until the next key press.
+std::string notice;
+
 const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
 
 bool list_is_empty() { return !dir_list || dir_count == 0; }
@@ -60,6 +66,21 @@ std::string working_directory() {
 // The window names the folder being listed.
 void show_folder_title() { console::set_window_title("playtun - " + working_directory()); }
 
+// The last part of a path: the folder's name as its parent lists it.
+std::string last_part(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The index of the directory entry of that name, or -1.
+int directory_entry(const std::string& name) {
+    for (int k = 0; k < dir_count; ++k)
+        if ((*dir_list)[k].is_dir && (*dir_list)[k].name == name) return k;
+    return -1;
+}
+
+// Opening a folder puts the bar on its first entry; going up through ".."
+// puts it on the folder just left.
 void open_highlighted() {
     const dirrec& entry = highlighted();
     if (!entry.is_dir) {
@@ -69,16 +90,42 @@ void open_highlighted() {
     sel_state = state_dir_opened;
     // The rescan overwrites the entry, so take the name first.
     const std::string name = entry.name;
+    const std::string left = name == ".." ? last_part(working_directory()) : std::string();
     enter_dir(name);
     rescan();
     sel_row = 0;
     sel_top = 0;
+    if (const int k = left.empty() ? -1 : directory_entry(left); k >= 0) place_bar(k);
     show_folder_title();
 }
 
 }  // namespace
 
 const std::string_view banner{banner_text, 80};
+const std::string_view key_row = "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end";
+
+int highlighted_entry() { return sel_top + sel_row; }
+
+int neighbour_song(int entry, int direction) {
+    if (!dir_list) return -1;
+    for (int k = entry + direction; k >= 0 && k < dir_count; k += direction)
+        if (!(*dir_list)[k].is_dir) return k;
+    return -1;
+}
+
+std::string place_bar(int entry) {
+    if (!dir_list || entry < 0 || entry >= dir_count) return {};
+    const page_limits limits = derive_limits();
+    if (entry < sel_top) {
+        sel_top = static_cast<uint16_t>(entry);
+    } else if (entry > sel_top + limits.last_row) {
+        sel_top = static_cast<uint16_t>(std::min(entry - limits.last_row, limits.max_top));
+    }
+    sel_row = static_cast<uint8_t>(entry - sel_top);
+    return (*dir_list)[entry].name;
+}
+
+void show_notice(std::string_view text) { notice = std::string(text.substr(0, console::screen_columns)); }
 
 page_limits derive_limits() {
     const int rows = std::clamp<int>(page_rows, 1, most_page_rows);
@@ -112,6 +159,7 @@ void selector_reset() {
     sel_top = 0;
     page_rows = default_page_rows;
     start_dir.clear();
+    notice.clear();
 }
 
 void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
@@ -131,7 +179,16 @@ void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
 void draw_list() {
     console::clear_screen();
     console::text_attr = banner_attr;
-    console::write_line(banner);   // fills row 0; row 1 stays blank
+    console::write_line(banner);   // fills row 0; row 1 holds the notice, if any
+    if (!notice.empty()) {
+        console::text_attr = notice_attr;
+        console::write_text_at(0, 1, notice);
+    }
+    // The key row lies below the longest page the screen can show.
+    if (first_list_row + page_rows < console::screen_rows) {
+        console::text_attr = key_row_attr;
+        console::write_text_at(0, console::screen_rows - 1, key_row);
+    }
     console::text_attr = dir_attr;
     sel_state = state_browsing;
     const page_limits limits = derive_limits();
@@ -208,6 +265,7 @@ void selector_pass() {
     draw_list();
     console::refresh_changed_screen();
     if (console::wait_key(idle_wait_ms)) {
+        notice.clear();
         handle_key(console::last_event.key.keysym.sym, console::last_event.key.keysym.mod);
     }
 }

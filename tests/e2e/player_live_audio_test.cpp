@@ -137,6 +137,92 @@ song_header header(const char* magic, uint8_t flags, uint32_t unpacked_size = 0)
     return h;
 }
 
+// Where a capture holds `data` from `from` on, or npos. The renderer's
+// output is loud from its first frame, so one buffer's worth identifies it.
+size_t find_rendering(const std::vector<uint8_t>& capture, const std::vector<uint8_t>& data, size_t from) {
+    const size_t probe = std::min(data.size(), device_buffer_bytes);
+    for (size_t at = from; at + probe <= capture.size(); at += 4)
+        if (std::equal(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(probe), capture.begin() + at)) return at;
+    return std::string::npos;
+}
+
+std::vector<uint8_t> wav_data(const std::vector<uint8_t>& wav) {
+    return {wav.begin() + std::min(wav.size(), wav_header_bytes), wav.end()};
+}
+
+// A play list plays its songs one after another, each whole. The device is
+// opened once per song, so the capture goes through standard output (a
+// pipe), which each opening continues instead of truncating. A song that
+// cannot be opened is named on standard error and skipped; the status then
+// says that one failed.
+TEST_F(SingleFilePlay, PlayListPlaysEachSongWholeInTurnAndSkipsOnesThatFail) {
+    test_support::write_file(path("one.tun"), busy_song(100, 0x13));
+    test_support::write_file(path("two.tun"), busy_song(75, 0x03));
+    test_support::write_file(path("bad.tun"), std::vector<uint8_t>{'P', 'S', 'I', 'D', 0, 2, 0, 0x7C});
+    std::vector<uint8_t> renders[2];
+    for (int k = 0; k < 2; ++k) {
+        const std::string song = k == 0 ? "one.tun" : "two.tun";
+        ASSERT_EQ(test_support::run_program(binary, {song, song + ".wav"}, dir).status, 0);
+        renders[k] = wav_data(test_support::read_file(path(song + ".wav")));
+    }
+    const std::vector<std::string> to_standard_output = {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk",
+                                                         "SDL_DISKAUDIOFILE=/dev/stdout", "SDL_DISKAUDIODELAY=1"};
+    struct case_t {
+        std::vector<std::string> arguments;
+        int status;
+        std::string errors;  // a line standard error must hold, or ""
+    } cases[] = {
+        {{"--play", "one.tun", "two.tun"}, 0, ""},
+        {{"one.tun", "-p", "bad.tun", "missing.tun", "two.tun"}, 1,
+         "playtun: bad.tun: a PSID tune, not a song: 'tuntool import bad.tun SONG.tun' makes a song of it\n"
+         "playtun: missing.tun: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.size());
+        const auto played = test_support::run_program(binary, c.arguments, dir, to_standard_output);
+        EXPECT_EQ(played.status, c.status) << played.errors;
+        if (!c.errors.empty()) {
+            EXPECT_NE(played.errors.find(c.errors), std::string::npos) << played.errors;
+        }
+        const std::vector<uint8_t> capture(played.output.begin(), played.output.end());
+        const size_t first = find_rendering(capture, renders[0], 0);
+        ASSERT_NE(first, std::string::npos) << "the first song was not played";
+        ASSERT_TRUE(std::equal(renders[0].begin(), renders[0].end(), capture.begin() + static_cast<std::ptrdiff_t>(first)))
+            << "the first song was not played whole";
+        const size_t second = find_rendering(capture, renders[1], first + renders[0].size());
+        ASSERT_NE(second, std::string::npos) << "the second song was not played after the first";
+        ASSERT_LE(second + renders[1].size(), capture.size());
+        EXPECT_TRUE(std::equal(renders[1].begin(), renders[1].end(), capture.begin() + static_cast<std::ptrdiff_t>(second)))
+            << "the second song was not played whole";
+    }
+}
+
+// --loops N plays the loop section N times in all and then ends, as tuntool
+// render --loops N renders it.
+TEST_F(SingleFilePlay, PlayListLoopsPlayTheLoopSectionAsTheRendererDoes) {
+    std::vector<uint8_t> song = busy_song(120, 0x13);
+    song[6] = 40;  // loop frame 40: a loop section of 80 frames (1.6 s)
+    test_support::write_file(path("loop.tun"), song);
+    const auto rendered = test_support::run_program(TUNTOOL_BINARY, {"render", "-q", "--loops", "3", "loop.tun", "-o", "loop.wav"}, dir);
+    ASSERT_EQ(rendered.status, 0) << rendered.errors;
+    const std::vector<uint8_t> render = wav_data(test_support::read_file(path("loop.wav")));
+    ASSERT_EQ(render.size(), (120u + 2u * 80u) * 960u * 4u);
+    // A paced device (about twice real time) gives the screen loop time to
+    // see every pass begin.
+    const auto played = test_support::run_program(
+        binary, {"--play", "--loops", "3", "loop.tun"}, dir,
+        {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=/dev/stdout", "SDL_DISKAUDIODELAY=20"});
+    EXPECT_EQ(played.status, 0) << played.errors;
+    const std::vector<uint8_t> capture = without_leading_silence({played.output.begin(), played.output.end()});
+    // The end is seen at the screen's next pass: a little more may follow,
+    // never less, and never a fourth pass.
+    ASSERT_GE(capture.size(), render.size() - 960 * 4);
+    EXPECT_LT(capture.size(), render.size() + 80u * 960u * 4u / 2u);
+    const size_t compared = std::min(capture.size(), render.size());
+    const auto mismatch = std::mismatch(render.begin(), render.begin() + static_cast<std::ptrdiff_t>(compared), capture.begin());
+    EXPECT_EQ(mismatch.first - render.begin(), static_cast<std::ptrdiff_t>(compared)) << "the passes differ from the rendering";
+}
+
 TEST_F(SingleFilePlay, RefusedSongIsReportedAfterShutDown) {
     const auto three_frames = [](uint32_t, uint32_t) { return record_values{0x0400, 0x80, 0, 200, 255}; };
     const std::vector<uint8_t> body = test_support::interleaved_body(3, 3, three_frames);
@@ -159,6 +245,7 @@ TEST_F(SingleFilePlay, RefusedSongIsReportedAfterShutDown) {
         const auto result = play("bad.tun", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
         EXPECT_EQ(result.output, c.message);
         EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.errors.rfind("playtun: bad.tun: ", 0), 0u) << result.errors;
     }
 }
 
@@ -166,6 +253,7 @@ TEST_F(SingleFilePlay, MissingSongFileIsAFailureWithCode2) {
     const auto result = play("missing.tun", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
     EXPECT_EQ(result.output, "File not found.\n");
     EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors, "playtun: missing.tun: No such file or directory\n");
 }
 
 }  // namespace

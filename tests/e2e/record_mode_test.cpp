@@ -59,7 +59,8 @@ TEST(CommandLine, UsageIsBannerFollowedDirectlyBySyntaxLine) {
     ASSERT_EQ(banner.size(), 80u);
     const auto result = test_support::run_program(binary, {"/?"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, banner + "Syntax: PlayTUN <file.tun> <wavefile.wav>\n");
+    EXPECT_EQ(result.output, banner + "Syntax: PlayTUN <file.tun> <wavefile.wav>\n" +
+                                 "Play lists: playtun --play <file.tun>... (playtun --help)\n");
 }
 
 TEST(CommandLine, InteractiveModesEndWith254WhenSdlCannotStart) {
@@ -96,16 +97,18 @@ TEST_F(RecordMode, SongFileThatCannotBeReadIsReportedWithItsFailureCode) {
         std::string text;
         int status;
         bool unprivileged;
+        std::string reason;  // after "playtun: SONG: " on standard error
     } cases[] = {
-        {"missing.tun", "File not found.\n", 2, false},
-        {"folder.tun", "File access denied.\n", 5, false},  // reading a directory: "is a directory"
-        {"secret.tun", "File access denied.\n", 5, true},
-        {std::string(5000, 'x') + ".tun", "Path not found.\n", 3, false},
+        {"missing.tun", "File not found.\n", 2, false, "No such file or directory"},
+        {"folder.tun", "File access denied.\n", 5, false, "Is a directory"},
+        {"secret.tun", "File access denied.\n", 5, true, "Permission denied"},
+        {std::string(5000, 'x') + ".tun", "Path not found.\n", 3, false, "File name too long"},
     };
     for (const auto& c : cases) {
         const auto result = c.unprivileged ? test_support::run_program_unprivileged(binary, {c.song, "out.wav"}, dir)
                                            : test_support::run_program(binary, {c.song, "out.wav"}, dir);
         EXPECT_EQ(result.output, "Recording " + c.song + " to out.wav\n" + c.text) << c.song.substr(0, 20);
+        EXPECT_EQ(result.errors, "playtun: " + c.song + ": " + c.reason + "\n") << c.song.substr(0, 20);
         EXPECT_EQ(result.status, c.status) << c.song.substr(0, 20);
         EXPECT_FALSE(std::filesystem::exists(path("out.wav")));
     }
@@ -230,6 +233,15 @@ TEST_F(RecordMode, BadOutputTargetsEndWithTheirFailureCode) {
     result = test_support::run_program(binary, {"song.tun", "/dev/full"}, dir);
     EXPECT_EQ(result.output, "Recording song.tun to /dev/full\nDisk write error.\n");
     EXPECT_EQ(result.status, 101);
+
+    // An output whose folder does not exist says so.
+    for (const std::string out : {"no-such-folder/out.wav", "song.tun.d/x/out.wav"}) {
+        result = test_support::run_program(binary, {"song.tun", out}, dir);
+        const std::string folder = out.substr(0, out.rfind('/'));
+        EXPECT_EQ(result.output, "Recording song.tun to " + out + "\nPath not found.\n");
+        EXPECT_EQ(result.errors, "playtun: " + out + ": the folder " + folder + " does not exist\n");
+        EXPECT_EQ(result.status, 3);
+    }
 
     const std::string overlong = std::string(300, 'w') + ".wav";
     result = test_support::run_program(binary, {"song.tun", overlong}, dir);

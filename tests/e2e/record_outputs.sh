@@ -109,6 +109,7 @@ done
 # ---- options ----
 expect 0 "--help" "$playtun" --help
 grep -q "^Usage: playtun" out.txt && grep -q -- "--version" out.txt || fail "--help does not show the usage"
+grep -q -- "--play" out.txt && grep -q -- "--loops" out.txt || fail "--help does not show --play and --loops"
 expect 0 "-h" "$playtun" -h
 expect 0 "--version" "$playtun" --version
 [ "$(cat out.txt)" = "playtun $version" ] || fail "--version printed: $(cat out.txt)"
@@ -116,6 +117,14 @@ expect 0 "-V" "$playtun" -V
 for option in -x --record; do
     expect 2 "unknown option $option" "$playtun" "$option" a.tun
     grep -q -- "$option" err.txt && grep -q -- "--help" err.txt || fail "$option: no line naming it"
+done
+# Play-list options: a wrong value, or one without --play, names the option.
+for case in "--loops:--play --loops 0 a.tun" "--loops:--play --loops=x a.tun" "--loops:--play a.tun --loops" \
+    "--shuffle:--shuffle a.tun" "--repeat:--repeat a.tun b.tun" "--play:--play" "--play:-p --"; do
+    option=${case%%:*}
+    # shellcheck disable=SC2086
+    expect 2 "${case#*:}" "$playtun" ${case#*:}
+    grep -q -- "$option" err.txt && grep -q -- "--help" err.txt || fail "${case#*:}: no line naming $option"
 done
 cp a.tun ./-dash.tun
 expect 0 "a name after --" "$playtun" -- -dash.tun dash.wav

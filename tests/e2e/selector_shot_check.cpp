@@ -5,7 +5,12 @@
 //       the file selector: its banner, then one row per ENTRY from screen
 //       row 2 on, the bar on entry BAR_INDEX (0-based); ENTRY is "d:NAME"
 //       for a directory, shown as <NAME> in dark grey, or "f:NAME" for a
-//       song file, shown as NAME in light grey; every other cell blank.
+//       song file, shown as NAME in light grey; "n:TEXT" is a notice on
+//       row 1 in light red. The bottom row names the keys in dark grey;
+//       every other cell blank.
+//   selector_shot_check read SHOT.ppm ROW FIRST LAST ATTRIBUTE
+//       prints the text of cells FIRST..LAST of ROW drawn in ATTRIBUTE
+//       (hexadecimal), "?" for a cell that shows no glyph in it.
 //   selector_shot_check player SHOT.ppm SONG
 //       the player screen playing a song of player_make_song named SONG:
 //       the badge, the title banner, the Playing line, the position, the
@@ -105,10 +110,17 @@ const std::string player_banner =
     "\xDB\xDB MELVOX TUN-Player_w32 b20080226                MELodic VOice eXer "
     "\xDB\xDB\xDB\xDB\xDB\xB2\xB2\xB2\xB1\xB1\xB0";
 
-int check_list(const image& im, int bar, const std::vector<std::string>& entries) {
+const std::string key_row = "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end";
+
+int check_list(const image& im, int bar, std::vector<std::string> entries) {
     screen want;
     want.blank_rows(0, rows - 1);
     want.text(0, 0, selector_banner, 0x0F);
+    want.text(0, rows - 1, key_row, 0x08);
+    if (!entries.empty() && entries.front().starts_with("n:")) {
+        want.text(0, 1, entries.front().substr(2), 0x0C);
+        entries.erase(entries.begin());
+    }
     for (size_t k = 0; k < entries.size(); ++k) {
         const std::string& e = entries[k];
         if (e.size() < 3 || (e[0] != 'd' && e[0] != 'f') || e[1] != ':') {
@@ -166,14 +178,35 @@ int check_player(const image& im, const std::string& song) {
     return 0;
 }
 
+// The text of a run of cells in one attribute, glyph by glyph.
+std::string read_text(const image& im, int row, int first, int last, uint8_t attr) {
+    const rgb fg = text_colours[attr & 0x0F], bg = text_colours[attr >> 4];
+    std::string text;
+    for (int column = first; column <= last; ++column) {
+        char found = '?';
+        for (int code = 32; code < 127 && found == '?'; ++code) {
+            bool same = true;
+            for (int y = 0; y < 8 && same; ++y) {
+                const uint8_t bits = console::font_glyphs[static_cast<unsigned>(code) * 8u + static_cast<unsigned>(y)];
+                for (int x = 0; x < 8 && same; ++x)
+                    same = im.at(column * 8 + x, row * 8 + y) == ((bits & (0x80 >> x)) ? fg : bg);
+            }
+            if (same) found = static_cast<char>(code);
+        }
+        text += found;
+    }
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc >= 3 ? argv[1] : "";
-    if (!(mode == "list" && argc >= 4) && !(mode == "player" && argc == 4)) {
+    if (!(mode == "list" && argc >= 4) && !(mode == "player" && argc == 4) && !(mode == "read" && argc == 7)) {
         std::fprintf(stderr,
-                     "usage: selector_shot_check list SHOT.ppm BAR_INDEX d:DIR|f:FILE...\n"
-                     "       selector_shot_check player SHOT.ppm SONG\n");
+                     "usage: selector_shot_check list SHOT.ppm BAR_INDEX d:DIR|f:FILE|n:NOTICE...\n"
+                     "       selector_shot_check player SHOT.ppm SONG\n"
+                     "       selector_shot_check read SHOT.ppm ROW FIRST LAST ATTRIBUTE\n");
         return 2;
     }
     if (selector_banner.size() != 80 || player_banner.size() != 80) {
@@ -188,6 +221,12 @@ int main(int argc, char** argv) {
     if (im.width != 640 || im.height != 400) {
         std::printf("FAIL: the window is %d x %d, not 640 x 400\n", im.width, im.height);
         return 1;
+    }
+    if (mode == "read") {
+        std::printf("%s\n", read_text(im, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                                      static_cast<uint8_t>(std::strtol(argv[6], nullptr, 16)))
+                                .c_str());
+        return 0;
     }
     int usage = 0;
     if (mode == "list") usage = check_list(im, std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));

@@ -46,8 +46,9 @@ for song in a.tun b.tun sub/c.tun; do
     "$make_song" "$music/$song" 10 || fail "could not write $song"
 done
 echo "not a song" >"$music/notes.txt"
+echo "not a song" >"$music/x.tun"
 music=$(cd "$music" && pwd -P)
-top_list='d:.. d:sub f:a.tun f:b.tun'
+top_list='d:.. d:sub f:a.tun f:b.tun f:x.tun'
 sub_list='d:.. f:c.tun'
 
 # await NAME MODE ARGUMENT...: reads the window back until the checker
@@ -144,13 +145,13 @@ cwd_is "$music/sub"
 title_is "playtun - $music/sub"
 
 press Return
-# The bar is on the first entry again, not on the directory just left.
+# The bar is on the directory just left.
 # shellcheck disable=SC2086
-await - list 0 $top_list
+await - list 1 $top_list
 cwd_is "$music"
 
-# ---- the last song: the player screen, then Escape back to the list ----
-press Down Down Down
+# ---- the second song: the player screen, then Escape back to the list ----
+press Down Down
 # shellcheck disable=SC2086
 await - list 3 $top_list
 press Return
@@ -161,6 +162,26 @@ press Escape
 # shellcheck disable=SC2086
 await selector_return.png list 3 $top_list
 cwd_is "$music"
+
+# ---- a broken song: its reason stays on the list until the next key ----
+press Down Return
+# shellcheck disable=SC2086
+await selector_notice.png list 4 "n:?No SID-DUMP file  ERROR" $top_list
+press Up
+# shellcheck disable=SC2086
+await - list 3 $top_list
+
+# ---- Page Down: from the first song to the next, and back to the list ----
+press Up Return
+await - player a.tun
+title_is "playtun - a.tun"
+press Next
+await - player b.tun
+title_is "playtun - b.tun"
+press Escape
+# The bar stands on the song that was playing.
+# shellcheck disable=SC2086
+await - list 3 $top_list
 
 # ---- Escape ends the program; it goes back to its starting directory ----
 # The press alone ends the program, so its window may be gone before the

@@ -232,7 +232,7 @@ TEST_F(Iterations, ScopeViewKeepsRowsBlankAndDrawsIntoTheFrameBuffer) {
     EXPECT_EQ(surface[136 * console::video_surface->pitch + 600], 182);
 }
 
-TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinusOne) {
+TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsEveryCharacter) {
     start(3, "ABCDE");
     run(2);
     for (int c = 0; c < 80; ++c) ASSERT_EQ(cell(c, 4), 0x0700) << c;
@@ -244,21 +244,24 @@ TEST_F(Iterations, MarqueeStartsInTheThirdIterationAndShowsCharactersOneToLMinus
     for (int c : {2, 3, 4, 5, 74, 75, 76, 77}) EXPECT_EQ(attribute_at(c, 4), 0x17) << c;
     run(3 * 3);  // three more steps: B, C, D
     EXPECT_EQ(row_text(4, 76, 79), "ABCD");
-    run(3);  // the fifth character is never shown
+    run(3);  // the fifth and last character enters too
+    EXPECT_EQ(cell(79, 4), 0x1845);
+    EXPECT_EQ(row_text(4, 75, 79), "ABCDE");
+    run(3);  // then the blanks
     EXPECT_EQ(cell(79, 4), 0x1000);
-    EXPECT_EQ(row_text(4, 75, 78), "ABCD");
     // The text crosses the screen: step k puts character j at column 79 - (k - j).
-    run(3 * 60);  // step 65
-    EXPECT_EQ(row_text(4, 15, 18), "ABCD");
+    run(3 * 59);  // step 65
+    EXPECT_EQ(row_text(4, 15, 19), "ABCDE");
     EXPECT_EQ(attribute_at(15, 4), 0x1F);
     run(3 * 16);  // step 81: 'A' has left the screen
-    EXPECT_EQ(row_text(4, 0, 3), std::string("BCD") + '\0');
-    run(3 * 3);  // step 84: marquee_pos = 84 = L + 79, the row is empty
+    EXPECT_EQ(row_text(4, 0, 4), std::string("BCDE") + '\0');
+    run(3 * 3);  // step 84 = L + 79: the last character has reached column 0
     EXPECT_EQ(player::screen.marquee_pos, 84u);
-    for (int c = 0; c < 80; ++c) EXPECT_EQ(character_at(c, 4), '\0') << c;
+    EXPECT_EQ(row_text(4, 0, 1), std::string("E") + '\0');
     run(3);  // step 85 starts over
     EXPECT_EQ(player::screen.marquee_pos, 1u);
     EXPECT_EQ(cell(79, 4), 0x1841);
+    EXPECT_EQ(character_at(0, 4), '\0') << "the last character has left the row";
 }
 
 TEST_F(Iterations, MarqueeWalksTheWholeCycleOfTheLongestText) {
@@ -267,18 +270,20 @@ TEST_F(Iterations, MarqueeWalksTheWholeCycleOfTheLongestText) {
     for (uint32_t i = 0; i < length; ++i) text[i] = static_cast<char>('!' + i * 7 % 90);
     start(3, text);
     // Step k brings character ((k - 1) mod (L + 79)) + 1 of the text to
-    // column 79 while it is one of characters 1 .. L - 1, a blank otherwise.
+    // column 79 while it is one of characters 1 .. L, a blank otherwise:
+    // every character of the text, the last one included, enters in turn.
     for (uint32_t step = 1; step <= length + 79 + 2; ++step) {
         for (int tick = 0; tick < 3; ++tick) player::marquee_step();
         const uint32_t position = (step - 1) % (length + 79) + 1;
         const uint16_t want =
-            position < length ? static_cast<uint16_t>(0x1800 | static_cast<uint8_t>(text[position - 1])) : 0x1000;
+            position <= length ? static_cast<uint16_t>(0x1800 | static_cast<uint8_t>(text[position - 1])) : 0x1000;
         ASSERT_EQ(cell(79, 4), want) << "step " << step;
         ASSERT_EQ(player::screen.marquee_pos, position) << "step " << step;
     }
 }
 
 TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
+    const auto presented = [](int column, int row) { return console::shadow_cells[row * 80 + column]; };
     start(8);  // every voice plays at volume 0xC8
     // Narrow columns of ten: voice v's volume meter covers columns 10 v + 4
     // and 10 v + 5, blue in the presented picture.
@@ -294,22 +299,44 @@ TEST_F(Iterations, MutedVoicesShowEmptyVolumeMetersButTheSongsVolume) {
             synth::frame_tick(player::player_engine());  // the audio thread's next frame
             run(1);
             for (int v = 0; v < 8; ++v) {
-                EXPECT_EQ(meter_lit(v), !(muted && v == c.voice)) << c.key << (muted ? " muted, voice " : " unmuted, voice ") << v;
+                const bool marked = muted && v == c.voice;
+                EXPECT_EQ(meter_lit(v), !marked) << c.key << (muted ? " muted, voice " : " unmuted, voice ") << v;
                 EXPECT_EQ(row_text(7 + v, 11, 12), "C8") << c.key << ", voice " << v;
+                // The mark: the voice's number white on red, its heading MUTED
+                // (as presented: the line of row 17 is drawn after the present).
+                EXPECT_EQ(attribute_at(0, 7 + v), marked ? 0x4F : 0x70) << c.key << ", voice " << v;
+                std::string heading;
+                for (int k = 0; k < 5; ++k) heading += static_cast<char>(presented(v * 10 + k, 17) & 0xFF);
+                EXPECT_EQ(heading, marked ? "MUTED" : "FqWfV") << c.key << ", voice " << v;
+                EXPECT_EQ(presented(v * 10, 17) >> 8, marked ? 0x4F : 0x07) << c.key << ", voice " << v;
             }
         }
     }
+    // The voice row carries the mark in the oscilloscope view too.
+    push_key(SDLK_TAB);
+    push_key(SDLK_F2);
+    run(2);
+    EXPECT_FALSE(player::view.column_view);
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(attribute_at(0, 7 + v), v == 1 ? 0x4F : 0x70) << v;
 }
 
-TEST_F(Iterations, MarqueeOfAnEmptyOrOneCharacterTextIsABlueBand) {
+TEST_F(Iterations, MarqueeOfAnEmptyTextIsABlueBandAndOneCharacterCrossesIt) {
     for (const std::string text : {"", "Z"}) {
         SCOPED_TRACE(text);
+        player::screen = player::screen_state{};
         start(3, text);
-        for (int step = 0; step < 90; ++step) {
+        int seen = 0;
+        for (int step = 1; step <= 90; ++step) {
             run(3);
-            for (int c = 0; c < 80; ++c) ASSERT_EQ(character_at(c, 4), '\0') << step << "," << c;
+            for (int c = 0; c < 80; ++c) {
+                // Step k shows the character at column 80 - k, one step in 80.
+                const bool here = text == "Z" && (step - 1) % 80 + c == 79;
+                ASSERT_EQ(character_at(c, 4), here ? 'Z' : '\0') << step << "," << c;
+                seen += here;
+            }
             ASSERT_EQ(background_at(79, 4), 1);
         }
+        EXPECT_EQ(seen, text.empty() ? 0 : 90);
         for (int c = 0; c < 80; ++c) EXPECT_EQ(background_at(c, 4), 1) << c;
     }
 }
@@ -370,19 +397,118 @@ TEST_F(Iterations, EveryKeyRebuildsTheSelectedWavetableOnly) {
     EXPECT_NE(slot1.wavetable[1].load(), 128);
 }
 
-TEST_F(Iterations, OneKeyIsTakenPerIteration) {
+TEST_F(Iterations, EveryWaitingKeyIsTakenInOnePassAndReleasesCostNothing) {
     start(3);
-    push_key(SDLK_SPACE);
-    push_key(SDLK_SPACE);
-    push_key(SDLK_SPACE);
+    player::player_engine().song.frame_total = 5000;  // 100 s
+    const auto release = [](SDLKey key) {
+        SDL_Event event{};
+        event.type = SDL_KEYUP;
+        event.key.type = SDL_KEYUP;
+        event.key.keysym.sym = key;
+        ASSERT_EQ(SDL_PushEvent(&event), 0);
+    };
+    // Twenty presses of Right, each with its release, and three of Space.
+    for (int k = 0; k < 20; ++k) {
+        push_key(SDLK_RIGHT);
+        release(SDLK_RIGHT);
+    }
+    for (int k = 0; k < 3; ++k) push_key(SDLK_SPACE);
     run(1);
+    EXPECT_EQ(player::player_engine().song.frame_index.load(), 20u * 50u) << "twenty seconds on in one pass";
     EXPECT_EQ(player::view.edit_half, 8);
     run(1);
-    EXPECT_EQ(player::view.edit_half, 0);
-    run(1);
+    EXPECT_EQ(player::player_engine().song.frame_index.load(), 20u * 50u) << "nothing left to act later";
     EXPECT_EQ(player::view.edit_half, 8);
+    // Keys after one that leaves the song wait for the screen after it.
+    push_key(SDLK_ESCAPE);
+    push_key(SDLK_TAB);
     run(1);
-    EXPECT_EQ(player::view.edit_half, 8);
+    EXPECT_TRUE(player::player_engine().song_ended.load());
+    EXPECT_TRUE(player::view.column_view);
+    SDL_Event left{};
+    ASSERT_EQ(SDL_PollEvent(&left), 1);
+    EXPECT_EQ(left.key.keysym.sym, SDLK_TAB);
+}
+
+// Pause and k stop the song and say so on the Playing line; the same key
+// goes on. The line keeps its columns.
+TEST_F(Iterations, PauseKeysSayPausedOnThePlayingLine) {
+    start(3);
+    const std::string playing = player::playing_line("song.tun");
+    for (const SDLKey key : {SDLK_PAUSE, SDLK_k}) {
+        SCOPED_TRACE(key);
+        push_key(key);
+        run(1);
+        EXPECT_TRUE(player::screen.paused);
+        EXPECT_EQ(row_text(1, 0, static_cast<int>(playing.size()) - 1),
+                  "Paused  " + playing.substr(8));
+        push_key(key);
+        run(1);
+        EXPECT_FALSE(player::screen.paused);
+        EXPECT_EQ(row_text(1, 0, static_cast<int>(playing.size()) - 1), playing);
+    }
+}
+
+// Page Down and Page Up leave the song for the next or previous one only
+// when there is one; otherwise the song goes on. Escape leaves it for good.
+TEST_F(Iterations, PageKeysLeaveForANeighbourThatExists) {
+    struct Case {
+        SDLKey key;
+        bool has_next, has_previous;
+        player::leave_request want;
+    } cases[] = {
+        {SDLK_PAGEDOWN, true, false, player::leave_request::next},
+        {SDLK_PAGEDOWN, false, true, player::leave_request::none},
+        {SDLK_PAGEUP, false, true, player::leave_request::previous},
+        {SDLK_PAGEUP, true, false, player::leave_request::none},
+        {SDLK_ESCAPE, true, true, player::leave_request::stop},  // the song and its list
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.key << " next " << c.has_next << " previous " << c.has_previous);
+        start(3);
+        player::screen = player::screen_state{};
+        player::player_engine().song_ended.store(false);
+        player::playing.has_next = c.has_next;
+        player::playing.has_previous = c.has_previous;
+        push_key(c.key);
+        run(1);
+        EXPECT_EQ(player::screen.leave, c.want);
+        EXPECT_EQ(player::player_engine().song_ended.load(), c.want != player::leave_request::none);
+    }
+}
+
+// h shows the key list over the lower half until the next key, which only
+// closes it; the lower half is then blank again for the view to redraw.
+TEST_F(Iterations, KeyListShowsUntilTheNextKeyWhichDoesNothingElse) {
+    for (const bool columns : {true, false}) {
+        SCOPED_TRACE(columns ? "columns" : "scope");
+        start(3);
+        player::view.column_view = columns;
+        push_key(SDLK_h);
+        run(1);
+        EXPECT_TRUE(player::screen.key_list_shown);
+        run(1);
+        // As presented: after the present the view works on the cells again.
+        const auto presented_row = [](int row) {
+            std::string text;
+            for (int c = 0; c < 80; ++c) text += static_cast<char>(console::shadow_cells[row * 80 + c] & 0xFF);
+            return text;
+        };
+        std::string shown;
+        for (int row = 25; row <= 48; ++row) shown += presented_row(row) + "\n";
+        for (const char* entry : {"Pause, k", "Page Down, Up", "next, previous song", "h               this list"})
+            EXPECT_NE(shown.find(entry), std::string::npos) << entry;
+        EXPECT_EQ(console::shadow_cells[25 * 80] >> 8, 0x1F);
+        EXPECT_EQ(console::shadow_cells[48 * 80 + 79] >> 8, 0x1F);
+        run(20);  // the note history does not carry the list upwards
+        EXPECT_EQ(presented_row(24).find("Keys"), std::string::npos);
+        push_key(SDLK_TAB);
+        run(1);
+        EXPECT_FALSE(player::screen.key_list_shown);
+        EXPECT_EQ(player::view.column_view, columns) << "the closing key did nothing else";
+        for (int row = 26; row <= 48; ++row)
+            EXPECT_EQ(row_text(row, 20, 60).find_first_not_of(std::string(1, '\0')), std::string::npos) << row;
+    }
 }
 
 TEST_F(Iterations, AltReturnTogglesFullScreenWithoutRestarting) {

@@ -87,10 +87,10 @@ TEST_F(SelectorDir, ReturnOpensDirectoriesAndChoosesSongs) {
     EXPECT_EQ(sel_state, 13);
     EXPECT_EQ(sel_row, 1);
     handle_key(SDLK_HOME, KMOD_NONE);
-    handle_key(SDLK_RETURN, KMOD_NONE);   // the parent: bar on its first entry
+    handle_key(SDLK_RETURN, KMOD_NONE);   // the parent: bar on the folder just left
     EXPECT_EQ(std::filesystem::current_path(), root);
     EXPECT_EQ(captions(), (Strings{"<..>", "<music>", "A.TUN", "B.TUN"}));
-    EXPECT_EQ(sel_row + sel_top, 0);
+    EXPECT_EQ(sel_row + sel_top, 1);
     // A directory that has vanished since the scan: stay, rescan, bar on top.
     sel_row = 1;
     std::filesystem::remove_all(root / "music");
@@ -128,6 +128,63 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
     handle_key(SDLK_RETURN, KMOD_RALT);
     EXPECT_EQ(console::fullscreen, 0);
     EXPECT_EQ(sel_state, 27);   // Alt+Return chooses nothing
+    selector_stop();
+}
+
+// The player's Page Down and Page Up walk the song files of the list,
+// passing over folders; the bar follows onto the song, scrolling the page
+// no further than needed.
+TEST_F(SelectorDir, NeighbourSongsSkipFoldersAndTheBarFollows) {
+    make_dir("d1");
+    make_dir("d2");
+    for (const char* name : {"s01.tun", "s02.tun", "s03.tun", "s04.tun", "s05.tun", "s06.tun"}) make_file(name);
+    selector_start();   // 0 <..>, 1 <d1>, 2 <d2>, 3..8 s01..s06
+    page_rows = 4;
+    struct Case {
+        int entry, direction, neighbour;
+    } neighbours[] = {
+        {3, +1, 4}, {4, -1, 3}, {3, -1, -1}, {8, +1, -1}, {0, +1, 3}, {2, -1, -1}, {1, +1, 3}, {7, +1, 8},
+    };
+    for (const Case& c : neighbours)
+        EXPECT_EQ(neighbour_song(c.entry, c.direction), c.neighbour) << c.entry << " " << c.direction;
+
+    struct Placement {
+        int top, row, entry;
+        int want_top, want_row;
+    } placements[] = {
+        {0, 0, 3, 0, 3},   // on the page: only the bar moves
+        {0, 3, 4, 1, 3},   // one below the page: one row of scrolling
+        {0, 0, 8, 5, 3},   // the last entry: the last page
+        {5, 3, 4, 4, 0},   // above the page: it scrolls up to the entry
+        {5, 0, 7, 5, 2},
+    };
+    for (const Placement& p : placements) {
+        sel_top = static_cast<uint16_t>(p.top);
+        sel_row = static_cast<uint8_t>(p.row);
+        EXPECT_EQ(place_bar(p.entry), (*dir_list)[p.entry].name);
+        EXPECT_EQ(sel_top, p.want_top) << "entry " << p.entry;
+        EXPECT_EQ(sel_row, p.want_row) << "entry " << p.entry;
+        EXPECT_EQ(highlighted_entry(), p.entry);
+    }
+    selector_stop();
+}
+
+// A song that could not be played leaves its reason on row 1 of the list
+// until the next key press.
+TEST_F(SelectorDir, NoticeStaysUntilTheNextKey) {
+    open_dummy_screen();
+    make_file("a.tun");
+    selector_start();
+    page_rows = 47;
+    show_notice("?No SID-DUMP file  ERROR");
+    draw_list();
+    const std::string notice = "?No SID-DUMP file  ERROR";
+    for (size_t k = 0; k < notice.size(); ++k)
+        EXPECT_EQ(cell(static_cast<int>(k), 1), 0x0C00 | uint8_t(notice[k])) << k;
+    push_key(SDLK_DOWN);
+    selector_pass();
+    selector_pass();
+    for (int c = 0; c < 80; ++c) EXPECT_EQ(cell(c, 1), 0x0700) << c;
     selector_stop();
 }
 
@@ -219,7 +276,11 @@ TEST_F(SelectorDir, DrawListComposesBannerEntriesAndBar) {
         draw_list();
         draw_list();
         std::vector<uint16_t> want(4000, 0x0700);
-        for (const Row& r : c.rows) {
+        std::vector<Row> rows = c.rows;
+        // The bottom row names the keys, in dark grey.
+        rows.push_back({49, 0, "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end",
+                        0x08, 0x07});
+        for (const Row& r : rows) {
             for (int x = 0; x < 80; ++x) want[r.row * 80 + x] = static_cast<uint16_t>(r.blank << 8);
             for (std::size_t k = 0; k < r.text.size(); ++k)
                 want[r.row * 80 + r.column + k] = static_cast<uint16_t>(r.attr << 8 | uint8_t(r.text[k]));

@@ -1,6 +1,7 @@
 #include "program_run.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,10 +22,15 @@ program_result run_child(const std::string& path, const std::vector<std::string>
                          bool unprivileged) {
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    // Standard error goes to a file that nobody else can see, read once
+    // the child has ended: two pipes would need reading side by side.
+    FILE* error_file = std::tmpfile();
+    if (error_file == nullptr) throw std::runtime_error("tmpfile failed");
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         ::dup2(pipe_fds[1], STDOUT_FILENO);
+        ::dup2(::fileno(error_file), STDERR_FILENO);
         ::close(pipe_fds[0]);
         ::close(pipe_fds[1]);
         if (unprivileged && ::geteuid() == 0) {
@@ -55,6 +61,9 @@ program_result run_child(const std::string& path, const std::vector<std::string>
     int wait_status = 0;
     ::waitpid(child, &wait_status, 0);
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+    std::rewind(error_file);
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, error_file)) > 0;) result.errors.append(buffer, n);
+    std::fclose(error_file);
     return result;
 }
 

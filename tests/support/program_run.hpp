@@ -1,5 +1,5 @@
 // Runs a program as a child process for whole-program tests and collects its
-// standard output and exit status.
+// standard output, standard error and exit status.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@ namespace test_support {
 
 struct program_result {
     std::string output;  // standard output, byte for byte
+    std::string errors;  // standard error, byte for byte
     int status = -1;     // exit status, or -1 when the child did not exit normally
 };
 
