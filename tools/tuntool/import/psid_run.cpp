@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <numbers>
 #include <vector>
 
 #include <sidplayfp/SidConfig.h>
@@ -99,6 +100,49 @@ struct silence_watch {
     }
 };
 
+// Where the song's frames begin. A play routine called once a frame runs
+// at the same moment of every frame; its writes are seen at the next look
+// and placed halfway since the last one, so a frame boundary near that
+// moment would put the same call now in one frame, now in the next, as the
+// looks drift against the frames. The boundaries go half a frame away from
+// the mean moment of the changes seen in the tune's first seconds. Changes
+// spread over the whole frame (a play routine called at another rate)
+// leave the boundaries where they are.
+class frame_phase {
+public:
+    explicit frame_phase(const chip_timing& timing) : frame_cycles_(timing.frame_cycles) {}
+
+    void look(uint64_t cycle, const chip_registers& registers) {
+        if (registers != last_) {
+            const double moment = (double(last_cycle_) + double(cycle)) / 2.0;
+            const double angle = 2.0 * std::numbers::pi * std::fmod(moment, frame_cycles_) / frame_cycles_;
+            x_ += std::cos(angle), y_ += std::sin(angle);
+            ++changes_;
+            last_ = registers;
+        }
+        last_cycle_ = cycle;
+    }
+
+    // Cycles to add to the tune's time so that frames start at the chosen
+    // moment: the first frame is then shorter.
+    uint64_t shift() const {
+        if (changes_ == 0 || std::hypot(x_, y_) < 0.5 * changes_) return 0;
+        double start = std::atan2(y_, x_) / (2.0 * std::numbers::pi) * frame_cycles_ + frame_cycles_ / 2.0;
+        start = std::fmod(start + 2.0 * frame_cycles_, frame_cycles_);
+        return static_cast<uint64_t>(std::lround(frame_cycles_ - start)) % static_cast<uint64_t>(frame_cycles_);
+    }
+
+private:
+    double frame_cycles_;
+    chip_registers last_{};
+    uint64_t last_cycle_ = 0;
+    double x_ = 0, y_ = 0;
+    uint64_t changes_ = 0;
+};
+
+// The tune's first seconds settle where its frames begin.
+constexpr double phase_seconds = 2.0;
+
 // Cuts the captured frames to the song: up to where they start to repeat,
 // else up to where the silence began or the length given.
 void shape_song(imported_tune& tune, uint32_t end_at, uint32_t silent_frames) {
@@ -166,6 +210,12 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
                                       : frames_of(options.silence_seconds, tune.timing);
     silence_watch silence;
     frame_builder builder_of_frames(tune.timing, tune.model, frames);
+    frame_phase phase(tune.timing);
+    const uint64_t phase_until = std::min<uint64_t>(uint64_t(phase_seconds * tune.timing.clock_hz),
+                                                    uint64_t{frames} * tune.timing.frame_cycles);
+    std::vector<std::pair<uint64_t, chip_registers>> first_looks;
+    bool phase_known = false;
+    uint64_t shift = 0;
     // Each call runs one slice of emulated time; the few samples asked for
     // are only there because the library wants somewhere to put sound.
     short sound[8];
@@ -187,8 +237,18 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
         if (!engine.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
         std::copy_n(all_registers, registers.size(), registers.begin());
         const uint64_t cycle = uint64_t{engine.timeMs()} * tune.timing.clock_hz / 1000;
-        builder_of_frames.observe(cycle, registers);
         ++looks;
+        if (!phase_known) {
+            phase.look(cycle, registers);
+            first_looks.emplace_back(cycle, registers);
+            if (cycle < phase_until) continue;
+            phase_known = true;
+            shift = phase.shift();
+            for (const auto& [at, seen] : first_looks) builder_of_frames.observe(at + shift, seen);
+            first_looks = {};
+        } else {
+            builder_of_frames.observe(cycle + shift, registers);
+        }
         if (silence_ends != 0) {
             silence.look(builder_of_frames.records());
             if (silence.run >= silence_ends) {
