@@ -38,6 +38,7 @@ std::vector<uint8_t> small_tune(uint16_t songs = 1) {
     h.songs = songs;
     const auto code = test_support::tune_code(
         [](code_6502& c) {
+            c.sta(test_support::voice_base(0) + 3);  // the subtune (0-based, in A) is voice 1's pulse width
             for (int v = 0; v < 3; ++v) {
                 const uint16_t base = test_support::voice_base(v);
                 c.poke(base + 1, static_cast<uint8_t>(0x10 + 8 * v)).poke(base + 5, 0x22).poke(base + 6, 0x86);
@@ -145,6 +146,11 @@ TEST_F(ImportProgram, CommandLineMistakesGiveStatus2) {
         {{tune}, "a tune and an output file"},
         {{tune, out, "extra"}, "a tune and an output file"},
         {{tune, out, "--model"}, "--model needs a value"},
+        {{"-j", "0", "-o", out, tune}, "-j"},
+        {{"--silence", "-1", tune, out}, "--silence"},
+        {{"--all-subtunes", "--subtune", "2", tune, out}, "--all-subtunes"},
+        {{"-o", out}, "tunes or folders"},
+        {{tune, tune, out}, "-o DIR"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments{"import"};
@@ -225,4 +231,40 @@ TEST_F(ImportProgram, LoudnessFollowsTheLibrarysOwnRendering) {
     RecordProperty("loudness_correlation_200ms", std::to_string(r200));
 }
 
+TEST_F(ImportProgram, BatchGoesOnPastABrokenTuneAndKeepsTheFoldersLayout) {
+    fs::create_directories(path("tunes/sub"));
+    write_file(path("tunes/a.sid"), small_tune());
+    write_file(path("tunes/sub/b.sid"), small_tune(3));
+    write_file(path("tunes/sub/broken.sid"), {'P', 'S', 'I', 'D', 0, 9});
+    write_file(path("tunes/notes.txt"), {'x'});
+    write_file(path("single.sid"), small_tune(2));
+    const std::vector<std::string> songs{"a-1.tun", "single-1.tun", "single-2.tun", "sub/b-1.tun", "sub/b-2.tun", "sub/b-3.tun"};
+    std::vector<uint8_t> first;
+    for (const char* jobs : {"1", "3"}) {
+        const std::string out = path(std::string("out") + jobs);
+        const program_result r = tuntool_errors(
+            {"import", "--seconds", "2", "--all-subtunes", "-j", jobs, "-o", out, path("tunes"), path("single.sid")});
+        EXPECT_EQ(r.status, 1) << r.output;
+        const auto last_line = r.output.substr(r.output.rfind('\n', r.output.size() - 2) + 1);
+        EXPECT_NE(last_line.find("3 of 4 tunes imported, 6 songs written; 1 tune failed: " + path("tunes/sub/broken.sid")),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find(path("tunes/sub/broken.sid") + ": not a PSID file"), std::string::npos) << r.output;
+        std::vector<uint8_t> all;
+        for (const auto& song : songs) {
+            ASSERT_TRUE(fs::exists(out + "/" + song)) << song;
+            const auto bytes = read_file(out + "/" + song);
+            all.insert(all.end(), bytes.begin(), bytes.end());
+        }
+        EXPECT_FALSE(fs::exists(out + "/sub/broken-1.tun"));
+        EXPECT_FALSE(fs::exists(out + "/notes.tun"));
+        // Each subtune is its own song: the init routine gets its number.
+        EXPECT_NE(read_file(out + "/sub/b-1.tun"), read_file(out + "/sub/b-2.tun"));
+        if (first.empty()) {
+            first = all;
+        } else {
+            EXPECT_EQ(all, first) << "-j changes the songs";
+        }
+    }
+}
 }  // namespace

@@ -5,15 +5,21 @@
 // voices, the filter value, and the song text and rate from the header.
 #include <gtest/gtest.h>
 
+#include <sidplayfp/SidTune.h>
+
 #include <cmath>
 #include <complex>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "loop_search.hpp"
 #include "psid_bytes.hpp"
 #include "psid_run.hpp"
+#include "song_lengths.hpp"
 
 namespace {
 
@@ -110,7 +116,9 @@ TEST(PsidImport, VolumeRisesWithTheAttackRateAndFallsWithTheReleaseRate) {
 
         const auto first_sound = std::find_if(volume.begin(), volume.end(), [](int v) { return v > 0; }) - volume.begin();
         const auto top = std::find_if(volume.begin(), volume.end(), [](int v) { return v >= 250; }) - volume.begin();
-        EXPECT_NEAR(top - first_sound, attack_ms[c.attack] / 20.0, 1.0) << which;
+        // Frames begin half a frame from the play calls, so the attack
+        // starts halfway through the first frame that shows it.
+        EXPECT_NEAR(top - first_sound, attack_ms[c.attack] / 20.0 + 0.5, 1.0) << which;
         for (auto f = first_sound; f < top; ++f) EXPECT_LT(volume[f], volume[f + 1]) << which << ", frame " << f;
 
         const auto gate_off = std::find_if(ctrl.begin() + 1, ctrl.end(), [](int v) { return !(v & 1); }) - ctrl.begin();
@@ -270,6 +278,129 @@ TEST(PsidImport, SongTextSubtuneAndRateComeFromTheHeader) {
         EXPECT_NEAR(played_hz(t.records[2 * 3].pitch), std::max(16.0, (c.subtune - 1) * 256 * t.timing.clock_hz / 16777216.0),
                     2.0)
             << c.text;
+    }
+}
+
+// Frames of one voice from a list of pitches: 0 is a silent frame.
+std::vector<score::record> voice_frames(const std::vector<int>& pitches) {
+    std::vector<score::record> out;
+    for (const int p : pitches) {
+        score::record r;
+        r.pitch = static_cast<uint16_t>(p);
+        r.volume = p == 0 ? 0 : 200;
+        out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<int> repeated(std::vector<int> intro, const std::vector<int>& body, size_t total) {
+    while (intro.size() < total) intro.push_back(body[intro.size() % body.size()]);
+    return intro;
+}
+
+TEST(LoopSearch, FindsWhereTheFramesStartToRepeat) {
+    const std::vector<int> body{1, 2, 3, 4, 5, 6, 7};
+    struct case_ {
+        const char* name;
+        std::vector<int> pitches;
+        psid_import::loop_rules rules;
+        int loop, end;  // -1: no loop
+    };
+    // repeated() continues the body by position, so a body after an intro
+    // of 3 frames starts at body[3].
+    const case_ cases[] = {
+        {"from the start", repeated({}, body, 40), {1, 10, 0}, 0, 7},
+        {"after an intro", repeated({9, 9, 8}, body, 40), {1, 10, 0}, 3, 10},
+        {"repeat too short", repeated({9, 9, 8}, body, 12), {1, 10, 0}, -1, 0},
+        {"period below the shortest", repeated({}, body, 40), {8, 10, 0}, 0, 14},
+        {"length given: end there", repeated({9, 9, 8}, body, 40), {1, 10, 30}, 23, 30},
+        {"length before the repeat", repeated({9, 9, 8}, body, 40), {1, 10, 5}, -1, 0},
+        {"silence at the end", {1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 5, 0}, -1, 0},
+        {"a held note at the end", {1, 2, 3, 4, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6}, {1, 5, 0}, -1, 0},
+        {"no repeat", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {1, 2, 0}, -1, 0},
+        {"sound then silence, repeated", repeated({}, {5, 6, 0, 0, 0}, 30), {1, 10, 0}, 0, 5},
+    };
+    for (const auto& c : cases) {
+        const auto found = psid_import::find_loop(voice_frames(c.pitches), 1, c.rules);
+        if (c.loop < 0) {
+            EXPECT_FALSE(found) << c.name << ": loop " << found->loop_frame << ", end " << found->end_frame;
+            continue;
+        }
+        ASSERT_TRUE(found) << c.name;
+        EXPECT_EQ(found->loop_frame, uint32_t(c.loop)) << c.name;
+        EXPECT_EQ(found->end_frame, uint32_t(c.end)) << c.name;
+    }
+}
+
+// A database of one tune: "[Database]" and its digest with lengths.
+std::string database_with(const std::vector<uint8_t>& tune, const std::string& lengths) {
+    SidTune sid(tune.data(), static_cast<uint_least32_t>(tune.size()));
+    char md5[SidTune::MD5_LENGTH + 1];
+    const std::string path = (std::filesystem::temp_directory_path() / ("lengths-" + std::to_string(::getpid()) + ".md5")).string();
+    std::ofstream(path) << "[Database]\n; /tests/tune.sid\n" << sid.createMD5New(md5) << "=" << lengths << "\n";
+    return path;
+}
+
+TEST(PsidImport, SongEndsWhereTheTuneStartsOverFallsSilentOrItsLengthSays) {
+    // Pitch from the play routine's call count: it repeats every 256 calls
+    // (5.12 s), from the first call or from call 100 on.
+    constexpr uint16_t started = 0x1FFF;  // set from call 100 on
+    const auto counting = [](bool intro) {
+        return [intro](code_6502& p) {
+            if (intro) {
+                p.when(test_support::play_counter, 100, [](code_6502& b) { b.poke(started, 1); });
+                p.lda_abs(started).cmp(1).op({0xD0, 0x06});  // BNE over the next 6 bytes
+            }
+            p.lda_abs(test_support::play_counter).sta(voice_base(0) + frequency + 1);
+        };
+    };
+    const routine gate_off_at_call_120 = [](code_6502& p) {
+        p.when(test_support::play_counter, 120, [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
+    };
+    struct case_ {
+        const char* name;
+        routine play;
+        std::string lengths;  // a database line's lengths; "" for none
+        double silence;
+        psid_import::song_end end;
+        int frames;         // the song's frames (-1: see loop)
+        int loop;           // -1: no repeat found
+    };
+    const case_ cases[] = {
+        {"repeats from the start", counting(false), "", 10, psid_import::song_end::asked, -1, 0},
+        {"repeats after an intro", counting(true), "", 10, psid_import::song_end::asked, -1, 100},
+        {"falls silent", gate_off_at_call_120, "", 2, psid_import::song_end::silence, 120, -1},
+        {"length in the database", counting(false), "0:07", 10, psid_import::song_end::database, 350, 350 - 256},
+        {"length in milliseconds", gate_off_at_call_120, "0:04.500 0:10", 2, psid_import::song_end::database, 225, -1},
+    };
+    for (const auto& c : cases) {
+        const routine init = [](code_6502& i) { voice_on(0, 0x1000, 0x21, 0x00, 0xF0)(i); i.poke(started, 0); };
+        const auto tune = test_support::psid_bytes({}, test_support::tune_code(init, c.play));
+        psid_import::import_options options;
+        options.seconds = 30;
+        options.silence_seconds = c.silence;
+        std::unique_ptr<psid_import::song_lengths> lengths;
+        std::string database;
+        if (!c.lengths.empty()) {
+            database = database_with(tune, c.lengths);
+            lengths = std::make_unique<psid_import::song_lengths>(database);
+            options.lengths = lengths.get();
+        }
+        const imported_tune t = import_tune(tune, options);
+        if (!database.empty()) std::filesystem::remove(database);
+        EXPECT_EQ(t.end, c.end) << c.name;
+        EXPECT_EQ(t.loop_found, c.loop >= 0) << c.name;
+        if (c.frames >= 0) {
+            // Silence is seen at the first frame whose release has ended.
+            EXPECT_NEAR(double(t.frame_count()), c.frames, c.end == psid_import::song_end::silence ? 2 : 0) << c.name;
+        } else {
+            EXPECT_EQ(t.frame_count() - t.loop_frame, 256u) << c.name << ": the loop is one period";
+        }
+        if (c.loop >= 0) {
+            EXPECT_NEAR(double(t.loop_frame), c.loop, c.frames >= 0 ? 0 : 2) << c.name;
+        } else {
+            EXPECT_EQ(t.loop_frame, 0u) << c.name;
+        }
     }
 }
 

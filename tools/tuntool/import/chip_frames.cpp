@@ -63,7 +63,7 @@ frame_builder::frame_builder(chip_timing timing, chip_model model, uint32_t fram
 }
 
 uint64_t frame_builder::frame_end(uint32_t frame) const {
-    return ((uint64_t{frame} + 1) * timing_.clock_hz + timing_.frame_rate / 2) / timing_.frame_rate;
+    return (uint64_t{frame} + 1) * timing_.frame_cycles;
 }
 
 void frame_builder::observe(uint64_t cycle, const chip_registers& registers) {

@@ -47,12 +47,19 @@ constexpr unsigned voice_count = 3;
 constexpr size_t chip_register_count = 25;
 using chip_registers = std::array<uint8_t, chip_register_count>;
 
+// A song frame holds one of the machine's video frames: 312 lines of 63
+// cycles on a PAL machine, 263 of 65 on an NTSC one. A play routine called
+// on the video frame's interrupt is then called exactly once in every song
+// frame. The machine's frames come 50.12 (59.83) times a second and the
+// song's 50 (60): an imported song plays 0.25 % slower (0.29 % faster) than
+// the machine, at the same pitch.
 struct chip_timing {
-    uint32_t clock_hz;    // chip cycles per second
-    uint16_t frame_rate;  // song frames per second
+    uint32_t clock_hz;      // chip cycles per second
+    uint16_t frame_rate;    // song frames per second
+    uint32_t frame_cycles;  // chip cycles per song frame
 };
-constexpr chip_timing pal_timing{985248, 50};
-constexpr chip_timing ntsc_timing{1022727, 60};
+constexpr chip_timing pal_timing{985248, 50, 312 * 63};
+constexpr chip_timing ntsc_timing{1022727, 60, 263 * 65};
 
 // The player's output rate, at which its filter coefficient applies.
 constexpr double player_sample_rate = 48000.0;

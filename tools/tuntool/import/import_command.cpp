@@ -1,33 +1,50 @@
 #include "import_command.hpp"
 
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "base/exit_status.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "file_io.hpp"
+#include "import_batch.hpp"
 #include "psid_run.hpp"
 #include "song_file.hpp"
+#include "song_lengths.hpp"
 
 namespace tuntool {
 namespace {
 
+namespace fs = std::filesystem;
 using psid_import::chip_model;
 
 constexpr const char* import_usage =
     "Usage: tuntool import [OPTIONS] TUNE.sid OUT.tun\n"
+    "       tuntool import [OPTIONS] -o DIR TUNE.sid|FOLDER...\n"
     "\n"
-    "Makes a chip-variant song of three channels from a PSID tune.\n"
+    "Makes a chip-variant song of three channels from a PSID tune; with -o,\n"
+    "a folder of songs from tunes and folders searched for .sid files.\n"
     "\n"
+    "  -o DIR                     the folder of the songs (made if needed); a\n"
+    "                             folder's tunes keep their places under it\n"
+    "  -j N                       tunes imported at once (default: one per processor)\n"
     "  --subtune N                which tune of the file (default: its start song)\n"
-    "  --seconds S                how many seconds to capture (default 180)\n"
-    "  --frames N                 how many frames to capture instead\n"
+    "  --all-subtunes             every tune of the file, as NAME-K.tun\n"
+    "  --songlengths FILE         the song-length database: each tune it knows\n"
+    "                             is captured for exactly its length\n"
+    "  --seconds S                the most seconds to capture (default 180)\n"
+    "  --frames N                 the most frames to capture instead\n"
+    "  --silence S                end after S seconds in which every voice is\n"
+    "                             silent (default 10; 0: never)\n"
     "  --model 6581|8580          the chip model whose filter curve is used\n"
     "                             (default: the file's, else 6581)\n"
     "  --layout planar|interleaved\n"
@@ -35,14 +52,20 @@ constexpr const char* import_usage =
     "  --no-compress              store the frame data unpacked\n"
     "  -h, --help                 this text\n"
     "\n"
-    "An existing OUT.tun is replaced only when the import succeeds.\n";
+    "The song ends where the tune starts over and loops back to where it\n"
+    "began the first time. An existing song is replaced only when its import\n"
+    "succeeds.\n";
+
+constexpr unsigned max_jobs = 256;
+// Failed tunes named by the summary; the rest are counted.
+constexpr size_t failures_named = 10;
 
 struct command_line {
-    psid_import::import_options options;
-    bool interleaved = false;
-    bool compressed = true;
-    std::string tune;
-    std::string out;
+    song_making making;
+    std::optional<std::string> folder;  // -o
+    std::optional<std::string> song_lengths;
+    unsigned jobs = 0;
+    std::vector<std::string> files;
 };
 
 struct usage_problem {
@@ -57,25 +80,31 @@ std::optional<uint32_t> whole_number(const std::string& text, uint32_t first, ui
     return value;
 }
 
-std::optional<double> seconds_value(const std::string& text) {
+std::optional<double> seconds_value(const std::string& text, bool zero_allowed) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !(value > 0.0) ||
+    if (error != std::errc() || end != text.data() + text.size() || !(zero_allowed ? value >= 0.0 : value > 0.0) ||
         value > psid_import::longest_capture_seconds)
         return std::nullopt;
     return value;
 }
 
+bool takes_value(const std::string& option) {
+    for (const char* o : {"--subtune", "--seconds", "--frames", "--model", "--layout", "--silence", "--songlengths", "-o", "-j"})
+        if (option == o) return true;
+    return false;
+}
+
 command_line parse_command_line(const std::vector<std::string>& args) {
     command_line line;
-    std::vector<std::string> files;
+    psid_import::import_options& options = line.making.options;
     bool seconds_given = false;
     bool options_end = false;
     const auto longest_frames = static_cast<uint32_t>(psid_import::longest_capture_seconds * psid_import::ntsc_timing.frame_rate);
     for (size_t i = 0; i < args.size(); ++i) {
         std::string option = args[i];
         if (options_end || option.size() < 2 || option[0] != '-') {
-            files.push_back(option);
+            line.files.push_back(option);
             continue;
         }
         if (option == "--") {
@@ -83,15 +112,21 @@ command_line parse_command_line(const std::vector<std::string>& args) {
             continue;
         }
         if (option == "--no-compress") {
-            line.compressed = false;
+            line.making.compressed = false;
+            continue;
+        }
+        if (option == "--all-subtunes") {
+            line.making.all_subtunes = true;
             continue;
         }
         std::string value;
         if (const auto equals = option.find('='); equals != std::string::npos && option.rfind("--", 0) == 0) {
             value = option.substr(equals + 1);
             option.resize(equals);
-        } else if (option == "--subtune" || option == "--seconds" || option == "--frames" || option == "--model" ||
-                   option == "--layout") {
+        } else if ((option.rfind("-o", 0) == 0 || option.rfind("-j", 0) == 0) && option.size() > 2) {
+            value = option.substr(2);
+            option.resize(2);
+        } else if (takes_value(option)) {
             if (i + 1 == args.size()) throw usage_problem{option + " needs a value"};
             value = args[++i];
         } else {
@@ -100,89 +135,217 @@ command_line parse_command_line(const std::vector<std::string>& args) {
         if (option == "--subtune") {
             const auto n = whole_number(value, 1, 65535);
             if (!n) throw usage_problem{"--subtune takes a tune number from 1, not \"" + value + "\""};
-            line.options.subtune = *n;
+            options.subtune = *n;
         } else if (option == "--seconds") {
-            const auto s = seconds_value(value);
+            const auto s = seconds_value(value, false);
             if (!s) throw usage_problem{"--seconds takes a number of seconds above 0 and up to 3600, not \"" + value + "\""};
-            line.options.seconds = *s;
+            options.seconds = *s;
             seconds_given = true;
         } else if (option == "--frames") {
             const auto n = whole_number(value, 1, longest_frames);
             if (!n)
                 throw usage_problem{"--frames takes a number of frames from 1 to " + std::to_string(longest_frames) +
                                     ", not \"" + value + "\""};
-            line.options.frames = *n;
+            options.frames = *n;
+        } else if (option == "--silence") {
+            const auto s = seconds_value(value, true);
+            if (!s) throw usage_problem{"--silence takes a number of seconds from 0 to 3600, not \"" + value + "\""};
+            options.silence_seconds = *s;
+        } else if (option == "--songlengths") {
+            if (value.empty()) throw usage_problem{"--songlengths takes a file name"};
+            line.song_lengths = value;
+        } else if (option == "-o") {
+            if (value.empty()) throw usage_problem{"-o takes a folder"};
+            line.folder = value;
+        } else if (option == "-j") {
+            const auto n = whole_number(value, 1, max_jobs);
+            if (!n) throw usage_problem{"-j takes a number of tunes from 1 to " + std::to_string(max_jobs) + ", not \"" + value + "\""};
+            line.jobs = *n;
         } else if (option == "--model") {
             if (value != "6581" && value != "8580") throw usage_problem{"--model takes 6581 or 8580, not \"" + value + "\""};
-            line.options.model = value == "8580" ? chip_model::mos8580 : chip_model::mos6581;
+            options.model = value == "8580" ? chip_model::mos8580 : chip_model::mos6581;
         } else if (option == "--layout") {
             if (value != "planar" && value != "interleaved")
                 throw usage_problem{"--layout takes planar or interleaved, not \"" + value + "\""};
-            line.interleaved = value == "interleaved";
+            line.making.interleaved = value == "interleaved";
         } else {
             throw usage_problem{"import has no option " + option};
         }
     }
-    if (seconds_given && line.options.frames) throw usage_problem{"--seconds and --frames cannot be given together"};
-    if (files.size() != 2) throw usage_problem{"import takes a tune and an output file"};
-    line.tune = files[0];
-    line.out = files[1];
+    if (seconds_given && options.frames) throw usage_problem{"--seconds and --frames cannot be given together"};
+    if (line.making.all_subtunes && options.subtune != 0)
+        throw usage_problem{"--subtune and --all-subtunes cannot be given together"};
+    if (line.folder) {
+        if (line.files.empty()) throw usage_problem{"import -o takes tunes or folders of tunes"};
+    } else if (line.files.size() != 2) {
+        throw usage_problem{"import takes a tune and an output file, or -o DIR and tunes or folders"};
+    }
     return line;
 }
 
-// Reads at most one byte more than any tune file can hold, so that a huge
-// file, or a device that never ends, is refused without being read whole.
-std::vector<uint8_t> read_tune_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw tool_error("cannot read " + path + ": " + std::strerror(errno));
+bool is_folder(const std::string& path) {
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-        const int error_number = S_ISDIR(status.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        throw tool_error("cannot read " + path + ": " + std::strerror(error_number));
-    }
-    std::vector<uint8_t> bytes(psid_import::largest_tune_file + 1);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int error_number = errno;
-            ::close(fd);
-            throw tool_error("cannot read " + path + ": " + std::strerror(error_number));
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool has_tune_extension(const fs::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return extension == ".sid";
+}
+
+std::string without_extension(const fs::path& path) { return (path.parent_path() / path.stem()).string(); }
+
+// The subtunes a tune file names in its header, for the names of its
+// songs; 1 when it cannot tell (the import then says what is wrong).
+unsigned subtunes_named(const std::string& tune) {
+    const std::vector<uint8_t> head = output_files::leading_bytes(tune, 16);
+    if (head.size() < 16) return 1;
+    return std::max(1u, unsigned(head[14] << 8 | head[15]));
+}
+
+struct batch_plan {
+    std::vector<import_job> jobs;
+    std::vector<std::string> refused;  // lines naming a tune and why
+};
+
+// Every tune of the arguments and the stem of its songs under the folder: a
+// tune named directly goes to the folder's top, a folder's tunes to their
+// places relative to it. Folders are searched in name order, and links to
+// folders are not followed (they could lead round in a circle).
+batch_plan plan_batch(const command_line& line) {
+    batch_plan plan;
+    std::map<std::string, std::string> taken;  // song path -> its tune
+    const fs::path out = *line.folder;
+    const auto add = [&](const std::string& tune, const fs::path& relative) {
+        import_job job{tune, without_extension(out / relative)};
+        const unsigned count = line.making.all_subtunes ? subtunes_named(tune) : 1;
+        for (unsigned k = 1; k <= count; ++k) {
+            const std::string song = song_path(job.stem, line.making.all_subtunes, k);
+            if (const auto found = taken.find(song); found != taken.end()) {
+                plan.refused.push_back("tuntool: " + tune + ": " + song + " is also the song of " + found->second);
+                return;
+            }
         }
-        done += static_cast<size_t>(got);
+        for (unsigned k = 1; k <= count; ++k) taken.emplace(song_path(job.stem, line.making.all_subtunes, k), tune);
+        plan.jobs.push_back(job);
+    };
+    for (const std::string& argument : line.files) {
+        if (!is_folder(argument)) {
+            add(argument, fs::path(argument).filename());
+            continue;
+        }
+        std::vector<fs::path> found;
+        std::error_code error;
+        fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied, error);
+        for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+            std::error_code kind_error;
+            if (has_tune_extension(walk->path()) && walk->is_regular_file(kind_error)) found.push_back(walk->path());
+        }
+        if (error) plan.refused.push_back("tuntool: " + argument + ": cannot search the folder: " + error.message());
+        std::sort(found.begin(), found.end());
+        for (const fs::path& tune : found) add(tune.string(), tune.lexically_relative(argument));
     }
-    ::close(fd);
-    if (done > psid_import::largest_tune_file) throw psid_import::import_error("not a PSID file (larger than any tune)");
-    bytes.resize(done);
-    return bytes;
+    return plan;
 }
 
-song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed) {
-    song_file song;
-    song.magic = song::chip_magic;
-    song.flags = static_cast<uint8_t>(psid_import::voice_count | (interleaved ? flag_interleaved : 0));
-    song.frame_rate = tune.timing.frame_rate;
-    song.loop_frame = 0;
-    song.text.assign(tune.text.begin(), tune.text.end());
-    song.body.reserve(tune.records.size() * song::record_size);
-    for (const score::record& r : tune.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
-    if (!interleaved) song.body = interleaved_to_planar(song.body, psid_import::voice_count);
-    return compressed ? pack_song(song) : song;
+unsigned processors() {
+    const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return count < 1 ? 1 : static_cast<unsigned>(count);
 }
 
-// The one place where an imported song is written.
-void write_imported_song(const std::string& path, const song_file& song) {
-    write_file_replacing(path, song_file_bytes(song));
+int run_batch(command_line& line) {
+    messages::divert_to_standard_error();
+    const std::string& folder = *line.folder;
+    std::error_code error;
+    if (!is_folder(folder)) {
+        if (fs::exists(folder, error))
+            return std::fprintf(stderr, "tuntool: -o %s is not a folder\nTry 'tuntool import --help'.\n", folder.c_str()),
+                   exit_status::bad_command_line;
+        fs::create_directories(folder, error);
+        if (error) {
+            std::fprintf(stderr, "tuntool: cannot create the folder %s: %s\n", folder.c_str(), error.message().c_str());
+            return exit_status::failure;
+        }
+    }
+    progress_display progress = progress_on_standard_error(false);
+    batch_plan plan = plan_batch(line);
+    for (const std::string& refused : plan.refused) progress_message(progress, refused);
+    const unsigned parallel = line.jobs != 0 ? line.jobs : processors();
+    const batch_outcome outcome = run_import_jobs(plan.jobs, line.making, parallel, progress);
+    const size_t tunes = plan.jobs.size() + plan.refused.size();
+    if (outcome.stop_signal != 0) {
+        std::fprintf(stderr, "tuntool: import stopped by %s: %zu of %zu tunes imported, %zu songs written\n",
+                     outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM", outcome.tunes_done, tunes,
+                     outcome.songs_written);
+        return exit_status::after_signal(outcome.stop_signal);
+    }
+    const size_t failed = outcome.failed.size() + plan.refused.size();
+    std::string summary = "tuntool: import: " + std::to_string(outcome.tunes_done) + " of " + std::to_string(tunes) +
+                          (tunes == 1 ? " tune" : " tunes") + " imported, " + std::to_string(outcome.songs_written) +
+                          (outcome.songs_written == 1 ? " song" : " songs") + " written";
+    if (failed != 0) {
+        summary += "; " + std::to_string(failed) + (failed == 1 ? " tune" : " tunes") + " failed:";
+        for (size_t i = 0; i < outcome.failed.size() && i < failures_named; ++i) summary += " " + outcome.failed[i];
+        if (outcome.failed.size() > failures_named)
+            summary += " and " + std::to_string(outcome.failed.size() - failures_named) + " more";
+        if (!plan.refused.empty()) summary += (outcome.failed.empty() ? " " : ", ") + std::to_string(plan.refused.size()) + " refused (above)";
+    }
+    std::fprintf(stderr, "%s\n", summary.c_str());
+    return failed == 0 ? exit_status::ok : exit_status::failure;
 }
 
-std::string clock_time(size_t frames, unsigned rate) {
-    const size_t hundredths = frames * 100 / rate;
-    char text[48];
-    std::snprintf(text, sizeof text, "%zu:%02zu.%02zu", hundredths / 6000, hundredths / 100 % 60, hundredths % 100);
-    return text;
+// Today's form: one tune, its song (or its songs, OUT-K.tun) written
+// beside no others, with a report line on standard output.
+int run_single(const command_line& line) {
+    const std::string& tune = line.files[0];
+    const std::string& out = line.files[1];
+    const bool to_standard_output = output_files::is_standard_output(out);
+    if (line.making.all_subtunes && to_standard_output) {
+        std::fprintf(stderr, "tuntool: --all-subtunes writes a song per subtune and cannot write them to standard output\n");
+        return exit_status::bad_command_line;
+    }
+    // The report must not mix with a song sent to standard output.
+    if (to_standard_output) messages::divert_to_standard_error();
+    std::vector<uint8_t> file;
+    std::vector<unsigned> subtunes;
+    try {
+        file = read_tune_file(tune);
+        const psid_import::psid_header header = psid_import::read_psid_header(file);
+        if (line.making.all_subtunes) {
+            for (unsigned k = 1; k <= header.songs; ++k) subtunes.push_back(k);
+            if (subtunes.empty()) throw psid_import::import_error("the file holds no tunes");
+        } else {
+            subtunes.push_back(line.making.options.subtune);
+        }
+    } catch (const psid_import::import_error& e) {
+        std::fprintf(stderr, "tuntool: %s: %s\n", tune.c_str(), e.what());
+        return exit_status::failure;
+    }
+    const std::string stem = line.making.all_subtunes ? without_extension(out) : out;
+    int status = exit_status::ok;
+    for (const unsigned subtune : subtunes) {
+        psid_import::import_options options = line.making.options;
+        options.subtune = subtune;
+        const std::string song_out = line.making.all_subtunes ? song_path(stem, true, subtune) : out;
+        psid_import::imported_tune imported;
+        try {
+            if (output_files::same_file(tune, song_out))
+                throw psid_import::import_error("the output would replace the tune itself");
+            imported = psid_import::import_tune(file, options);
+        } catch (const psid_import::import_error& e) {
+            std::fprintf(stderr, "tuntool: %s: %s%s\n", tune.c_str(),
+                         line.making.all_subtunes ? ("subtune " + std::to_string(subtune) + ": ").c_str() : "", e.what());
+            status = exit_status::failure;
+            continue;
+        }
+        const song_file song = song_of(imported, line.making.interleaved, line.making.compressed);
+        write_file_replacing(song_out, song_file_bytes(song));
+        std::fprintf(messages::stream(), "%s\n",
+                     song_summary(song_out, imported, line.making.interleaved, song.compressed() ? song.body.size() : 0)
+                         .c_str());
+    }
+    return status;
 }
 
 }  // namespace
@@ -192,7 +355,7 @@ int import_command(const std::vector<std::string>& args) {
         if (a == "--") break;
         if (a == "-h" || a == "--help") {
             std::fputs(import_usage, stdout);
-            return 0;
+            return exit_status::ok;
         }
     }
     command_line line;
@@ -200,26 +363,19 @@ int import_command(const std::vector<std::string>& args) {
         line = parse_command_line(args);
     } catch (const usage_problem& problem) {
         std::fprintf(stderr, "tuntool: %s\nTry 'tuntool import --help'.\n", problem.message.c_str());
-        return 2;
+        return exit_status::bad_command_line;
     }
-    psid_import::imported_tune tune;
-    try {
-        if (output_files::same_file(line.tune, line.out)) throw psid_import::import_error("the output would replace the tune itself");
-        tune = psid_import::import_tune(read_tune_file(line.tune), line.options);
-    } catch (const psid_import::import_error& e) {
-        std::fprintf(stderr, "tuntool: %s: %s\n", line.tune.c_str(), e.what());
-        return 1;
+    std::unique_ptr<psid_import::song_lengths> lengths;
+    if (line.song_lengths) {
+        try {
+            lengths = std::make_unique<psid_import::song_lengths>(*line.song_lengths);
+        } catch (const psid_import::import_error& e) {
+            std::fprintf(stderr, "tuntool: %s: %s\n", line.song_lengths->c_str(), e.what());
+            return exit_status::failure;
+        }
+        line.making.options.lengths = lengths.get();
     }
-    const song_file song = song_of(tune, line.interleaved, line.compressed);
-    // The report must not mix with a song sent to standard output.
-    if (output_files::is_standard_output(line.out)) messages::divert_to_standard_error();
-    write_imported_song(line.out, song);
-    std::fprintf(messages::stream(), "%s: subtune %u of %u, %zu frames (%s at %u frames a second), %s filter curve, %s%s\n", line.out.c_str(),
-                tune.subtune, tune.songs, tune.frame_count(), clock_time(tune.frame_count(), tune.timing.frame_rate).c_str(),
-                tune.timing.frame_rate, tune.model == chip_model::mos8580 ? "8580" : "6581",
-                line.interleaved ? "interleaved" : "planar",
-                song.compressed() ? (", packed to " + std::to_string(song.body.size()) + " bytes").c_str() : "");
-    return 0;
+    return line.folder ? run_batch(line) : run_single(line);
 }
 
 }  // namespace tuntool

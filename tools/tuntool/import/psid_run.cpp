@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <numbers>
 #include <vector>
 
 #include <sidplayfp/SidConfig.h>
@@ -10,6 +11,9 @@
 #include <sidplayfp/SidTuneInfo.h>
 #include <sidplayfp/builders/resid.h>
 #include <sidplayfp/sidplayfp.h>
+
+#include "loop_search.hpp"
+#include "song_lengths.hpp"
 
 namespace psid_import {
 namespace {
@@ -73,9 +77,89 @@ void clear_registers(sidplayfp& engine) {
         throw import_error(library_reason("the player library cannot clear the chip's registers", engine.error()));
 }
 
+uint32_t frames_of(double seconds, const chip_timing& timing) {
+    return static_cast<uint32_t>(std::max(1l, std::lround(seconds * timing.frame_rate)));
+}
+
 uint32_t frames_wanted(const import_options& options, const chip_timing& timing) {
     if (options.frames) return *options.frames;
-    return static_cast<uint32_t>(std::max(1l, std::lround(options.seconds * timing.frame_rate)));
+    return frames_of(options.seconds, timing);
+}
+
+// Counts the frames at the end of the capture in which every voice is silent.
+struct silence_watch {
+    size_t checked = 0;  // frames looked at
+    uint32_t run = 0;    // silent frames up to there
+
+    void look(const std::vector<score::record>& records) {
+        for (; checked < records.size() / voice_count; ++checked) {
+            bool silent = true;
+            for (unsigned v = 0; v < voice_count; ++v) silent = silent && records[checked * voice_count + v].volume == 0;
+            run = silent ? run + 1 : 0;
+        }
+    }
+};
+
+// Where the song's frames begin. A play routine called once a frame runs
+// at the same moment of every frame; its writes are seen at the next look
+// and placed halfway since the last one, so a frame boundary near that
+// moment would put the same call now in one frame, now in the next, as the
+// looks drift against the frames. The boundaries go half a frame away from
+// the mean moment of the changes seen in the tune's first seconds. Changes
+// spread over the whole frame (a play routine called at another rate)
+// leave the boundaries where they are.
+class frame_phase {
+public:
+    explicit frame_phase(const chip_timing& timing) : frame_cycles_(timing.frame_cycles) {}
+
+    void look(uint64_t cycle, const chip_registers& registers) {
+        if (registers != last_) {
+            const double moment = (double(last_cycle_) + double(cycle)) / 2.0;
+            const double angle = 2.0 * std::numbers::pi * std::fmod(moment, frame_cycles_) / frame_cycles_;
+            x_ += std::cos(angle), y_ += std::sin(angle);
+            ++changes_;
+            last_ = registers;
+        }
+        last_cycle_ = cycle;
+    }
+
+    // Cycles to add to the tune's time so that frames start at the chosen
+    // moment: the first frame is then shorter.
+    uint64_t shift() const {
+        if (changes_ == 0 || std::hypot(x_, y_) < 0.5 * changes_) return 0;
+        double start = std::atan2(y_, x_) / (2.0 * std::numbers::pi) * frame_cycles_ + frame_cycles_ / 2.0;
+        start = std::fmod(start + 2.0 * frame_cycles_, frame_cycles_);
+        return static_cast<uint64_t>(std::lround(frame_cycles_ - start)) % static_cast<uint64_t>(frame_cycles_);
+    }
+
+private:
+    double frame_cycles_;
+    chip_registers last_{};
+    uint64_t last_cycle_ = 0;
+    double x_ = 0, y_ = 0;
+    uint64_t changes_ = 0;
+};
+
+// The tune's first seconds settle where its frames begin.
+constexpr double phase_seconds = 2.0;
+
+// Cuts the captured frames to the song: up to where they start to repeat,
+// else up to where the silence began or the length given.
+void shape_song(imported_tune& tune, uint32_t end_at, uint32_t silent_frames) {
+    const uint32_t captured = tune.captured_frames;
+    loop_rules rules;
+    rules.shortest_period = frames_of(shortest_loop_seconds, tune.timing);
+    rules.shortest_repeat = frames_of(repeat_seconds, tune.timing);
+    rules.end_at = end_at;
+    uint32_t end = end_at != 0 ? std::min(end_at, captured) : captured;
+    if (const auto loop = find_loop(tune.records, voice_count, rules)) {
+        tune.loop_found = true;
+        tune.loop_frame = loop->loop_frame;
+        end = loop->end_frame;
+    } else if (tune.end == song_end::silence) {
+        end = std::max<uint32_t>(1, captured - silent_frames);
+    }
+    tune.records.resize(size_t{end} * voice_count);
 }
 
 }  // namespace
@@ -101,6 +185,9 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
 
     ReSIDBuilder builder("playtun import");
     builder.create(1);
+    // The chip's registers are all that is read: its filter's sound is not
+    // worth the time it takes to compute.
+    builder.filter(false);
     if (!builder.getStatus()) throw import_error(library_reason("the player library has no chip emulation", builder.error()));
     sidplayfp engine;
     if (!engine.config(library_config(builder, tune.timing, tune.model)))
@@ -108,8 +195,27 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     clear_registers(engine);
     if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
 
-    const uint32_t frames = frames_wanted(options, tune.timing);
+    // A length from the database, with time after it to see the repeat;
+    // else the most asked for, or less when the tune falls silent.
+    const auto longest = static_cast<uint32_t>(longest_capture_seconds * tune.timing.frame_rate);
+    uint32_t end_at = 0;
+    uint32_t frames = frames_wanted(options, tune.timing);
+    if (const auto ms = options.lengths != nullptr ? options.lengths->length_ms(file, tune.subtune) : std::nullopt) {
+        tune.end = song_end::database;
+        end_at = std::min(longest, static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{*ms} * tune.timing.frame_rate + 500) / 1000)));
+        frames = end_at + frames_of(repeat_seconds, tune.timing);
+    }
+    const uint32_t silence_ends = tune.end == song_end::database || !(options.silence_seconds > 0)
+                                      ? 0
+                                      : frames_of(options.silence_seconds, tune.timing);
+    silence_watch silence;
     frame_builder builder_of_frames(tune.timing, tune.model, frames);
+    frame_phase phase(tune.timing);
+    const uint64_t phase_until = std::min<uint64_t>(uint64_t(phase_seconds * tune.timing.clock_hz),
+                                                    uint64_t{frames} * tune.timing.frame_cycles);
+    std::vector<std::pair<uint64_t, chip_registers>> first_looks;
+    bool phase_known = false;
+    uint64_t shift = 0;
     // Each call runs one slice of emulated time; the few samples asked for
     // are only there because the library wants somewhere to put sound.
     short sound[8];
@@ -131,11 +237,33 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
         if (!engine.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
         std::copy_n(all_registers, registers.size(), registers.begin());
         const uint64_t cycle = uint64_t{engine.timeMs()} * tune.timing.clock_hz / 1000;
-        builder_of_frames.observe(cycle, registers);
         ++looks;
+        if (!phase_known) {
+            phase.look(cycle, registers);
+            first_looks.emplace_back(cycle, registers);
+            if (cycle < phase_until) continue;
+            phase_known = true;
+            shift = phase.shift();
+            for (const auto& [at, seen] : first_looks) builder_of_frames.observe(at + shift, seen);
+            first_looks = {};
+        } else {
+            builder_of_frames.observe(cycle + shift, registers);
+        }
+        if (silence_ends != 0) {
+            silence.look(builder_of_frames.records());
+            if (silence.run >= silence_ends) {
+                tune.end = song_end::silence;
+                break;
+            }
+        }
+        if (options.progress && looks % 64 == 0)
+            options.progress(static_cast<uint32_t>(builder_of_frames.records().size() / voice_count), frames);
     }
     tune.sample_period_ms = looks == 0 ? 0.0 : engine.timeMs() / static_cast<double>(looks);
     tune.records = builder_of_frames.records();
+    tune.captured_frames = static_cast<uint32_t>(tune.records.size() / voice_count);
+    shape_song(tune, end_at, silence.run);
+    if (options.progress) options.progress(tune.captured_frames, tune.captured_frames);
     return tune;
 }
 
