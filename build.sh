@@ -62,7 +62,7 @@ test)
     # Live playback under ThreadSanitizer: the audio thread and the screen
     # loop share state without locks, and no race may be reported.
     cmake -S "$top" -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYTUN_TSAN=ON -DPLAYTUN_BENCH=OFF >/dev/null
-    cmake --build build-tsan -j"$jobs" --target playtun player_live_tests
+    cmake --build build-tsan -j"$jobs" --target playtun player_live_tests tonera_api_tests
     (cd build-tsan && ctest --output-on-failure -L tsan)
     # The song loader and decoder under libFuzzer for a minute.
     if ! bash fuzz/run_fuzz.sh "${FUZZ_SECONDS:-60}" "$top/build-fuzz" >build-fuzz.log 2>&1; then
