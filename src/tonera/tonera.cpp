@@ -128,13 +128,19 @@ void restart_at(tonera_song& s, uint64_t played)
     apply_settings(s);
 }
 
+// Keeps the latest frames in the scope ring, in at most two copies.
 void remember(tonera_song& s, const synth::stereo_frame* frames, size_t count)
 {
-    for (size_t i = count > s.scope.size() ? count - s.scope.size() : 0; i < count; ++i) {
-        s.scope[s.scope_next] = frames[i];
-        s.scope_next = (s.scope_next + 1) % static_cast<uint32_t>(s.scope.size());
+    const size_t ring = s.scope.size();
+    if (count > ring) {
+        frames += count - ring;
+        count = ring;
     }
-    s.scope_filled = static_cast<uint32_t>(std::min<uint64_t>(s.scope.size(), uint64_t{s.scope_filled} + count));
+    const size_t first = std::min(count, ring - s.scope_next);
+    std::copy_n(frames, first, s.scope.begin() + s.scope_next);
+    std::copy_n(frames + first, count - first, s.scope.begin());
+    s.scope_next = static_cast<uint32_t>((s.scope_next + count) % ring);
+    s.scope_filled = static_cast<uint32_t>(std::min<uint64_t>(ring, uint64_t{s.scope_filled} + count));
 }
 
 // Renders up to count frames into the song's own chunks and hands each to
@@ -149,10 +155,12 @@ size_t render(tonera_song* s, size_t count, Take take)
     for (size_t done = 0; done < total;) {
         const size_t n = std::min(chunk.size(), total - done);
         synth::render_frames(s->engine, std::span(chunk.data(), n));
-        for (size_t i = 0; i < n; ++i) {
-            if (s->position + i < s->fade_start) continue;
-            const uint32_t gain = synth::next_fade_gain(s->curve);
-            chunk[i] = {synth::apply_gain(chunk[i].left, gain), synth::apply_gain(chunk[i].right, gain)};
+        if (s->position + n > s->fade_start) {
+            for (size_t i = 0; i < n; ++i) {
+                if (s->position + i < s->fade_start) continue;
+                const uint32_t gain = synth::next_fade_gain(s->curve);
+                chunk[i] = {synth::apply_gain(chunk[i].left, gain), synth::apply_gain(chunk[i].right, gain)};
+            }
         }
         take(chunk.data(), n, done);
         remember(*s, chunk.data(), n);
