@@ -4,6 +4,7 @@
 #include "selector/selector.hpp"
 
 #include <SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,7 @@ namespace selector {
 
 uint8_t sel_state = 0;
 uint8_t sel_row = 0;
-uint16_t sel_top = 0;
+int32_t sel_top = 0;
 uint8_t page_rows = default_page_rows;
 std::string start_dir;
 
@@ -44,7 +45,7 @@ constexpr uint32_t idle_wait_ms = 100;
 // Rows 2..49 are all the screen has for the list.
 constexpr int most_page_rows = console::screen_rows - first_list_row;
 
-const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
+const dirrec& highlighted() { return (*dir_list)[static_cast<std::size_t>(sel_top + sel_row)]; }
 
 bool list_is_empty() { return !dir_list || dir_count == 0; }
 
@@ -60,10 +61,19 @@ std::string working_directory() {
 // The window names the folder being listed.
 void show_folder_title() { console::set_window_title("playtun - " + working_directory()); }
 
+// Whether the name is a regular file (links followed): only such a file is
+// handed to the player, as a FIFO would hold it waiting for a writer.
+bool is_regular_file(const std::string& name) {
+    struct stat status {};
+    return ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 void open_highlighted() {
     const dirrec& entry = highlighted();
     if (!entry.is_dir) {
-        sel_state = state_chosen;
+        // A song name that is no regular file (a FIFO, a device) is not
+        // opened; the bar stays on it.
+        if (is_regular_file(entry.name)) sel_state = state_chosen;
         return;
     }
     sel_state = state_dir_opened;
@@ -89,6 +99,7 @@ page_limits derive_limits() {
 void selector_start() {
     dir_list.reset(new (std::nothrow) tdirarr{});
     if (!dir_list) failure::fail(failure::heap_overflow);
+    dir_list->resize(initial_list_size);
     // An unreadable working directory leaves start_dir empty; going back to
     // it at the end then fails like any other lost start directory.
     start_dir = working_directory();
@@ -137,7 +148,7 @@ void draw_list() {
     const page_limits limits = derive_limits();
     if (list_is_empty()) return;
     for (int k = 0; k <= limits.last_row; ++k) {
-        const dirrec& entry = (*dir_list)[sel_top + k];
+        const dirrec& entry = (*dir_list)[static_cast<std::size_t>(sel_top + k)];
         draw_entry(static_cast<uint8_t>(first_list_row + k), entry.caption, entry.is_dir);
     }
 }
@@ -178,7 +189,7 @@ void handle_key(uint32_t key, uint32_t modifiers) {
             break;
         case SDLK_END:
             sel_row = static_cast<uint8_t>(limits.last_row);
-            sel_top = static_cast<uint16_t>(limits.max_top);
+            sel_top = limits.max_top;
             break;
         // Page Up and Page Down move the bar within the page when they can
         // and scroll the page otherwise, by exactly 12 rows or not at all.
