@@ -73,7 +73,11 @@ int open_temporary(const std::string& target, const struct stat* replaced, outpu
 }
 
 int open_in_place(const std::string& name, output_file& out) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int fd;
+    // Opening a FIFO waits for its reader; SIGINT or SIGTERM ends the wait
+    // and the program.
+    while ((fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR)
+        stop_signals::end_at_once();
     if (fd < 0) return errno;
     out.fd = fd;
     return 0;

@@ -30,7 +30,8 @@ struct output_file {
 
 // Opens an output for the given name ("-" is standard output). An existing
 // regular file that the user may not write is refused (EACCES), as is a
-// folder (EISDIR).
+// folder (EISDIR). A FIFO is opened when a reader comes; SIGINT or SIGTERM
+// during the wait ends the program at once (base/stop_signals.hpp).
 int open_output(const std::string& name, output_file& out);
 
 int write_all(output_file& out, std::span<const uint8_t> bytes);

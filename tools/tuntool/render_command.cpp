@@ -14,6 +14,7 @@
 #include "base/exit_status.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
+#include "base/standard_output.hpp"
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
@@ -195,6 +196,7 @@ int render_command(const std::vector<std::string>& args) {
                      outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM", outcome.completed, o.songs.size());
         return exit_status::after_signal(outcome.stop_signal);
     }
+    if (outcome.broken_pipe) standard_output::end_on_broken_pipe();
     return p.refused + outcome.failed == 0 ? exit_status::ok : exit_status::failure;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -11,7 +12,9 @@
 #include "audio/render_length.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
+#include "base/standard_output.hpp"
 #include "file_io.hpp"
+#include "song_file.hpp"
 #include "song/song.hpp"
 #include "synth/synth.hpp"
 
@@ -52,13 +55,14 @@ void report(int fd, const progress_report& r) {
 std::string open_song(const std::string& path) {
     std::vector<uint8_t> bytes;
     try {
-        bytes = read_whole_file(path);
+        bytes = read_song_file(path);
     } catch (const tool_error& e) {
         const std::string message = e.what();
         const std::string own_name = "cannot read " + path + ": ";
         if (message.compare(0, own_name.size(), own_name) == 0) return "cannot be read: " + message.substr(own_name.size());
         return message;
     }
+    if (std::string too_large = unpacked_size_problem(bytes); !too_large.empty()) return too_large;
     song::load_song_bytes(bytes);
     const song::header_outcome outcome = song::read_header(output_rate);
     return outcome == song::header_outcome::ok ? "" : song::song_error_message(outcome);
@@ -108,6 +112,9 @@ int render_pass(const std::string& destination, const audio::output& out, uint8_
     if (made.stop_signal != 0 || made.error != 0) {
         out.abort(out.state);
         if (made.stop_signal != 0) return exit_status::after_signal(made.stop_signal);
+        // A reader that has gone away (`render -o - | head`) is no failure to
+        // report: the render ends as a program in a pipeline does.
+        if (made.error == EPIPE) standard_output::end_on_broken_pipe();
         say("cannot write " + destination + ": " + std::strerror(made.error));
         return exit_status::failure;
     }
