@@ -115,7 +115,7 @@ mkfifo song-fifo.tun
 for args in "info song-fifo.tun" "info --json song-fifo.tun" "render -o x.wav song-fifo.tun" \
             "pack song-fifo.tun x.tun" "render -o x.wav /dev/zero" "info /dev/zero"; do
     # shellcheck disable=SC2086
-    expect 1 "$args" timeout 10 "$tuntool" $args
+    expect 1 "$args" timeout -k 1 10 "$tuntool" $args
     grep -q "not a regular file" err.txt out.txt || fail "$args: no line saying why: $(head -c 200 err.txt)"
 done
 

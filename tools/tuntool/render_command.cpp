@@ -70,15 +70,10 @@ int channel_count_of(const std::string& song_path) {
     return count >= 1 && count <= song::max_channels ? count : 0;
 }
 
-// A name for an output that two spellings of the same place share: its
-// folder resolved, then its own name.
-std::string place_of(const std::string& output) {
-    const size_t base = base_start(output);
-    const std::string folder = base == 0 ? "." : output.substr(0, base);
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) == nullptr) return output;
-    return std::string(resolved) + "/" + output.substr(base);
-}
+// A name for an output that two spellings of the same place share: the
+// file it finally leads to, links followed (a link out/x.wav to out/y.wav
+// is the place of out/y.wav).
+std::string place_of(const std::string& output) { return output_files::final_path(output); }
 
 struct plan {
     std::vector<song_job> jobs;
@@ -136,15 +131,19 @@ plan plan_jobs(const render_options& o, const std::string& folder, const render_
         } else {
             job.outputs.push_back(output);
         }
+        // A song's own outputs (its stems) must not share a file either.
+        std::map<std::string, std::string> with_own = taken;
         std::string problem;
-        for (const std::string& out : job.outputs)
-            if (problem.empty()) problem = refusal(out, song_path, o.songs, taken);
+        for (const std::string& out : job.outputs) {
+            if (problem.empty()) problem = refusal(out, song_path, o.songs, with_own);
+            with_own.emplace(place_of(out), song_path);
+        }
         if (!problem.empty()) {
             progress_message(progress, "tuntool: " + song_path + ": " + problem);
             ++p.refused;
             continue;
         }
-        for (const std::string& out : job.outputs) taken.emplace(place_of(out), song_path);
+        taken = std::move(with_own);
         p.jobs.push_back(job);
     }
     return p;

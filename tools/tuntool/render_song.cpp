@@ -12,6 +12,7 @@
 #include "audio/render_length.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
+#include "base/output_file.hpp"
 #include "base/standard_output.hpp"
 #include "file_io.hpp"
 #include "song_file.hpp"
@@ -68,6 +69,11 @@ std::string open_song(const std::string& path) {
     return outcome == song::header_outcome::ok ? "" : song::song_error_message(outcome);
 }
 
+// The file under the output of a job, whichever format writes it.
+output_files::output_file& file_of(const song_job& job) {
+    return job.format == audio_format::flac ? flac.file : wav.file;
+}
+
 audio::output output_for(const song_job& job, const render_settings& settings) {
     const audio::output file = job.format == audio_format::flac ? audio::flac_output(flac) : audio::wav_output(wav);
     return settings.fade_frames == 0 ? file : audio::fade_output(fade, file, settings.fade_frames);
@@ -89,9 +95,11 @@ struct progress_listener {
 };
 
 // One pass: the song from its start into one output, with the given voices
-// silent. Returns 0, 1 or the status after a stop signal.
-int render_pass(const std::string& destination, const audio::output& out, uint8_t silent, bool repeats,
-                progress_report& progress, int progress_fd) {
+// silent. Returns 0, 1 or the status after a stop signal. A complete output
+// stays under its temporary name (held): the caller publishes the outputs
+// of a song together.
+int render_pass(const std::string& destination, const audio::output& out, output_files::output_file& file,
+                uint8_t silent, bool repeats, progress_report& progress, int progress_fd) {
     start_engine();
     for (int voice = 0; voice < synth::max_voices; ++voice)
         synth::voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
@@ -105,6 +113,7 @@ int render_pass(const std::string& destination, const audio::output& out, uint8_
         say("cannot write " + destination + ": " + std::strerror(error));
         return exit_status::failure;
     }
+    file.held = true;
     progress.frames = 0;
     report(progress_fd, progress);
     progress_listener listener{&progress, progress_fd, report_every_frames};
@@ -173,16 +182,36 @@ int render_song(const song_job& job, const render_settings& settings, int progre
     progress.passes = static_cast<uint32_t>(job.outputs.size());
     progress.length = audio::rendering_frames(timing, request);
 
+    // The outputs of a song replace their files together, once every one of
+    // them is complete: a failure or a signal on the way leaves all the old
+    // files as they were, never a mixed set.
     const audio::output out = output_for(job, settings);
+    std::vector<output_files::output_file> complete;
+    const auto abandon_all = [&complete] {
+        for (output_files::output_file& file : complete) output_files::discard(file);
+    };
     for (size_t pass = 0; pass < job.outputs.size(); ++pass) {
         progress.pass = static_cast<uint32_t>(pass);
         // A stem is its voice alone, as it sounds in the mix.
         const uint8_t silent = !job.stems
                                    ? silent_in_mix
                                    : static_cast<uint8_t>(~(1u << job.stem_voices[pass]));
-        const int status = render_pass(job.outputs[pass], out, silent, audio::rendering_repeats(timing, request),
+        output_files::output_file& file = file_of(job);
+        const int status = render_pass(job.outputs[pass], out, file, silent, audio::rendering_repeats(timing, request),
                                        progress, progress_fd);
-        if (status != exit_status::ok) return status;
+        if (status != exit_status::ok) {
+            abandon_all();
+            return status;
+        }
+        complete.push_back(std::move(file));
+        file = output_files::output_file{};
+    }
+    for (size_t k = 0; k < complete.size(); ++k) {
+        if (const int error = output_files::publish(complete[k]); error != 0) {
+            say("cannot write " + job.outputs[k] + ": " + std::strerror(error));
+            abandon_all();
+            return exit_status::failure;
+        }
     }
     return exit_status::ok;
 }
