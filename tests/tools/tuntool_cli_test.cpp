@@ -228,6 +228,31 @@ TEST_F(TuntoolProgram, FailuresLeaveTheOutputAlone) {
     EXPECT_NE(read_file(path("out.tun")), precious);
 }
 
+// Commands with nothing to change succeed and say so; the report line
+// counts in the singular for one.
+TEST_F(TuntoolProgram, NothingToDoIsSaidAndSucceeds) {
+    write_file(path("one.txt"), bytes_of("compress yes\nlayout planar\npattern p\n1: C-4 . . .\nplay p\n"));
+    struct case_ {
+        std::vector<std::string> arguments;
+        const char* message;
+        const char* same_as;  // the output is this file's copy, or nothing
+    };
+    const case_ cases[] = {
+        {{"build", path("one.txt"), path("one.tun")}, "one.tun: 1 channel, ", nullptr},
+        {{"pack", path("one.tun"), path("again.tun")}, "again.tun: already packed, copied unchanged", "one.tun"},
+        {{"pack", path("one.tun"), path("one.tun")}, "one.tun: already packed, copied unchanged", "again.tun"},
+        {{"relayout", path("one.tun"), path("relaid.tun"), "--planar"}, "already planar, copied unchanged", "one.tun"},
+    };
+    for (const auto& c : cases) {
+        const program_result r = tuntool(c.arguments);
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        if (c.same_as != nullptr) {
+            EXPECT_EQ(read_file(c.arguments[2]), read_file(path(c.same_as))) << c.arguments[0];
+        }
+    }
+}
+
 TEST_F(TuntoolProgram, HelpListsTheCommands) {
     const program_result r = tuntool({"--help"});
     EXPECT_EQ(r.status, 0);

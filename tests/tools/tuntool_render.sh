@@ -131,6 +131,14 @@ for case in "--loops|--loops 0" "--loops|--loops 1.5" "--fade|--fade abc" "--len
 done
 printf x >plain-file
 expect 2 "-o a file for several songs" "$tuntool" render -o plain-file a.tun b.tun
+# A sound file's name is no folder for several songs; an existing folder of that name is one.
+for name in x.flac x.WAV; do
+    expect 2 "-o $name for several songs" "$tuntool" render -o $name a.tun b.tun
+    grep -q -- "-o $name names one sound file" err.txt && [ ! -e $name ] || fail "-o $name for several songs: $(cat err.txt)"
+done
+mkdir album.flac
+expect 0 "-o an existing folder album.flac" "$tuntool" render -q -o album.flac a.tun b.tun
+[ -s album.flac/a.wav ] && [ -s album.flac/b.wav ] || fail "-o album.flac/: $(ls album.flac | tr '\n' ' ')"
 
 # ---- SIGINT and SIGTERM: stop, leave nothing half written ----
 for signal in INT TERM; do

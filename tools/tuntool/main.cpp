@@ -201,7 +201,19 @@ void report_for(const std::string& out) {
 
 int pack(const std::string& in, const std::string& out) {
     report_for(out);
-    const song_file packed = convert(in, tuntool::pack_song);
+    const song_file song = read_song(in);
+    if (song.compressed()) {
+        // Packing again would gain nothing: the song is written as it is.
+        write_song(out, song);
+        std::fprintf(messages::stream(), "%s: already packed, copied unchanged\n", out.c_str());
+        return 0;
+    }
+    song_file packed;
+    try {
+        packed = tuntool::pack_song(song);
+    } catch (const tool_error& e) {
+        throw tool_error(in + ": " + e.what());
+    }
     write_song(out, packed);
     std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
                 packed.body.size(), percent(packed.body.size(), packed.unpacked_size).c_str());
@@ -260,7 +272,8 @@ int build(const std::string& score_path, const std::string& out) {
     }
     const song_file song = song_from_score(compiled);
     write_song(out, song);
-    std::fprintf(messages::stream(), "%s: %u channels, %zu frames, %s%s\n", out.c_str(), compiled.channels, compiled.frame_count(),
+    std::fprintf(messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", out.c_str(), compiled.channels,
+                compiled.channels == 1 ? "" : "s", compiled.frame_count(),
                 clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
                 song.compressed() ? (", packed to " + percent(song.body.size(), song.unpacked_size)).c_str() : "");
     return 0;

@@ -171,6 +171,11 @@ int render_command(const std::vector<std::string>& args) {
     std::string folder;
     if (o.output && *o.output != "-" && (o.songs.size() > 1 || is_folder(*o.output))) {
         folder = *o.output;
+        // A name with a sound file's extension is meant as a file, and a
+        // folder made under it would surprise; an existing folder is taken.
+        const std::string extension = lower(folder.substr(extension_start(folder)));
+        if (!is_folder(folder) && (extension == ".wav" || extension == ".flac"))
+            return usage_error("-o " + folder + " names one sound file; several songs need a folder");
         if (!is_folder(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
             const int error = errno;
             if (error == EEXIST) return usage_error("-o " + folder + " is not a folder; several songs need one");

@@ -156,9 +156,11 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         say("has " + std::to_string(voices) + " voice" + (voices == 1 ? "" : "s") + "; --solo names none of them");
         return exit_status::failure;
     }
+    // With every voice muted the mix is silence, and the stems are none:
+    // there is nothing to write, as there is nothing to hear.
     if (job.outputs.empty()) {
-        say("has no voice left to render: every one of its " + std::to_string(voices) + " voices is muted");
-        return exit_status::failure;
+        say("no stems written: every one of its " + std::to_string(voices) + " voices is muted");
+        return exit_status::ok;
     }
     // The stems were named from the header before the song was read.
     if (job.stems && job.stem_voices.size() != job.outputs.size()) {
