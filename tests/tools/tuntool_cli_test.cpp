@@ -72,7 +72,8 @@ TEST_F(TuntoolProgram, BundledSongsAreWhatTheirScoresBuild) {
         const program_result r = tuntool({"build", score.string(), path("built.tun")});
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(read_file(path("built.tun")), read_file(song.string()))
-            << song << " is out of date: run songs/rebuild.sh";
+            << song << " is not what its score builds. Look for a regression in the score compiler first; only "
+            << "for an intended change, run songs/rebuild.sh.";
     }
     // And every bundled song has its score, or, imported, its PSID tune.
     for (const auto& entry : fs::recursive_directory_iterator(SONGS_DIR)) {
