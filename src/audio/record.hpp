@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "audio/output.hpp"
 #include "synth/render_length.hpp"
@@ -24,10 +25,24 @@ struct block_listener {
     void* context = nullptr;
 };
 
-// Renders `frames` stereo frames of the engine's song (started, at its first
-// frame) into the opened output, in blocks of synth::record_block_frames,
-// the last one as short as the length asks. A stop signal ends it after the
-// current block. The output is left open for the caller to finish or abort.
-recording render_into(synth::engine& e, const output& out, uint64_t frames, block_listener listener = {});
+// An engine instance and the output its frames go to.
+struct engine_output {
+    synth::engine* engine = nullptr;
+    output out;
+};
+
+// Renders `frames` stereo frames of each engine's song (started, at its
+// first frame) into its opened output, side by side: block by block, in
+// blocks of synth::record_block_frames, the last one as short as the length
+// asks. A stop signal ends it after the current block, and so does the first
+// write that fails (its error is reported). The outputs are left open for
+// the caller to finish or abort.
+recording render_into(std::span<const engine_output> targets, uint64_t frames, block_listener listener = {});
+
+// The same for one engine and one output.
+inline recording render_into(synth::engine& e, const output& out, uint64_t frames, block_listener listener = {}) {
+    const engine_output target{&e, out};
+    return render_into(std::span(&target, 1), frames, listener);
+}
 
 }  // namespace audio

@@ -73,7 +73,11 @@ int open_temporary(const std::string& target, const struct stat* replaced, outpu
 }
 
 int open_in_place(const std::string& name, output_file& out) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int fd;
+    // Opening a FIFO waits for its reader; SIGINT or SIGTERM ends the wait
+    // and the program.
+    while ((fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR)
+        stop_signals::end_at_once();
     if (fd < 0) return errno;
     out.fd = fd;
     return 0;
@@ -141,9 +145,12 @@ int commit(output_file& out) {
         return fd >= 0 && ::close(fd) != 0 ? errno : 0;
     }
     int error = 0;
-    if (::fsync(out.fd) != 0) error = errno;
-    if (::close(out.fd) != 0 && error == 0) error = errno;
-    out.fd = -1;
+    if (out.fd >= 0) {
+        if (::fsync(out.fd) != 0) error = errno;
+        if (::close(out.fd) != 0 && error == 0) error = errno;
+        out.fd = -1;
+    }
+    if (error == 0 && out.held) return 0;
     if (error == 0 && ::rename(out.temporary.c_str(), out.target.c_str()) != 0) error = errno;
     if (error != 0) {
         discard(out);
@@ -153,6 +160,21 @@ int commit(output_file& out) {
     out.temporary_slot = -1;
     out.temporary.clear();
     return 0;
+}
+
+int publish(output_file& out) {
+    out.held = false;
+    return commit(out);
+}
+
+std::string final_path(const std::string& name) {
+    std::string path;
+    if (follow_links(name, path) != 0) path = name;
+    const std::string folder = directory_of(path);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) == nullptr) return path;
+    const std::string base = base_of(path);
+    return std::string(resolved) + (std::string(resolved) == "/" ? "" : "/") + base;
 }
 
 void discard(output_file& out) {

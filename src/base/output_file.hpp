@@ -24,13 +24,18 @@ struct output_file {
     std::string target;     // the file that the finished output replaces; empty when written in place
     std::string temporary;  // the file being written; empty when written in place
     int temporary_slot = -1;
+    // Set after opening, for one of a set of outputs that replace their
+    // files together: commit then completes the temporary file but leaves
+    // it under its temporary name until publish.
+    bool held = false;
 };
 
 // All operations return 0 or the system error number of the failure.
 
 // Opens an output for the given name ("-" is standard output). An existing
 // regular file that the user may not write is refused (EACCES), as is a
-// folder (EISDIR).
+// folder (EISDIR). A FIFO is opened when a reader comes; SIGINT or SIGTERM
+// during the wait ends the program at once (base/stop_signals.hpp).
 int open_output(const std::string& name, output_file& out);
 
 int write_all(output_file& out, std::span<const uint8_t> bytes);
@@ -43,9 +48,19 @@ int write_at(output_file& out, uint64_t offset, std::span<const uint8_t> bytes);
 // renamed over its target; an output written in place is closed.
 int commit(output_file& out);
 
+// Renames a held output, committed, over its target (0 and nothing to do
+// for an output written in place). Until then discard still removes it.
+int publish(output_file& out);
+
 // Abandons the output: the temporary file is removed, the target is left
 // as it was. Safe to call on an output that is not open.
 void discard(output_file& out);
+
+// The file a name finally leads to, links followed, its folder resolved:
+// two names that would write the same file give the same path, whether
+// or not the file exists yet. The name itself when its folder cannot be
+// resolved.
+std::string final_path(const std::string& name);
 
 // Both names lead (through links) to the same existing file.
 bool same_file(const std::string& a, const std::string& b);

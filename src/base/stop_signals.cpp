@@ -44,14 +44,19 @@ void install(bool orderly) {
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
-    // Interrupted system calls carry on; the program looks at the signal
-    // between units of work.
-    action.sa_flags = SA_RESTART;
+    // No automatic restart: a call that may wait for ever (opening a FIFO
+    // that has no reader) returns, so that its caller can look at the
+    // signal; the calls that are only slow carry on after EINTR themselves.
+    action.sa_flags = 0;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
 int received() { return received_signal; }
+
+void end_at_once() {
+    if (received_signal != 0) end_now(received_signal);
+}
 
 void reset_received() { received_signal = 0; }
 

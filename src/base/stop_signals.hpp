@@ -9,11 +9,18 @@
 namespace stop_signals {
 
 // Installs the handlers. With `orderly` the first signal is only noted;
-// without, it ends the program at once.
+// without, it ends the program at once. System calls that a signal
+// interrupts are not restarted: they end with EINTR.
 void install(bool orderly);
 
 // The signal that asked the program to stop (SIGINT or SIGTERM), or 0.
 int received();
+
+// When a stop signal has arrived, ends the program at once as a second
+// one would (temporary files removed, the signal's own ending); for a wait
+// that nothing was written before, such as a FIFO's reader. Returns when
+// none has arrived.
+void end_at_once();
 
 // Forgets a received signal (tests).
 void reset_received();

@@ -15,7 +15,7 @@
 namespace selector {
 
 std::unique_ptr<tdirarr> dir_list;
-uint16_t dir_count = 0;
+int32_t dir_count = 0;
 
 namespace {
 
@@ -47,7 +47,14 @@ std::string cut_caption(std::string caption, std::size_t limit) {
     return caption;
 }
 
-dirrec& next_entry() { return (*dir_list)[dir_count]; }
+// The slot for the next entry; the list grows when the scan fills it.
+dirrec& next_entry() {
+    tdirarr& list = *dir_list;
+    if (static_cast<std::size_t>(dir_count) >= list.size()) list.resize(list.size() + list.size() / 2 + 1);
+    return list[static_cast<std::size_t>(dir_count)];
+}
+
+char upper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 0x20) : ch; }
 
 }  // namespace
 
@@ -64,7 +71,7 @@ std::string make_caption(std::string_view name) {
 void scan_dirs() {
     if (!dir_list) return;
     walk_working_dir([](std::string_view name, bool is_dir) {
-        if (!is_dir || dir_count >= max_entries || name == ".") return;
+        if (!is_dir || name == ".") return;
         dirrec& entry = next_entry();
         entry.is_dir = 1;
         entry.name = name;
@@ -81,7 +88,6 @@ void scan_files(std::string_view ext) {
         if (is_dir) return;
         const std::string_view tail = name.substr(name.size() < 4 ? 0 : name.size() - 4);
         if (console::upper_case(tail) != ext) return;
-        if (dir_count >= max_entries) return;
         dirrec& entry = next_entry();
         entry.is_dir = 0;
         entry.name = name;
@@ -99,13 +105,14 @@ void rescan() {
 
 bool entry_before(const dirrec& a, const dirrec& b) {
     if (a.is_dir != b.is_dir) return a.is_dir > b.is_dir;
-    // Upper-cased afresh on every comparison; equal texts are not "before".
-    const std::string x = console::upper_case(a.caption);
-    const std::string y = console::upper_case(b.caption);
+    // Upper-cased byte by byte as they are compared; equal texts are not
+    // "before".
+    const std::string& x = a.caption;
+    const std::string& y = b.caption;
     const std::size_t common = std::min(x.size(), y.size());
     for (std::size_t k = 0; k < common; ++k) {
-        const auto p = static_cast<unsigned char>(x[k]);
-        const auto q = static_cast<unsigned char>(y[k]);
+        const auto p = static_cast<unsigned char>(upper(x[k]));
+        const auto q = static_cast<unsigned char>(upper(y[k]));
         if (p != q) return p < q;
     }
     return x.size() < y.size();
@@ -114,22 +121,32 @@ bool entry_before(const dirrec& a, const dirrec& b) {
 // Entries that compare equal end in whatever order this exact procedure
 // leaves them; the list order on screen depends on it, so it must not be
 // replaced by another sort.
+// The two parts of a partition are sorted independently of each other, so
+// sorting the larger one in the loop instead of a call leaves the same
+// order.
 void sort_entries(int lo, int hi) {
     tdirarr& list = *dir_list;
-    const dirrec pivot = list[(lo + hi) / 2];
-    int i = lo;
-    int j = hi;
-    do {
-        while (entry_before(list[i], pivot)) ++i;
-        while (entry_before(pivot, list[j])) --j;
-        if (i <= j) {
-            std::swap(list[i], list[j]);
-            ++i;
-            --j;
+    while (lo < hi) {
+        const dirrec pivot = list[static_cast<std::size_t>((lo + hi) / 2)];
+        int i = lo;
+        int j = hi;
+        do {
+            while (entry_before(list[static_cast<std::size_t>(i)], pivot)) ++i;
+            while (entry_before(pivot, list[static_cast<std::size_t>(j)])) --j;
+            if (i <= j) {
+                std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (j - lo < hi - i) {
+            if (lo < j) sort_entries(lo, j);
+            lo = i;
+        } else {
+            if (i < hi) sort_entries(i, hi);
+            hi = j;
         }
-    } while (i <= j);
-    if (lo < j) sort_entries(lo, j);
-    if (i < hi) sort_entries(i, hi);
+    }
 }
 
 void enter_dir(std::string_view name) {

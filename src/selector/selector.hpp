@@ -2,9 +2,10 @@
 // subdirectories and song files, captioned and sorted) and the selector
 // screen that browses it and returns the chosen song file's name.
 //
-// The list holds at most 1023 entries: directories first (the parent entry
-// ".." among them), then song files, each with a caption of at most 78
-// characters. The screen shows a title banner on row 0 and one page of
+// The list holds every subdirectory and song file of the directory (it
+// grows as the scan needs; 100,000 entries and more): directories first
+// (the parent entry ".." among them), then song files, each with a caption
+// of at most 78 characters. The screen shows a title banner on row 0 and one page of
 // `page_rows` captions from row 2 on, with a highlight bar that the cursor
 // keys move.
 #pragma once
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace selector {
 
@@ -25,16 +27,16 @@ struct dirrec {
     std::string caption;  // the text shown in the list, at most 78 characters
 };
 
-constexpr std::size_t list_size = 1057;
-constexpr uint16_t max_entries = 1023;   // a scan fills no more than this
+// The entries selector_start makes room for; a scan adds more as needed.
+constexpr std::size_t initial_list_size = 1057;
 constexpr std::string_view song_ext = ".TUN";
 
-using tdirarr = std::array<dirrec, list_size>;
+using tdirarr = std::vector<dirrec>;
 
 // Allocated by selector_start, released by selector_stop; null otherwise.
 // Entries at dir_count and beyond are left-overs of earlier scans.
 extern std::unique_ptr<tdirarr> dir_list;
-extern uint16_t dir_count;
+extern int32_t dir_count;
 
 // Rebuilds the list for the working directory: directories, then song
 // files, then sorted.
@@ -51,6 +53,8 @@ std::string make_caption(std::string_view name);
 bool entry_before(const dirrec& a, const dirrec& b);
 
 // Sorts dir_list[lo..hi] in place (quicksort with the middle entry as pivot).
+// The recursion goes into the smaller part only, so its depth stays below
+// log2 of the entry count.
 void sort_entries(int lo, int hi);
 
 // Makes the named subdirectory (or ".." for the parent) the working
@@ -66,7 +70,7 @@ constexpr uint8_t state_cancelled = 27;  // the key code of Escape
 
 extern uint8_t sel_state;
 extern uint8_t sel_row;     // highlighted row of the page, 0 = first list row
-extern uint16_t sel_top;    // index of the entry on the first list row
+extern int32_t sel_top;     // index of the entry on the first list row
 extern uint8_t page_rows;   // list rows per page; 22 unless the program sets it
 extern std::string start_dir;
 

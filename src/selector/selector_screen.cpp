@@ -4,6 +4,7 @@
 #include "selector/selector.hpp"
 
 #include <SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,7 @@ namespace selector {
 
 uint8_t sel_state = 0;
 uint8_t sel_row = 0;
-uint16_t sel_top = 0;
+int32_t sel_top = 0;
 uint8_t page_rows = default_page_rows;
 std::string start_dir;
 
@@ -50,7 +51,7 @@ constexpr uint8_t key_row_attr = 0x08;    // dark grey on black
 // Shown on row 1 until the next key press.
 std::string notice;
 
-const dirrec& highlighted() { return (*dir_list)[sel_top + sel_row]; }
+const dirrec& highlighted() { return (*dir_list)[static_cast<std::size_t>(sel_top + sel_row)]; }
 
 bool list_is_empty() { return !dir_list || dir_count == 0; }
 
@@ -75,16 +76,30 @@ std::string last_part(const std::string& path) {
 // The index of the directory entry of that name, or -1.
 int directory_entry(const std::string& name) {
     for (int k = 0; k < dir_count; ++k)
-        if ((*dir_list)[k].is_dir && (*dir_list)[k].name == name) return k;
+        if ((*dir_list)[static_cast<std::size_t>(k)].is_dir && (*dir_list)[static_cast<std::size_t>(k)].name == name) return k;
     return -1;
 }
 
 // Opening a folder puts the bar on its first entry; going up through ".."
 // puts it on the folder just left.
+
+// Whether the name is a regular file (links followed): only such a file is
+// handed to the player, as a FIFO would hold it waiting for a writer.
+bool is_regular_file(const std::string& name) {
+    struct stat status {};
+    return ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 void open_highlighted() {
     const dirrec& entry = highlighted();
     if (!entry.is_dir) {
-        sel_state = state_chosen;
+        // A song name that is no regular file (a FIFO, a device) is not
+        // opened; the bar stays on it and the notice says why.
+        if (is_regular_file(entry.name)) {
+            sel_state = state_chosen;
+        } else {
+            show_notice("File access denied.  " + entry.name + ": not a regular file");
+        }
         return;
     }
     sel_state = state_dir_opened;
@@ -136,6 +151,7 @@ page_limits derive_limits() {
 void selector_start() {
     dir_list.reset(new (std::nothrow) tdirarr{});
     if (!dir_list) failure::fail(failure::heap_overflow);
+    dir_list->resize(initial_list_size);
     // An unreadable working directory leaves start_dir empty; going back to
     // it at the end then fails like any other lost start directory.
     start_dir = working_directory();
@@ -194,7 +210,7 @@ void draw_list() {
     const page_limits limits = derive_limits();
     if (list_is_empty()) return;
     for (int k = 0; k <= limits.last_row; ++k) {
-        const dirrec& entry = (*dir_list)[sel_top + k];
+        const dirrec& entry = (*dir_list)[static_cast<std::size_t>(sel_top + k)];
         draw_entry(static_cast<uint8_t>(first_list_row + k), entry.caption, entry.is_dir);
     }
 }
@@ -235,7 +251,7 @@ void handle_key(uint32_t key, uint32_t modifiers) {
             break;
         case SDLK_END:
             sel_row = static_cast<uint8_t>(limits.last_row);
-            sel_top = static_cast<uint16_t>(limits.max_top);
+            sel_top = limits.max_top;
             break;
         // Page Up and Page Down move the bar within the page when they can
         // and scroll the page otherwise, by exactly 12 rows or not at all.

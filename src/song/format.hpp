@@ -23,6 +23,8 @@
 #include <span>
 #include <vector>
 
+#include "base/limits.hpp"
+
 namespace song {
 
 constexpr std::array<uint8_t, 3> plain_magic{'T', 'Q', 'K'};
@@ -42,10 +44,9 @@ constexpr uint8_t flag_compressed = 0x40;
 constexpr int max_channels = 8;
 
 // The largest song file, and the largest unpacked body, that any reader of
-// songs accepts: 256 MiB, over 30 hours of eight channels at 50 frames per
-// second, far beyond any real song. Readers read at most this plus one byte
-// and check a claimed unpacked size before allocating.
-constexpr uint64_t max_song_bytes = uint64_t{256} << 20;
+// songs accepts (256 MiB): readers read at most this plus one byte and check
+// a claimed unpacked size before allocating.
+constexpr uint64_t max_song_bytes = limits::max_song_bytes;
 // The largest text length whose data offset 16 + L still fits 16 bits.
 constexpr uint32_t max_text_length = 0xFFFFu - header_size;
 

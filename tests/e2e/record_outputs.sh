@@ -139,6 +139,11 @@ expect 254 "an unreachable display" env -u SDL_VIDEODRIVER DISPLAY=:97 timeout 1
 grep -q "^?SDL: .*  ERROR$" out.txt || fail "an unreachable display: $(head -c 200 out.txt)"
 expect 0 "record mode without a folder scan" env LD_PRELOAD="$no_scan" ASAN_OPTIONS=verify_asan_link_order=0 \
     "$playtun" a.tun noscan.wav
+# The preload takes effect (a library that cannot load is only warned
+# about): the same environment stops a program that lists a folder.
+expect 99 "the no-scan preload stops a folder listing" env LD_PRELOAD="$no_scan" ASAN_OPTIONS=verify_asan_link_order=0 \
+    ls .
+! grep -q "cannot be preloaded" err.txt || fail "the no-scan preload does not load: $(head -c 200 err.txt)"
 
 # ---- longer than the 32-bit sizes: RF64 (writes 4.3 GB, so only on request) ----
 if [ -n "${PLAYTUN_SLOW_TESTS:-}" ]; then

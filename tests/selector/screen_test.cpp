@@ -1,4 +1,5 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -98,6 +99,21 @@ TEST_F(SelectorDir, ReturnOpensDirectoriesAndChoosesSongs) {
     EXPECT_EQ(std::filesystem::current_path(), root);
     EXPECT_EQ(captions(), (Strings{"<..>", "A.TUN", "B.TUN"}));
     EXPECT_EQ(sel_row, 0);
+    // A song name that is no regular file is not chosen: a FIFO would hold
+    // the player waiting for a writer. A link to a song is.
+    ASSERT_EQ(mkfifo("C.TUN", 0644), 0);
+    std::filesystem::create_symlink("A.TUN", "D.TUN");
+    rescan();
+    const struct {
+        int row;
+        uint8_t state;
+    } songs[] = {{1, 13}, {3, 0}, {4, 13}};   // A.TUN, C.TUN (FIFO), D.TUN (link)
+    for (const auto& c : songs) {
+        sel_state = 0;
+        sel_row = static_cast<uint8_t>(c.row);
+        handle_key(SDLK_RETURN, KMOD_NONE);
+        EXPECT_EQ(sel_state, c.state) << (*dir_list)[static_cast<size_t>(c.row)].name;
+    }
     selector_stop();
 }
 

@@ -31,11 +31,12 @@ program_result tuntool_errors(const std::vector<std::string>& arguments) {
 }
 
 // A tune that plays a few notes on all three voices.
-std::vector<uint8_t> small_tune(uint16_t songs = 1) {
+std::vector<uint8_t> small_tune(uint16_t songs = 1, uint16_t start_song = 1) {
     test_support::psid_header h;
     h.title = "Small";
     h.author = "Tests";
     h.songs = songs;
+    h.start_song = start_song;
     const auto code = test_support::tune_code(
         [](code_6502& c) {
             c.sta(test_support::voice_base(0) + 3);  // the subtune (0-based, in A) is voice 1's pulse width
@@ -95,6 +96,9 @@ TEST_F(ImportProgram, FailuresNameTheTuneAndLeaveTheOutputAlone) {
         {"a header without data", test_support::psid_bytes({}, {}), {}, "cannot load it"},
         {"a processor that jams", test_support::psid_bytes({}, {0x02, 0x02, 0x02, 0x02}), {}, "stopped the tune"},
         {"a subtune the file lacks", small_tune(2), {"--subtune", "3"}, "no subtune 3 (the file has 2 tunes)"},
+        {"a start song the file lacks", small_tune(2, 3), {}, "its start song 3 is not one of its 2 tunes"},
+        // An hour is 180000 frames of a PAL tune (216000 of an NTSC one).
+        {"more than an hour of a PAL tune", small_tune(), {"--frames", "180001"}, "more than an hour of this tune"},
         {"a missing file", {}, {}, "cannot read"},
     };
     const std::vector<uint8_t> precious{'k', 'e', 'e', 'p'};
@@ -107,7 +111,8 @@ TEST_F(ImportProgram, FailuresNameTheTuneAndLeaveTheOutputAlone) {
             const auto before = files_in_dir();
             std::vector<std::string> arguments{"import"};
             arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-            arguments.insert(arguments.end(), {"--seconds", "2", tune, out});
+            if (c.options.empty() || c.options[0] != "--frames") arguments.insert(arguments.end(), {"--seconds", "2"});
+            arguments.insert(arguments.end(), {tune, out});
             const program_result r = tuntool_errors(arguments);
             EXPECT_EQ(r.status, 1) << c.name;
             EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << c.name << ": " << r.output;
@@ -207,7 +212,9 @@ TEST_F(ImportProgram, ImportedSongsAreWhatTheImporterMakesOfTheirTunes) {
         song.replace_extension(".tun");
         const program_result r = test_support::run_program(TUNTOOL_BINARY, {"import", tune.string(), path("made.tun")});
         ASSERT_EQ(r.status, 0) << r.output;
-        EXPECT_EQ(read_file(path("made.tun")), read_file(song.string())) << song << " is out of date: run songs/rebuild.sh";
+        EXPECT_EQ(read_file(path("made.tun")), read_file(song.string()))
+            << song << " is not what the importer makes of its tune. Look for a regression in the importer first "
+            << "(its behaviour tests may miss one); only for an intended change, run songs/rebuild.sh.";
     }
 }
 

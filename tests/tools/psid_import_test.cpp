@@ -129,6 +129,41 @@ TEST(PsidImport, VolumeRisesWithTheAttackRateAndFallsWithTheReleaseRate) {
     }
 }
 
+// A gate-on starts the attack from the level the envelope has reached, as
+// the chip does: a note struck again during its release swells from where
+// it was, never from silence.
+TEST(PsidImport, AttackStartsFromTheCurrentLevel) {
+    struct case_ {
+        uint8_t attack, release;
+        int gate_off_call, gate_on_call;
+    };
+    for (const case_ c : {case_{8, 9, 50, 60}, case_{10, 8, 50, 55}, case_{9, 10, 40, 70}}) {
+        const imported_tune t = run_tune(voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4),
+                                                  static_cast<uint8_t>(0xF0 | c.release)),
+                                         [&](code_6502& p) {
+                                             p.when(test_support::play_counter, c.gate_off_call,
+                                                    [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
+                                             p.when(test_support::play_counter, c.gate_on_call,
+                                                    [](code_6502& b) { b.poke(voice_base(0) + control, 0x21); });
+                                         },
+                                         120);
+        const auto volume = column(t, 0, &score::record::volume);
+        const auto ctrl = column(t, 0, &score::record::control);
+        const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
+        const auto gate_off = std::find_if(ctrl.begin() + 1, ctrl.end(), [](int v) { return !(v & 1); }) - ctrl.begin();
+        const auto gate_on = std::find_if(ctrl.begin() + gate_off, ctrl.end(), [](int v) { return v & 1; }) - ctrl.begin();
+        ASSERT_LT(gate_on, 110) << which;
+        const int before = volume[gate_on - 1];
+        // Well into the release, far from both ends.
+        EXPECT_GT(before, 30) << which;
+        EXPECT_LT(before, 240) << which;
+        // Frame averages blur where the gate turns within a frame, but a
+        // slow attack begun from 0 would sink to a fraction of this level.
+        for (auto f = gate_on; f < gate_on + 4; ++f) EXPECT_GE(volume[f], before / 2) << which << ", frame " << f;
+        EXPECT_GE(*std::max_element(volume.begin() + gate_on, volume.end()), 250) << which;
+    }
+}
+
 TEST(PsidImport, GateOffAndOnAgainWithinOneFrameIsKept) {
     // The gate goes off in one play call and on again in the next, with the
     // play routine timed by the CIA at four or two calls a frame: the gap

@@ -15,9 +15,11 @@ TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
     } cases[] = {
         {"10", 10000000},       {"0.5", 500000},          {"90.25", 90250000},  {"1:02", 62000000},
         {"1:02.5", 62500000},   {"0:59.999999", 59999999}, {"125:00", 7500000000}, {"1.0000001", std::nullopt},
-        {"1:60", std::nullopt}, {"1:5", std::nullopt},    {"1:05:00", std::nullopt}, {"", std::nullopt},
+        {"1:60", std::nullopt}, {"1:5", std::nullopt},    {"1:05:00", 3900000000}, {"", std::nullopt},
         {"-3", std::nullopt},   {"1e3", std::nullopt},    {".5", std::nullopt},  {"5.", std::nullopt},
-        {":30", std::nullopt},
+        {":30", std::nullopt},  {"0", 0},                 {"2:03:04.5", 7384500000}, {"100:00:00", 360000000000},
+        {"1:5:00", std::nullopt}, {"1:60:00", std::nullopt}, {"1:00:60", std::nullopt}, {"1:00:5", std::nullopt},
+        {"1::00", std::nullopt}, {"1:00:00:00", std::nullopt}, {"1:00.5:00", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(tuntool::parse_time(c.text), c.microseconds) << c.text;
     // To the nearest frame at 48000 Hz.
@@ -42,6 +44,11 @@ TEST(RenderOptions, ValuesInEveryFormLandInTheirFields) {
     EXPECT_EQ(o.format, tuntool::audio_format::flac);
     EXPECT_TRUE(o.quiet && o.stems);
     EXPECT_EQ(o.songs, (std::vector<std::string>{"a.tun", "-b.tun"}));
+    // A fade of 0 is none; H:MM:SS lengths.
+    const auto zero = parse_render_options({"--fade", "0", "--length", "1:00:00", "a.tun"});
+    ASSERT_EQ(zero.error, "");
+    EXPECT_EQ(zero.options.fade_frames, 0u);
+    EXPECT_EQ(zero.options.length_frames, 3600u * 48000);
 }
 
 TEST(RenderOptions, BadValuesAreRefusedNamingTheirOption) {
@@ -50,9 +57,10 @@ TEST(RenderOptions, BadValuesAreRefusedNamingTheirOption) {
         const char* named;
     } cases[] = {
         {{"--loops", "0", "a.tun"}, "--loops"},      {{"--loops", "10001", "a.tun"}, "--loops"},
-        {{"--loops", "two", "a.tun"}, "--loops"},    {{"--fade", "0", "a.tun"}, "--fade"},
+        {{"--loops", "two", "a.tun"}, "--loops"},    {{"--fade", "-1", "a.tun"}, "--fade"},
         {{"--fade", "x", "a.tun"}, "--fade"},        {{"--length", "0:00", "a.tun"}, "--length"},
-        {{"--length", "100:00:00", "a.tun"}, "--length"}, {{"--length", "6000:01", "a.tun"}, "--length"},
+        {{"--length", "100:00:01", "a.tun"}, "--length"}, {{"--length", "6000:01", "a.tun"}, "--length"},
+        {{"--fade", "100:00:00.1", "a.tun"}, "--fade"}, {{"--length", "0", "a.tun"}, "--length"},
         {{"--mute", "9", "a.tun"}, "--mute"},        {{"--mute", "1,,2", "a.tun"}, "--mute"},
         {{"--solo", "0", "a.tun"}, "--solo"},        {{"--solo", "", "a.tun"}, "--solo"},
         {{"-j", "0", "a.tun"}, "-j"},                {{"--jobs=many", "a.tun"}, "--jobs"},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,35 @@ TEST_F(RenderProgram, StemsSumToTheMix) {
         const auto stems = stems_of(*this, circuit, 6, c.shape);
         const std::vector<int16_t> mix = samples(circuit, c.shape);
         EXPECT_LE(worst_sum_error(mix, stems), c.allowed);
+    }
+}
+
+// --stems writes one file for each voice the mix holds and none for the
+// others; with every voice muted there is no stem, as the mix is silence.
+TEST_F(RenderProgram, StemsAreTheVoicesTheMixHolds) {
+    struct case_t {
+        std::vector<std::string> options;
+        std::vector<int> stems;
+    } cases[] = {
+        {{}, {1, 2, 3, 4, 5, 6}},
+        {{"--mute", "2"}, {1, 3, 4, 5, 6}},
+        {{"--mute", "1,6", "--mute", "3"}, {2, 4, 5}},
+        {{"--solo", "4"}, {4}},
+        {{"--solo", "2,5", "--mute", "5"}, {2}},
+        {{"--mute", "1,2,3,4,5,6"}, {}},
+    };
+    for (const auto& c : cases) {
+        const std::string folder = test_support::make_temp_dir();
+        std::vector<std::string> options{"render", "-q", "--stems", "-o", folder + "/s.wav"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        options.push_back(circuit);
+        const program_result r = test_support::run_program(TUNTOOL_BINARY, options);
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::vector<int> written;
+        for (int voice = 1; voice <= 8; ++voice)
+            if (std::filesystem::exists(folder + "/s-" + std::to_string(voice) + ".wav")) written.push_back(voice);
+        EXPECT_EQ(written, c.stems) << (c.options.empty() ? "" : c.options[0] + " " + c.options[1]);
+        test_support::remove_tree(folder);
     }
 }
 

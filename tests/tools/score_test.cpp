@@ -251,6 +251,12 @@ TEST(ScoreErrors, ReportLineAndColumn) {
         {"instrument i bend=1.234\n", 1, 19, "bend"},
         {"pattern loop\n", 1, 9, "not \"loop\""},
         {"pattern a\n1: Cb0\nplay a\n", 2, 4, "note Cb0 leaves C-0..B-7"},
+        // A missing instrument is named; a note past the octaves gives them.
+        {"pattern a\n1: A-4 bassdrum\nplay a\n", 2, 8, "no instrument is named \"bassdrum\""},
+        {"pattern a\n1: @lead A-4\nplay a\n", 2, 4, "no instrument is named \"lead\""},
+        {"pattern a\n1: C-8\nplay a\n", 2, 4, "\"C-8\" is outside the octaves of a note: 0..7"},
+        {"pattern a\n1: A-4 C8\nplay a\n", 2, 8, "\"C8\" is outside the octaves of a note: 0..7"},
+        {"pattern a\n1: Db12\nplay a\n", 2, 4, "octaves of a note: 0..7"},
     };
     for (const auto& c : cases) {
         try {

@@ -3,6 +3,8 @@
 // speaks for the player, and failures leave existing output alone.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -70,7 +72,8 @@ TEST_F(TuntoolProgram, BundledSongsAreWhatTheirScoresBuild) {
         const program_result r = tuntool({"build", score.string(), path("built.tun")});
         ASSERT_EQ(r.status, 0) << r.output;
         EXPECT_EQ(read_file(path("built.tun")), read_file(song.string()))
-            << song << " is out of date: run songs/rebuild.sh";
+            << song << " is not what its score builds. Look for a regression in the score compiler first; only "
+            << "for an intended change, run songs/rebuild.sh.";
     }
     // And every bundled song has its score, or, imported, its PSID tune.
     for (const auto& entry : fs::recursive_directory_iterator(SONGS_DIR)) {
@@ -142,17 +145,38 @@ TEST_F(TuntoolProgram, InfoGivesThePlayersVerdict) {
     const auto no_size = test_support::song_bytes(h, body);
     h.unpacked_size = 100;  // compressed, the stream is zeros
     const auto broken = test_support::song_bytes(h, body);
+    // 18 bytes that claim 4 GiB of frame data: refused before anything is
+    // allocated for it, naming the song.
+    h.unpacked_size = 0xFFFFFFFF;
+    const auto huge_claim = test_support::song_bytes(h, std::vector<uint8_t>(2, 0));
     const case_ cases[] = {
         {no_channels, 1, "?Channel count  ERROR"},
         {no_size, 1, "?Compressed Data  ERROR"},
         {broken, 1, "?Decompression  ERROR"},
         {bytes_of("RIFF and more than sixteen bytes"), 1, "?No SID-DUMP file  ERROR"},
+        {huge_claim, 1, "claims to unpack to 4294967295 bytes, more than any song holds (268435456)"},
+        {test_support::song_bytes({}, body), 0, "playtun      plays it"},
     };
-    for (const auto& c : cases) {
-        write_file(path("x.tun"), c.song);
-        const program_result r = tuntool({"info", path("x.tun")});
+    std::vector<std::string> all{"info"};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const case_& c = cases[i];
+        std::string name = path("x");
+        name.append(std::to_string(i)).append(".tun");
+        write_file(name, c.song);
+        all.push_back(name);
+        const program_result r = tuntool({"info", name});
         EXPECT_EQ(r.status, c.status) << r.output;
         EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find(name), std::string::npos) << "the song is not named: " << r.output;
+    }
+    // Many songs at once: each described in turn, the status 1 for the
+    // refused ones, and every song named.
+    const program_result r = tuntool(all);
+    EXPECT_EQ(r.status, 1) << r.output;
+    size_t at = 0;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        at = r.output.find(cases[i].message, at);
+        EXPECT_NE(at, std::string::npos) << cases[i].message << "\n" << r.output;
     }
 }
 
@@ -164,6 +188,9 @@ TEST_F(TuntoolProgram, FailuresLeaveTheOutputAlone) {
     fs::create_directory(path("folder"));
     const std::vector<uint8_t> precious = bytes_of("keep me");
     write_file(path("out.tun"), precious);
+    // A FIFO that no one writes: a song must be a regular file, refused
+    // before it is opened (an open would wait for ever).
+    ASSERT_EQ(mkfifo(path("fifo.tun").c_str(), 0644), 0);
 
     struct case_ {
         std::vector<std::string> arguments;
@@ -177,6 +204,9 @@ TEST_F(TuntoolProgram, FailuresLeaveTheOutputAlone) {
         {{"pack", path("not-a-song.tun"), path("out.tun")}, 1, "not a song file"},
         {{"unpack", path("song.tun"), path("out.tun")}, 1, "not compressed"},
         {{"info", path("missing.tun")}, 1, "No such file"},
+        {{"info", path("fifo.tun")}, 1, "fifo.tun: not a regular file (a FIFO)"},
+        {{"pack", path("fifo.tun"), path("out.tun")}, 1, "fifo.tun: not a regular file (a FIFO)"},
+        {{"info", "/dev/zero"}, 1, "/dev/zero: not a regular file (a device)"},
         {{"pack", path("song.tun"), path("no/such/dir/out.tun")}, 1, "cannot write"},
         {{"pack", path("song.tun"), path("folder")}, 1, "Is a directory"},
         {{"relayout", path("song.tun"), path("out.tun"), "--sideways"}, 2, "--planar or --interleaved"},
@@ -192,11 +222,36 @@ TEST_F(TuntoolProgram, FailuresLeaveTheOutputAlone) {
         EXPECT_EQ(read_file(path("out.tun")), precious);
     }
     // No temporary files are left behind.
-    const std::vector<std::string> expected{"bad.txt", "folder", "not-a-song.tun", "out.tun", "song.tun"};
+    const std::vector<std::string> expected{"bad.txt", "fifo.tun", "folder", "not-a-song.tun", "out.tun", "song.tun"};
     EXPECT_EQ(files_in_dir(), expected);
     // A successful run replaces the output.
     EXPECT_EQ(tuntool({"pack", path("song.tun"), path("out.tun")}).status, 0);
     EXPECT_NE(read_file(path("out.tun")), precious);
+}
+
+// Commands with nothing to change succeed and say so; the report line
+// counts in the singular for one.
+TEST_F(TuntoolProgram, NothingToDoIsSaidAndSucceeds) {
+    write_file(path("one.txt"), bytes_of("compress yes\nlayout planar\npattern p\n1: C-4 . . .\nplay p\n"));
+    struct case_ {
+        std::vector<std::string> arguments;
+        const char* message;
+        const char* same_as;  // the output is this file's copy, or nothing
+    };
+    const case_ cases[] = {
+        {{"build", path("one.txt"), path("one.tun")}, "one.tun: 1 channel, ", nullptr},
+        {{"pack", path("one.tun"), path("again.tun")}, "again.tun: already packed, copied unchanged", "one.tun"},
+        {{"pack", path("one.tun"), path("one.tun")}, "one.tun: already packed, copied unchanged", "again.tun"},
+        {{"relayout", path("one.tun"), path("relaid.tun"), "--planar"}, "already planar, copied unchanged", "one.tun"},
+    };
+    for (const auto& c : cases) {
+        const program_result r = tuntool(c.arguments);
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        if (c.same_as != nullptr) {
+            EXPECT_EQ(read_file(c.arguments[2]), read_file(path(c.same_as))) << c.arguments[0];
+        }
+    }
 }
 
 TEST_F(TuntoolProgram, HelpListsTheCommands) {

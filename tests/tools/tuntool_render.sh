@@ -88,6 +88,18 @@ done
 [ -s folder/c.wav ] || fail "the other song of a folder with a refused output was not rendered"
 [ -L link.wav ] || fail "the link to the song is gone"
 no_leftovers "refusals"
+# Collisions are found on the files the outputs lead to: x's output is a
+# link to y's, so y is refused before anything of it is written.
+mkdir lk && ln -s y.wav lk/x.wav && cp a.tun x.tun && cp b.tun y.tun
+expect 1 "two songs writing one file through a link" "$tuntool" render -j 1 -o lk x.tun y.tun
+grep -q "^tuntool: y.tun: lk/y.wav is also the output of x.tun" err.txt || fail "the link collision: $(cat err.txt)"
+[ -L lk/x.wav ] && cmp -s lk/y.wav ref.wav || fail "the link collision: lk/y.wav is not x's render"
+# And a song's own stems: one of them a link to another.
+printf old >st-1.wav && ln -s st-1.wav st-2.wav
+expect 1 "stems writing one file through a link" "$tuntool" render --stems -o st.wav a.tun
+grep -q "st-2.wav is also the output of a.tun" err.txt || fail "the stem collision: $(cat err.txt)"
+[ "$(cat st-1.wav)" = old ] && [ ! -e st-3.wav ] || fail "the stem collision wrote something"
+rm st-1.wav st-2.wav
 
 # ---- modes and links of outputs ----
 printf old >private.wav
@@ -119,6 +131,14 @@ for case in "--loops|--loops 0" "--loops|--loops 1.5" "--fade|--fade abc" "--len
 done
 printf x >plain-file
 expect 2 "-o a file for several songs" "$tuntool" render -o plain-file a.tun b.tun
+# A sound file's name is no folder for several songs; an existing folder of that name is one.
+for name in x.flac x.WAV; do
+    expect 2 "-o $name for several songs" "$tuntool" render -o $name a.tun b.tun
+    grep -q -- "-o $name names one sound file" err.txt && [ ! -e $name ] || fail "-o $name for several songs: $(cat err.txt)"
+done
+mkdir album.flac
+expect 0 "-o an existing folder album.flac" "$tuntool" render -q -o album.flac a.tun b.tun
+[ -s album.flac/a.wav ] && [ -s album.flac/b.wav ] || fail "-o album.flac/: $(ls album.flac | tr '\n' ' ')"
 
 # ---- SIGINT and SIGTERM: stop, leave nothing half written ----
 for signal in INT TERM; do
@@ -140,6 +160,23 @@ for signal in INT TERM; do
     grep -q "stopped by SIG$signal" err.txt || fail "SIG$signal: no line saying so: $(cat err.txt)"
     no_leftovers "SIG$signal"
 done
+# Stems are replaced together or not at all: a signal while the second
+# stem renders leaves every old stem as it was.
+for voice in 1 2 3 4; do printf old >"stopped-$voice.wav"; done
+"$tuntool" render --stems --length 10:00 -o stopped.wav a.tun 2>err.txt &
+pid=$!
+tries=0
+until [ -n "$(find . -maxdepth 1 -name '.stopped-2.wav.*')" ] || [ $tries -ge 400 ]; do
+    sleep 0.02
+    tries=$((tries + 1))
+done
+kill -s TERM $pid
+wait $pid
+[ $? = 143 ] || fail "SIGTERM during --stems: status, expected 143"
+for voice in 1 2 3 4; do
+    [ "$(cat "stopped-$voice.wav")" = old ] || fail "SIGTERM during --stems: stem $voice was replaced"
+done
+no_leftovers "SIGTERM during --stems"
 # Several songs at once: every running child stops.
 "$tuntool" render -j 2 --loops 2000 -o stopped a.tun b.tun c.tun 2>err.txt &
 pid=$!
@@ -149,6 +186,24 @@ wait $pid
 [ $? = 143 ] || fail "SIGTERM with -j 2: status, expected 143"
 no_leftovers "SIGTERM with -j 2"
 [ -z "$(ls stopped)" ] || fail "SIGTERM with -j 2: left $(ls stopped | tr '\n' ' ')"
+
+# ---- a disk that fills up under --stems: the old stems all stay ----
+# Each stem of a.tun takes 9 MB: on a 14 MB file system the first is
+# complete when the second runs out of room.
+mkdir small
+if mount -t tmpfs -o size=14m tmpfs small 2>/dev/null; then
+    cp a.tun small/a.tun
+    for voice in 1 2 3 4; do printf old >"small/a-$voice.wav"; done
+    expect 1 "--stems on a full disk" "$tuntool" render --stems -o small/a.wav small/a.tun
+    grep -q "No space left on device" err.txt || fail "--stems on a full disk: $(cat err.txt)"
+    for voice in 1 2 3 4; do
+        [ "$(cat "small/a-$voice.wav")" = old ] || fail "--stems on a full disk: stem $voice was replaced"
+    done
+    no_leftovers "--stems on a full disk"
+    umount small
+else
+    echo "cannot mount a small tmpfs (not root?): the full-disk case of --stems is skipped"
+fi
 
 # ---- info --json ----
 cp a.tun 'odd "name"\.tun'

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/limits.hpp"
 #include "base/output_file.hpp"
 
 namespace tuntool {
@@ -14,30 +15,19 @@ namespace {
 
 std::string system_reason(int error_number) { return std::strerror(error_number); }
 
-[[noreturn]] std::vector<uint8_t> too_large(const std::string& path) {
-    throw tool_error(path + " is larger than any song file (" + std::to_string(largest_song_file) + " bytes)");
+[[noreturn]] void cannot_read(const std::string& path, int error_number) {
+    throw tool_error("cannot read " + path + ": " + system_reason(error_number));
 }
 
-}  // namespace
+[[noreturn]] void too_large(const std::string& path) {
+    throw tool_error("cannot read " + path + ": larger than any song file (" + std::to_string(limits::max_song_bytes) +
+                     " bytes)");
+}
 
-std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw tool_error("cannot read " + path + ": " + system_reason(errno));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-        const int error_number = S_ISDIR(status.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        throw tool_error("cannot read " + path + ": " + system_reason(error_number));
-    }
+// Reads what fd holds, at most limit + 1 bytes; closes fd.
+std::vector<uint8_t> read_bounded(int fd, const std::string& path, size_t limit) {
     std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
-    // A regular file's size is known: one over the limit is not read at all.
-    if (S_ISREG(status.st_mode) && static_cast<uint64_t>(status.st_size) > limit) {
-        ::close(fd);
-        if (limit == largest_song_file) return too_large(path);
-        bytes.resize(limit + 1);
-        return bytes;
-    }
     while (bytes.size() <= limit) {
         const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, limit + 1 - bytes.size()));
         if (got == 0) break;
@@ -45,12 +35,64 @@ std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit) {
             if (errno == EINTR) continue;
             const int error_number = errno;
             ::close(fd);
-            throw tool_error("cannot read " + path + ": " + system_reason(error_number));
+            cannot_read(path, error_number);
         }
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
     ::close(fd);
-    if (bytes.size() > limit && limit == largest_song_file) return too_large(path);
+    return bytes;
+}
+
+void refuse_unless_regular(const std::string& path, const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) cannot_read(path, EISDIR);
+    if (!S_ISREG(status.st_mode))
+        throw tool_error("cannot read " + path + ": not a regular file (" +
+                         (S_ISFIFO(status.st_mode) ? "a FIFO" : S_ISSOCK(status.st_mode) ? "a socket" : "a device") + "); a song is a file");
+}
+
+}  // namespace
+
+std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) cannot_read(path, errno);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        const int error_number = S_ISDIR(status.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        cannot_read(path, error_number);
+    }
+    // A regular file's size is known: one over the limit is not read at all.
+    if (S_ISREG(status.st_mode) && static_cast<uint64_t>(status.st_size) > limit) {
+        ::close(fd);
+        return std::vector<uint8_t>(limit + 1);
+    }
+    return read_bounded(fd, path, limit);
+}
+
+std::vector<uint8_t> read_song_file(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) cannot_read(path, errno);
+    refuse_unless_regular(path, status);
+    // Not blocking: should the name have become a FIFO since, the open
+    // does not wait for a writer, and the check below refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) cannot_read(path, errno);
+    if (::fstat(fd, &status) != 0) {
+        const int error_number = errno;
+        ::close(fd);
+        cannot_read(path, error_number);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        refuse_unless_regular(path, status);
+    }
+    if (static_cast<uint64_t>(status.st_size) > limits::max_song_bytes) {
+        ::close(fd);
+        too_large(path);
+    }
+    std::vector<uint8_t> bytes = read_bounded(fd, path, limits::max_song_bytes);
+    // A file that grew while it was read.
+    if (bytes.size() > limits::max_song_bytes) too_large(path);
     return bytes;
 }
 

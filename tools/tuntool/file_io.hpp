@@ -19,12 +19,17 @@ struct tool_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads the whole file, or throws. No more than `limit` + 1 bytes are read,
-// so a caller sees that a file is over its limit without holding all of it.
-// A song file can hold no more than its 32-bit sizes count.
-constexpr size_t largest_song_file = 0xFFFFFFFFu;
+// Reads the whole file (a regular file, a device, a FIFO, standard input
+// as /dev/stdin), or throws. No more than `limit` + 1 bytes are read, so a
+// caller sees that a file is over its limit without holding all of it, and
+// a device that never ends (/dev/zero) is not read on and on.
+std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit);
 
-std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit = largest_song_file);
+// Reads a song file, or throws. A song is a regular file (links followed):
+// anything else (a FIFO, a device, a folder) is refused before it is opened
+// for reading, so that a FIFO without a writer cannot hold the command. A
+// file larger than limits::max_song_bytes is refused without being read.
+std::vector<uint8_t> read_song_file(const std::string& path);
 
 // Replaces path with bytes, or leaves it untouched and throws.
 void write_file_replacing(const std::string& path, std::span<const uint8_t> bytes);

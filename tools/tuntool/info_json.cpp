@@ -75,7 +75,7 @@ std::string describe(const std::string& path, bool& playable) {
     std::vector<uint8_t> bytes;
     song_file song;
     try {
-        bytes = read_whole_file(path);
+        bytes = read_song_file(path);
         song = parse_song_file(bytes);
     } catch (const tool_error& e) {
         playable = false;
@@ -83,10 +83,16 @@ std::string describe(const std::string& path, bool& playable) {
         o.field("reason", json_string(e.what()));
         return o.close();
     }
+    // A song whose unpacked size is past the limit is refused here: the
+    // player's header reader is not given it.
+    const std::string too_large = unpacked_size_problem(bytes);
     song::song_state state;
-    song::header_outcome outcome = song::load_song_bytes(state, bytes);
-    if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
-    playable = outcome == song::header_outcome::ok;
+    song::header_outcome outcome = song::header_outcome::ok;
+    if (too_large.empty()) {
+        outcome = song::load_song_bytes(state, bytes);
+        if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
+    }
+    playable = too_large.empty() && outcome == song::header_outcome::ok;
     o.field("variant", json_string(song.chip_variant() ? "chip" : "plain"));
     o.field("channels", number(song.channel_count()));
     o.field("layout", json_string(song.interleaved() ? "interleaved" : "planar"));
@@ -98,7 +104,7 @@ std::string describe(const std::string& path, bool& playable) {
     o.field("seconds", playable && song.frame_rate != 0 ? seconds_text(frames, song.frame_rate) : "null");
     o.field("text", json_string(std::string(song.text.begin(), song.text.end())));
     o.field("playable", playable ? "true" : "false");
-    if (!playable) o.field("reason", json_string(song::song_error_message(outcome)));
+    if (!playable) o.field("reason", json_string(too_large.empty() ? song::song_error_message(outcome) : too_large));
     return o.close();
 }
 

@@ -1,7 +1,7 @@
 // tuntool: describes, packs, unpacks and converts song files, and builds
 // songs from text scores.
 //
-//   tuntool info SONG.tun
+//   tuntool info SONG.tun...
 //   tuntool info --json SONG.tun...
 //   tuntool pack IN.tun OUT.tun
 //   tuntool unpack IN.tun OUT.tun
@@ -19,6 +19,7 @@
 
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
+#include "base/standard_output.hpp"
 #include "base/stop_signals.hpp"
 #include "file_io.hpp"
 #include "import_command.hpp"
@@ -39,7 +40,7 @@ constexpr uint32_t playback_rate = 48000;
 constexpr const char* usage_text =
     "Usage: tuntool COMMAND ...\n"
     "\n"
-    "  info SONG.tun                      describe a song and whether playtun plays it\n"
+    "  info SONG.tun...                   describe songs and whether playtun plays them\n"
     "  info --json SONG.tun...            the same for scripts: a JSON array\n"
     "  pack IN.tun OUT.tun                compress the frame data\n"
     "  unpack IN.tun OUT.tun              expand compressed frame data\n"
@@ -102,19 +103,32 @@ void print_compression(const song_file& song) {
                 song.unpacked_size, percent(song.body.size(), song.unpacked_size).c_str());
 }
 
-int info(const std::string& path) {
-    const std::vector<uint8_t> bytes = tuntool::read_whole_file(path);
-    song::song_state state;
-    song::header_outcome outcome = song::load_song_bytes(state, bytes);
-    if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
-    const bool accepted = outcome == song::header_outcome::ok;
-
+// One song's description; 0 when playtun plays it, else 1 with a line on
+// standard error naming the song.
+int info_of(const std::string& path) {
+    std::vector<uint8_t> bytes;
     song_file song;
+    try {
+        bytes = tuntool::read_song_file(path);
+    } catch (const tool_error& e) {
+        std::fprintf(stderr, "tuntool: %s\n", e.what());
+        return 1;
+    }
+    const std::string too_large = tuntool::unpacked_size_problem(bytes);
+    song::song_state state;
+    song::header_outcome outcome = song::header_outcome::ok;
+    // The player's header reader is not given a song whose unpacked size it
+    // could not hold.
+    if (too_large.empty()) {
+        outcome = song::load_song_bytes(state, bytes);
+        if (outcome == song::header_outcome::ok) outcome = song::read_header(state, playback_rate);
+    }
+    const char* refusal = too_large.empty() ? song::song_error_message(outcome) : too_large.c_str();
+    const bool accepted = too_large.empty() && outcome == song::header_outcome::ok;
     try {
         song = tuntool::parse_song_file(bytes);
     } catch (const tool_error& e) {
-        std::fprintf(stderr, "tuntool: %s: %s; playtun refuses it: %s\n", path.c_str(), e.what(),
-                     song::song_error_message(outcome));
+        std::fprintf(stderr, "tuntool: %s: %s; playtun refuses it: %s\n", path.c_str(), e.what(), refusal);
         return 1;
     }
 
@@ -140,14 +154,25 @@ int info(const std::string& path) {
         std::printf("  playtun      plays it\n");
         return 0;
     }
-    std::printf("  playtun      refuses it: %s\n", song::song_error_message(outcome));
-    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), song::song_error_message(outcome));
+    std::printf("  playtun      refuses it: %s\n", refusal);
+    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), refusal);
     return 1;
+}
+
+// Every song is described, one block each with an empty line between; the
+// status is 1 when any of them cannot be read or played.
+int info(const std::vector<std::string>& paths) {
+    int status = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0) std::putchar('\n');
+        if (info_of(paths[i]) != 0) status = 1;
+    }
+    return status;
 }
 
 song_file read_song(const std::string& path) {
     try {
-        return tuntool::parse_song_file(tuntool::read_whole_file(path));
+        return tuntool::parse_song_file(tuntool::read_song_file(path));
     } catch (const tool_error& e) {
         const std::string message = e.what();
         if (message.rfind("cannot read", 0) == 0) throw;
@@ -177,7 +202,19 @@ void report_for(const std::string& out) {
 
 int pack(const std::string& in, const std::string& out) {
     report_for(out);
-    const song_file packed = convert(in, tuntool::pack_song);
+    const song_file song = read_song(in);
+    if (song.compressed()) {
+        // Packing again would gain nothing: the song is written as it is.
+        write_song(out, song);
+        std::fprintf(messages::stream(), "%s: already packed, copied unchanged\n", out.c_str());
+        return 0;
+    }
+    song_file packed;
+    try {
+        packed = tuntool::pack_song(song);
+    } catch (const tool_error& e) {
+        throw tool_error(in + ": " + e.what());
+    }
     write_song(out, packed);
     std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
                 packed.body.size(), percent(packed.body.size(), packed.unpacked_size).c_str());
@@ -236,7 +273,8 @@ int build(const std::string& score_path, const std::string& out) {
     }
     const song_file song = song_from_score(compiled);
     write_song(out, song);
-    std::fprintf(messages::stream(), "%s: %u channels, %zu frames, %s%s\n", out.c_str(), compiled.channels, compiled.frame_count(),
+    std::fprintf(messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", out.c_str(), compiled.channels,
+                compiled.channels == 1 ? "" : "s", compiled.frame_count(),
                 clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
                 song.compressed() ? (", packed to " + percent(song.body.size(), song.unpacked_size)).c_str() : "");
     return 0;
@@ -263,7 +301,8 @@ int run(const std::vector<std::string>& args) {
     if (command == "info" && args.size() > 1 && args[1] == "--json")
         return args.size() > 2 ? tuntool::info_json(std::vector<std::string>(args.begin() + 2, args.end()))
                                : usage_error("info --json takes one or more songs");
-    if (command == "info") return want(1) ? info(args[1]) : 2;
+    if (command == "info")
+        return args.size() > 1 ? info({args.begin() + 1, args.end()}) : usage_error("info takes one or more songs");
     if (command == "render") return tuntool::render_command(std::vector<std::string>(args.begin() + 1, args.end()));
     if (command == "pack") return want(2) ? pack(args[1], args[2]) : 2;
     if (command == "unpack") return want(2) ? unpack(args[1], args[2]) : 2;
@@ -284,14 +323,15 @@ int main(int argc, char** argv) {
     // Ctrl-C removes the temporary file of an unfinished output.
     stop_signals::install(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
+    int status = 1;
     try {
-        return run(args);
+        status = run(args);
     } catch (const tool_error& e) {
         std::fprintf(stderr, "tuntool: %s\n", e.what());
-        return 1;
     } catch (const std::bad_alloc&) {
         // Temporary files of unfinished outputs were discarded on the way.
         std::fprintf(stderr, "tuntool: out of memory\n");
-        return 1;
     }
+    // What went to standard output (info, help, a report line) must have arrived.
+    return standard_output::finish("tuntool", status);
 }

@@ -14,6 +14,7 @@
 #include "base/exit_status.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
+#include "base/standard_output.hpp"
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
@@ -69,15 +70,10 @@ int channel_count_of(const std::string& song_path) {
     return count >= 1 && count <= song::max_channels ? count : 0;
 }
 
-// A name for an output that two spellings of the same place share: its
-// folder resolved, then its own name.
-std::string place_of(const std::string& output) {
-    const size_t base = base_start(output);
-    const std::string folder = base == 0 ? "." : output.substr(0, base);
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) == nullptr) return output;
-    return std::string(resolved) + "/" + output.substr(base);
-}
+// A name for an output that two spellings of the same place share: the
+// file it finally leads to, links followed (a link out/x.wav to out/y.wav
+// is the place of out/y.wav).
+std::string place_of(const std::string& output) { return output_files::final_path(output); }
 
 struct plan {
     std::vector<song_job> jobs;
@@ -135,15 +131,19 @@ plan plan_jobs(const render_options& o, const std::string& folder, const render_
         } else {
             job.outputs.push_back(output);
         }
+        // A song's own outputs (its stems) must not share a file either.
+        std::map<std::string, std::string> with_own = taken;
         std::string problem;
-        for (const std::string& out : job.outputs)
-            if (problem.empty()) problem = refusal(out, song_path, o.songs, taken);
+        for (const std::string& out : job.outputs) {
+            if (problem.empty()) problem = refusal(out, song_path, o.songs, with_own);
+            with_own.emplace(place_of(out), song_path);
+        }
         if (!problem.empty()) {
             progress_message(progress, "tuntool: " + song_path + ": " + problem);
             ++p.refused;
             continue;
         }
-        for (const std::string& out : job.outputs) taken.emplace(place_of(out), song_path);
+        taken = std::move(with_own);
         p.jobs.push_back(job);
     }
     return p;
@@ -171,6 +171,11 @@ int render_command(const std::vector<std::string>& args) {
     std::string folder;
     if (o.output && *o.output != "-" && (o.songs.size() > 1 || is_folder(*o.output))) {
         folder = *o.output;
+        // A name with a sound file's extension is meant as a file, and a
+        // folder made under it would surprise; an existing folder is taken.
+        const std::string extension = lower(folder.substr(extension_start(folder)));
+        if (!is_folder(folder) && (extension == ".wav" || extension == ".flac"))
+            return usage_error("-o " + folder + " names one sound file; several songs need a folder");
         if (!is_folder(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
             const int error = errno;
             if (error == EEXIST) return usage_error("-o " + folder + " is not a folder; several songs need one");
@@ -195,6 +200,7 @@ int render_command(const std::vector<std::string>& args) {
                      outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM", outcome.completed, o.songs.size());
         return exit_status::after_signal(outcome.stop_signal);
     }
+    if (outcome.broken_pipe) standard_output::end_on_broken_pipe();
     return p.refused + outcome.failed == 0 ? exit_status::ok : exit_status::failure;
 }
 

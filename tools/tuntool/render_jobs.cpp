@@ -179,6 +179,11 @@ struct runner {
         }
         if (parent_signal != 0) return;  // stopped, not failed
         ++outcome.failed;
+        // The pipe it wrote to was closed by its reader: nothing to say.
+        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) {
+            outcome.broken_pipe = true;
+            return;
+        }
         if (c.spoke) return;
         if (WIFSIGNALED(status)) {
             message(c, std::string("its render ended by signal ") + std::to_string(WTERMSIG(status)) + " (" +

@@ -23,6 +23,7 @@ struct jobs_outcome {
     size_t completed = 0;
     size_t failed = 0;
     int stop_signal = 0;  // SIGINT or SIGTERM when the render was stopped
+    bool broken_pipe = false;  // a song's reader went away (standard output closed)
 };
 
 jobs_outcome run_render_jobs(const std::vector<song_job>& jobs, const render_settings& settings, unsigned parallel,

@@ -70,20 +70,33 @@ std::string bad_value(const std::string& option, const std::string& value, const
 
 }  // namespace
 
+// Two digits below 60, maybe with a fraction after them (the seconds of
+// M:SS.s), in microseconds.
+std::optional<uint64_t> parse_within_minute(const std::string& text) {
+    if (text.size() < 2 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        !std::isdigit(static_cast<unsigned char>(text[1])) || text[0] > '5' || (text.size() > 2 && text[2] != '.'))
+        return std::nullopt;
+    return parse_seconds(text, 2);
+}
+
 std::optional<uint64_t> parse_time(const std::string& text) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return parse_seconds(text, 9);
-    const std::string minutes = text.substr(0, colon);
-    const std::string seconds = text.substr(colon + 1);
-    if (!all_digits(minutes) || minutes.size() > 7) return std::nullopt;
-    // The seconds of M:SS are two digits below 60.
-    if (seconds.size() < 2 || !std::isdigit(static_cast<unsigned char>(seconds[0])) ||
-        !std::isdigit(static_cast<unsigned char>(seconds[1])) || seconds[0] > '5' ||
-        (seconds.size() > 2 && seconds[2] != '.'))
-        return std::nullopt;
-    const auto within_minute = parse_seconds(seconds, 2);
-    if (!within_minute) return std::nullopt;
-    return std::stoull(minutes) * 60000000 + *within_minute;
+    const size_t second_colon = text.find(':', colon + 1);
+    const std::string first = text.substr(0, colon);
+    if (!all_digits(first) || first.size() > 7) return std::nullopt;
+    if (second_colon == std::string::npos) {
+        // M:SS[.s]
+        const auto within_minute = parse_within_minute(text.substr(colon + 1));
+        if (!within_minute) return std::nullopt;
+        return std::stoull(first) * 60000000 + *within_minute;
+    }
+    // H:MM:SS[.s]: the minutes are two digits below 60 too.
+    const std::string minutes = text.substr(colon + 1, second_colon - colon - 1);
+    const auto within_hour = minutes.size() == 2 ? parse_within_minute(minutes) : std::nullopt;
+    const auto within_minute = parse_within_minute(text.substr(second_colon + 1));
+    if (!within_hour || !within_minute || first.size() > 5) return std::nullopt;
+    return std::stoull(first) * 3600000000 + *within_hour * 60 + *within_minute;
 }
 
 uint64_t frames_for_time(uint64_t microseconds, uint32_t rate) {
@@ -154,8 +167,11 @@ parsed_render_options parse_render_options(const std::vector<std::string>& args)
             if (!v) return fail(reader.error);
             const auto t = parse_time(*v);
             const uint64_t frames = t ? frames_for_time(*t, output_rate) : 0;
-            if (!t || frames == 0 || *t > max_time_microseconds)
-                return fail(bad_value(name, *v, "a time above 0 and up to 100 hours, as seconds (90, 90.5) or M:SS[.s]"));
+            // A fade of 0 is no fade; a length of 0 would be no sound at all.
+            if (!t || (length && frames == 0) || *t > max_time_microseconds)
+                return fail(bad_value(name, *v,
+                                      std::string(length ? "a time above 0" : "a time") +
+                                          " up to 100 hours, as seconds (90, 90.5), M:SS[.s] or H:MM:SS[.s]"));
             (length ? o.length_frames : o.fade_frames) = frames;
         } else if (is_option(word, "--mute") || is_option(word, "--solo")) {
             const bool mute = is_option(word, "--mute");
@@ -193,8 +209,8 @@ const char* const render_usage_text =
     "      --format wav|flac\n"
     "                      default: from the output's extension, else WAV\n"
     "      --loops N       play the loop section N times in all (default 1)\n"
-    "      --fade SECONDS  fade out to silence over the last SECONDS\n"
-    "      --length TIME   stop at TIME (seconds, M:SS or M:SS.s); the song\n"
+    "      --fade SECONDS  fade out to silence over the last SECONDS (0: none)\n"
+    "      --length TIME   stop at TIME (seconds, M:SS[.s] or H:MM:SS[.s]); the song\n"
     "                      repeats from its loop frame up to it\n"
     "      --mute LIST     silence voices (1..8, such as 2,3); they still drive\n"
     "                      the voices that take sync or ring from them\n"

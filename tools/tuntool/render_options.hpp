@@ -17,7 +17,7 @@ struct render_options {
     audio_format format = audio_format::from_name;
     uint32_t loops = 0;          // --loops; 0 when not given
     uint64_t length_frames = 0;  // --length in stereo frames; 0 when not given
-    uint64_t fade_frames = 0;    // --fade in stereo frames; 0 when not given
+    uint64_t fade_frames = 0;    // --fade in stereo frames; 0 when not given or 0
     uint8_t muted = 0;           // --mute: bit k for voice k + 1
     uint8_t soloed = 0;          // --solo: bit k for voice k + 1
     bool stems = false;
@@ -40,9 +40,10 @@ struct parsed_render_options {
 // args are the words after "render".
 parsed_render_options parse_render_options(const std::vector<std::string>& args);
 
-// A time as seconds ("75", "75.5") or minutes and seconds ("1:15",
-// "1:15.25"), in microseconds; nothing for anything else. At most six
-// digits after the point.
+// A time as seconds ("75", "75.5"), minutes and seconds ("1:15",
+// "1:15.25") or hours, minutes and seconds ("1:02:15", "1:02:15.5"), in
+// microseconds; nothing for anything else. At most six digits after the
+// point.
 std::optional<uint64_t> parse_time(const std::string& text);
 
 // Microseconds as stereo frames at rate, rounded to the nearest frame.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -10,11 +11,14 @@
 #include "audio/fade.hpp"
 #include "audio/flac_output.hpp"
 #include "audio/record.hpp"
-#include "synth/render_length.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
+#include "base/output_file.hpp"
+#include "base/standard_output.hpp"
 #include "file_io.hpp"
+#include "song_file.hpp"
 #include "song/song.hpp"
+#include "synth/render_length.hpp"
 #include "synth/synth.hpp"
 
 namespace tuntool {
@@ -24,12 +28,21 @@ constexpr uint16_t output_rate = 48000;
 // Progress goes out about every five seconds of sound.
 constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 
-// The outputs of one pass; one of each, reused pass after pass.
-audio::wav_writer wav;
-audio::flac_writer flac;
-audio::fader fade;
-
 void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+// One output of a song (the mix, or one stem) with the engine instance that
+// plays it: every output has its own, so that all of them render side by
+// side in one pass over the song.
+struct voice_output {
+    std::string destination;
+    std::unique_ptr<synth::engine> engine;
+    audio::wav_writer wav;
+    audio::flac_writer flac;
+    audio::fader fade;
+    audio::output out;
+
+    output_files::output_file& file(audio_format format) { return format == audio_format::flac ? flac.file : wav.file; }
+};
 
 void report(int fd, const progress_report& r) {
     if (fd < 0) return;
@@ -37,27 +50,40 @@ void report(int fd, const progress_report& r) {
     (void)::write(fd, &r, sizeof r);
 }
 
-// Reads the song into a new engine instance and has the player's header
-// reader accept it; "" when it does, else the problem.
-std::string open_song(const std::string& path, std::vector<uint8_t>& bytes,
-                      std::unique_ptr<synth::engine>& engine) {
+// Reads the song into its bytes and has the player's header reader accept
+// it in a first engine instance; "" when it does, else the problem.
+std::string open_song(const std::string& path, std::vector<uint8_t>& bytes, std::unique_ptr<synth::engine>& engine) {
     try {
-        bytes = read_whole_file(path);
+        bytes = read_song_file(path);
     } catch (const tool_error& e) {
         const std::string message = e.what();
         const std::string own_name = "cannot read " + path + ": ";
         if (message.compare(0, own_name.size(), own_name) == 0) return "cannot be read: " + message.substr(own_name.size());
         return message;
     }
+    if (std::string too_large = unpacked_size_problem(bytes); !too_large.empty()) return too_large;
     engine = std::make_unique<synth::engine>(output_rate);
     song::header_outcome outcome = song::load_song_bytes(engine->song, bytes);
     if (outcome == song::header_outcome::ok) outcome = synth::start_song(*engine);
     return outcome == song::header_outcome::ok ? "" : song::song_error_message(outcome);
 }
 
-audio::output output_for(const song_job& job, const render_settings& settings) {
-    const audio::output file = job.format == audio_format::flac ? audio::flac_output(flac) : audio::wav_output(wav);
-    return settings.fade_frames == 0 ? file : audio::fade_output(fade, file, settings.fade_frames);
+// An output with a new engine instance at the song's start, as a new process
+// has it, with the given voices silent.
+std::unique_ptr<voice_output> output_for(const std::vector<uint8_t>& bytes, const std::string& destination,
+                                         const song_job& job, const render_settings& settings, uint8_t silent,
+                                         bool repeats) {
+    auto o = std::make_unique<voice_output>();
+    o->destination = destination;
+    o->engine = std::make_unique<synth::engine>(output_rate);
+    (void)song::load_song_bytes(o->engine->song, bytes);
+    (void)synth::start_song(*o->engine);
+    for (int voice = 0; voice < synth::max_voices; ++voice)
+        o->engine->voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
+    o->engine->loop_enabled.store(repeats, std::memory_order_relaxed);
+    const audio::output file = job.format == audio_format::flac ? audio::flac_output(o->flac) : audio::wav_output(o->wav);
+    o->out = settings.fade_frames == 0 ? file : audio::fade_output(o->fade, file, settings.fade_frames);
+    return o;
 }
 
 // Sends a progress report about every five seconds of sound.
@@ -75,41 +101,51 @@ struct progress_listener {
     }
 };
 
-// One pass: the song from its start into one output, with the given voices
-// silent. Returns 0, 1 or the status after a stop signal.
-int render_pass(const std::vector<uint8_t>& bytes, const std::string& destination, const audio::output& out,
-                uint8_t silent, bool repeats, progress_report& progress, int progress_fd) {
-    // Every pass has an engine of its own, as a new process would.
-    const auto engine = std::make_unique<synth::engine>(output_rate);
-    synth::engine& e = *engine;
-    (void)song::load_song_bytes(e.song, bytes);
-    (void)synth::start_song(e);
-    for (int voice = 0; voice < synth::max_voices; ++voice)
-        e.voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
-    e.loop_enabled.store(repeats, std::memory_order_relaxed);
-
-    audio::stream_format format;
-    format.sample_rate = output_rate;
-    format.frames = progress.length;
-    if (const int error = out.open(out.state, destination, format); error != 0) {
-        out.abort(out.state);
-        say("cannot write " + destination + ": " + std::strerror(error));
-        return exit_status::failure;
+// The one pass over the song: every output rendered side by side, block by
+// block. Returns 0, 1 or the status after a stop signal. Complete outputs
+// stay under their temporary names (held): the caller publishes the outputs
+// of a song together; on a failure every one of them is abandoned.
+int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_format format,
+                   progress_report& progress, int progress_fd) {
+    audio::stream_format stream;
+    stream.sample_rate = output_rate;
+    stream.frames = progress.length;
+    const auto abort_all = [&outputs](size_t opened) {
+        for (size_t k = 0; k < opened; ++k) outputs[k]->out.abort(outputs[k]->out.state);
+    };
+    std::vector<audio::engine_output> targets;
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        voice_output& o = *outputs[k];
+        if (const int error = o.out.open(o.out.state, o.destination, stream); error != 0) {
+            o.out.abort(o.out.state);
+            abort_all(k);
+            say("cannot write " + o.destination + ": " + std::strerror(error));
+            return exit_status::failure;
+        }
+        o.file(format).held = true;
+        targets.push_back({o.engine.get(), o.out});
     }
     progress.frames = 0;
     report(progress_fd, progress);
     progress_listener listener{&progress, progress_fd, report_every_frames};
-    const audio::recording made =
-        audio::render_into(e, out, progress.length, {progress_listener::heard, &listener});
+    const audio::recording made = audio::render_into(targets, progress.length, {progress_listener::heard, &listener});
     if (made.stop_signal != 0 || made.error != 0) {
-        out.abort(out.state);
+        abort_all(outputs.size());
         if (made.stop_signal != 0) return exit_status::after_signal(made.stop_signal);
-        say("cannot write " + destination + ": " + std::strerror(made.error));
+        // A reader that has gone away (`render -o - | head`) is no failure to
+        // report: the render ends as a program in a pipeline does.
+        if (made.error == EPIPE) standard_output::end_on_broken_pipe();
+        say("cannot write: " + std::string(std::strerror(made.error)));
         return exit_status::failure;
     }
-    if (const int error = out.finish(out.state); error != 0) {
-        say("cannot write " + destination + ": " + std::strerror(error));
-        return exit_status::failure;
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        voice_output& o = *outputs[k];
+        if (const int error = o.out.finish(o.out.state); error != 0) {
+            say("cannot write " + o.destination + ": " + std::strerror(error));
+            for (size_t later = k + 1; later < outputs.size(); ++later) outputs[later]->out.abort(outputs[later]->out.state);
+            for (size_t done = 0; done < k; ++done) output_files::discard(outputs[done]->file(format));
+            return exit_status::failure;
+        }
     }
     report(progress_fd, progress);
     return exit_status::ok;
@@ -124,12 +160,12 @@ bool voice_sounds(const render_settings& settings, int voice) {
 
 int render_song(const song_job& job, const render_settings& settings, int progress_fd) {
     std::vector<uint8_t> bytes;
-    std::unique_ptr<synth::engine> engine;
-    if (const std::string problem = open_song(job.song, bytes, engine); !problem.empty()) {
+    std::unique_ptr<synth::engine> opened;
+    if (const std::string problem = open_song(job.song, bytes, opened); !problem.empty()) {
         say(problem);
         return exit_status::failure;
     }
-    const song::song_state& song = engine->song;
+    const song::song_state& song = opened->song;
     const int voices = song.channel_count;
     uint8_t silent_in_mix = 0;
     for (int voice = 0; voice < synth::max_voices; ++voice)
@@ -139,9 +175,11 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         say("has " + std::to_string(voices) + " voice" + (voices == 1 ? "" : "s") + "; --solo names none of them");
         return exit_status::failure;
     }
+    // With every voice muted the mix is silence, and the stems are none:
+    // there is nothing to write, as there is nothing to hear.
     if (job.outputs.empty()) {
-        say("has no voice left to render: every one of its " + std::to_string(voices) + " voices is muted");
-        return exit_status::failure;
+        say("no stems written: every one of its " + std::to_string(voices) + " voices is muted");
+        return exit_status::ok;
     }
     // The stems were named from the header before the song was read.
     if (job.stems && job.stem_voices.size() != job.outputs.size()) {
@@ -159,22 +197,31 @@ int render_song(const song_job& job, const render_settings& settings, int progre
     request.passes = settings.loops;
     request.limit_frames = settings.length_frames;
     request.exact = settings.fade_frames != 0;
-    const synth::song_timing timing{static_cast<uint32_t>(song.frame_total), song.loop_frame,
-                                    song.samples_per_frame};
+    const synth::song_timing timing{static_cast<uint32_t>(song.frame_total), song.loop_frame, song.samples_per_frame};
     progress_report progress;
-    progress.passes = static_cast<uint32_t>(job.outputs.size());
+    progress.passes = 1;
+    progress.pass = 0;
     progress.length = synth::rendering_frames(timing, request);
 
-    const audio::output out = output_for(job, settings);
-    for (size_t pass = 0; pass < job.outputs.size(); ++pass) {
-        progress.pass = static_cast<uint32_t>(pass);
+    // The outputs of a song replace their files together, once every one of
+    // them is complete: a failure or a signal on the way leaves all the old
+    // files as they were, never a mixed set.
+    std::vector<std::unique_ptr<voice_output>> outputs;
+    for (size_t k = 0; k < job.outputs.size(); ++k) {
         // A stem is its voice alone, as it sounds in the mix.
-        const uint8_t silent = !job.stems
-                                   ? silent_in_mix
-                                   : static_cast<uint8_t>(~(1u << job.stem_voices[pass]));
-        const int status = render_pass(bytes, job.outputs[pass], out, silent, synth::rendering_repeats(timing, request),
-                                       progress, progress_fd);
-        if (status != exit_status::ok) return status;
+        const uint8_t silent = !job.stems ? silent_in_mix : static_cast<uint8_t>(~(1u << job.stem_voices[k]));
+        outputs.push_back(output_for(bytes, job.outputs[k], job, settings, silent, synth::rendering_repeats(timing, request)));
+    }
+    opened.reset();
+    if (const int status = render_outputs(outputs, job.format, progress, progress_fd); status != exit_status::ok)
+        return status;
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        if (const int error = output_files::publish(outputs[k]->file(job.format)); error != 0) {
+            say("cannot write " + job.outputs[k] + ": " + std::strerror(error));
+            for (size_t later = k + 1; later < outputs.size(); ++later)
+                output_files::discard(outputs[later]->file(job.format));
+            return exit_status::failure;
+        }
     }
     return exit_status::ok;
 }

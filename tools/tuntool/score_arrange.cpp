@@ -37,8 +37,11 @@ namespace {
 void find_instrument(const score_text& s, item& one) {
     const std::string_view name = name_at(s.source, one.at + (one.what == item::kind::use ? 1 : 0));
     const auto found = s.instrument_index.find(name);
+    if (found == s.instrument_index.end() && one.what == item::kind::hit && looks_like_note(name))
+        fail_at(one.at, {in_quotes(name), " is outside the octaves of a note: 0..7 (C-0..B-7)"});
     if (found == s.instrument_index.end())
-        fail_at(one.at, {in_quotes(name), " is not a note, ---, ===, ., setting or instrument"});
+        fail_at(one.at, {"no instrument is named ", in_quotes(name),
+                         one.what == item::kind::use ? "" : " (a step is a note, ---, ===, ., a setting or an instrument)"});
     if (one.what == item::kind::hit && s.instruments[found->second].tone.note < 0)
         fail_at(one.at, {"instrument ", shown(name), " has no note=, so it cannot play on its own"});
     one.value = static_cast<int32_t>(found->second);

@@ -139,6 +139,8 @@ entry channel_word(const word& w, score_text& s) {
         one.value = *note;
     } else if (is_name(body)) {
         one.what = item::kind::hit;
+    } else if (looks_like_note(body)) {
+        fail_at(w.at, {in_quotes(body), " is outside the octaves of a note: 0..7 (C-0..B-7)"});
     } else {
         fail_at(w.at, {in_quotes(body), " is not a note, ---, ===, ., setting or instrument"});
     }

@@ -159,6 +159,19 @@ std::optional<int> parse_note(std::string_view text) {
     return note + 12 * (octave - '0');
 }
 
+bool looks_like_note(std::string_view text) {
+    if (text.empty()) return false;
+    const char letter = lower_case(text[0]);
+    if (letter < 'a' || letter > 'g') return false;
+    text.remove_prefix(1);
+    if (!text.empty() && (text[0] == '#' || text[0] == 'b' || text[0] == '-')) text.remove_prefix(1);
+    if (!text.empty() && text[0] == '-') text.remove_prefix(1);  // a negative octave
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (!is_digit(c)) return false;
+    return true;
+}
+
 std::string note_name(int note) {
     static constexpr std::array<const char*, 12> names{"C-", "C#", "D-", "D#", "E-", "F-",
                                                       "F#", "G-", "G#", "A-", "A#", "B-"};

@@ -66,6 +66,10 @@ bool same_letters(std::string_view text, std::string_view name);
 // A note word: letter A..G in either case, an optional "-", "#" or "b",
 // and an octave 0..7: C-4, c#4, Db3, a3, bb2. Cb0 and B#7 give -1 and 96.
 std::optional<int> parse_note(std::string_view text);
+
+// A note letter, an optional accidental and an octave of any number
+// ("C-9", "Db12", "C8"): a note that parse_note refuses only for its octave.
+bool looks_like_note(std::string_view text);
 // C-0 .. B-7 for 0..95; the two written notes outside, Cb0 and B#7, by their
 // own names.
 std::string note_name(int note);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "aplib_pack.hpp"
+#include "base/limits.hpp"
 #include "song/aplib.hpp"
 
 namespace tuntool {
@@ -36,6 +37,14 @@ song_file parse_song_file(std::span<const uint8_t> bytes) {
     return song;
 }
 
+std::string unpacked_size_problem(std::span<const uint8_t> bytes) {
+    if (!song::has_song_magic(bytes) || bytes.size() < header_size) return "";
+    const song::song_header header = song::header_fields(bytes);
+    if ((header.flags & flag_compressed) == 0 || header.unpacked_size <= limits::max_song_bytes) return "";
+    return "its frame data claims to unpack to " + std::to_string(header.unpacked_size) +
+           " bytes, more than any song holds (" + std::to_string(limits::max_song_bytes) + ")";
+}
+
 std::vector<uint8_t> song_file_bytes(const song_file& song) {
     if (song.text.size() > max_text_length)
         throw tool_error("song text of " + std::to_string(song.text.size()) + " bytes is longer than " +
@@ -58,7 +67,9 @@ std::vector<uint8_t> song_file_bytes(const song_file& song) {
 std::vector<uint8_t> frame_data(const song_file& song) {
     if (!song.compressed()) return song.body;
     if (song.unpacked_size == 0) throw tool_error("compressed song with an unpacked size of 0");
-    if (song.unpacked_size > (1u << 30)) throw tool_error("unpacked size above 1 GiB");
+    if (song.unpacked_size > limits::max_song_bytes)
+        throw tool_error("unpacked size of " + std::to_string(song.unpacked_size) + " bytes, more than any song holds (" +
+                         std::to_string(limits::max_song_bytes) + ")");
     std::vector<uint8_t> data(song.unpacked_size);
     const auto written = song::aplib_unpack(song.body, data);
     if (!written) throw tool_error("compressed body is damaged");

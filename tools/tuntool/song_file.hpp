@@ -37,6 +37,12 @@ struct song_file {
 // is shorter than its header and text.
 song_file parse_song_file(std::span<const uint8_t> bytes);
 
+// Why a song file's header asks for more than limits::max_song_bytes of
+// unpacked frame data, or "" when it does not (or is no song header at
+// all). Checked on the bytes as read, before anything is allocated for
+// the frame data.
+std::string unpacked_size_problem(std::span<const uint8_t> bytes);
+
 // Puts a song back together, byte for byte as parse_song_file found it.
 std::vector<uint8_t> song_file_bytes(const song_file& song);
 

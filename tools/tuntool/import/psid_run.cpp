@@ -174,6 +174,11 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     SidTune sid_tune(file.data(), static_cast<uint_least32_t>(file.size()));
     if (!sid_tune.getStatus()) throw import_error(library_reason("the player library cannot load it", sid_tune.statusString()));
     const unsigned songs = tune.songs = sid_tune.getInfo()->songs();
+    // The library would take a start song past the song count as the first
+    // tune without a word; that is a damaged header, not a choice.
+    if (options.subtune == 0 && (tune.header.start_song < 1 || tune.header.start_song > songs))
+        throw import_error("its start song " + std::to_string(tune.header.start_song) + " is not one of its " +
+                           std::to_string(songs) + (songs == 1 ? " tune" : " tunes") + "; choose one with --subtune");
     tune.subtune = options.subtune == 0 ? sid_tune.getInfo()->startSong() : options.subtune;
     if (tune.subtune < 1 || tune.subtune > songs)
         throw import_error("no subtune " + std::to_string(tune.subtune) + " (the file has " + std::to_string(songs) +
@@ -195,6 +200,12 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     clear_registers(engine);
     if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
 
+    // At most an hour, at the tune's own frame rate.
+    const auto longest_frames = static_cast<uint32_t>(longest_capture_seconds * tune.timing.frame_rate);
+    if (options.frames && *options.frames > longest_frames)
+        throw import_error("--frames " + std::to_string(*options.frames) + " is more than an hour of this tune (" +
+                           std::to_string(longest_frames) + " frames at " + std::to_string(tune.timing.frame_rate) +
+                           " a second)");
     // A length from the database, with time after it to see the repeat;
     // else the most asked for, or less when the tune falls silent.
     const auto longest = static_cast<uint32_t>(longest_capture_seconds * tune.timing.frame_rate);
