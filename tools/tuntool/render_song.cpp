@@ -15,6 +15,7 @@
 #include "base/exit_status.hpp"
 #include "file_io.hpp"
 #include "song/song.hpp"
+#include "song_tags.hpp"
 #include "synth/synth.hpp"
 
 namespace tuntool {
@@ -56,6 +57,7 @@ std::string open_song(const std::string& path, std::vector<uint8_t>& bytes,
 }
 
 audio::output output_for(const song_job& job, const render_settings& settings) {
+    wav.info_chunk = settings.wav_tags;
     const audio::output file = job.format == audio_format::flac ? audio::flac_output(flac) : audio::wav_output(wav);
     return settings.fade_frames == 0 ? file : audio::fade_output(fade, file, settings.fade_frames);
 }
@@ -91,6 +93,7 @@ int render_pass(const std::vector<uint8_t>& bytes, const std::string& destinatio
     audio::stream_format format;
     format.sample_rate = output_rate;
     format.frames = progress.length;
+    format.tags = song_tags(song::song_text(e.song));
     if (const int error = out.open(out.state, destination, format); error != 0) {
         out.abort(out.state);
         say("cannot write " + destination + ": " + std::strerror(error));
