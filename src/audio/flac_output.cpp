@@ -1,10 +1,14 @@
 #include "audio/flac_output.hpp"
 
+#include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <utility>
 
 namespace audio {
 namespace {
@@ -45,9 +49,34 @@ FLAC__StreamEncoderTellStatus tell(const FLAC__StreamEncoder*, FLAC__uint64* off
 }
 
 void delete_encoder(flac_writer& w) {
-    if (w.encoder == nullptr) return;
-    FLAC__stream_encoder_delete(encoder_of(w));
+    if (w.encoder != nullptr) FLAC__stream_encoder_delete(encoder_of(w));
     w.encoder = nullptr;
+    if (w.comments != nullptr) FLAC__metadata_object_delete(static_cast<FLAC__StreamMetadata*>(w.comments));
+    w.comments = nullptr;
+}
+
+// A Vorbis comment block with the tags that are not empty; null without tags.
+FLAC__StreamMetadata* comment_block(const stream_tags& tags) {
+    if (tags.empty()) return nullptr;
+    FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+    if (block == nullptr) return nullptr;
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"TITLE", &tags.title}, {"ARTIST", &tags.artist}, {"DATE", &tags.date}, {"COMMENT", &tags.comment}};
+    for (const auto& [name, value] : fields) {
+        if (value->empty()) continue;
+        FLAC__StreamMetadata_VorbisComment_Entry entry;
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name, value->c_str())) {
+            FLAC__metadata_object_delete(block);
+            return nullptr;
+        }
+        // The entry's bytes pass to the block (copy = false) when it takes them.
+        if (!FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false)) {
+            std::free(entry.entry);
+            FLAC__metadata_object_delete(block);
+            return nullptr;
+        }
+    }
+    return block;
 }
 
 int open_flac(void* state, const std::string& destination, const stream_format& format) {
@@ -64,6 +93,12 @@ int open_flac(void* state, const std::string& destination, const stream_format& 
     set = set && FLAC__stream_encoder_set_compression_level(encoder, compression_level);
     set = set && FLAC__stream_encoder_set_total_samples_estimate(
                      encoder, format.frames <= max_announced_frames ? format.frames : 0);
+    if (!format.tags.empty()) {
+        FLAC__StreamMetadata* block = comment_block(format.tags);
+        if (block == nullptr) return ENOMEM;
+        w.comments = block;
+        set = set && FLAC__stream_encoder_set_metadata(encoder, &block, 1);
+    }
     if (!set) return EINVAL;
     const FLAC__StreamEncoderInitStatus status =
         FLAC__stream_encoder_init_stream(encoder, write_bytes, seek_to, tell, nullptr, &w);

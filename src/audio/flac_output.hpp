@@ -7,6 +7,7 @@
 // device) in place as a stream. The stream's header announces the length
 // given at open. Only a file can be seeked, so only a file gets the header
 // completed at the end (frame sizes and the checksum of the samples).
+// The stream's tags become Vorbis comments: TITLE, ARTIST, DATE, COMMENT.
 //
 // This output has a library of its own, so that a program that does not
 // write FLAC does not link libFLAC.
@@ -26,6 +27,7 @@ constexpr size_t flac_pass_frames = 4096;
 struct flac_writer {
     output_files::output_file file;
     void* encoder = nullptr;  // libFLAC's stream encoder
+    void* comments = nullptr; // its Vorbis comment block, while it lives
     int error = 0;            // the first write failure: its system error number
     bool discarding = false;  // abandoning: the encoder's last bytes go nowhere
     std::array<int32_t, 2 * flac_pass_frames> samples{};

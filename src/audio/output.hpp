@@ -20,11 +20,25 @@
 
 namespace audio {
 
+// What a file says about its song, as UTF-8; empty fields are left out.
+// Either the song's title, artist and date, or a comment holding the whole
+// song text when it does not say which is which.
+struct stream_tags {
+    std::string title;
+    std::string artist;
+    std::string date;
+    std::string comment;
+
+    bool empty() const { return title.empty() && artist.empty() && date.empty() && comment.empty(); }
+};
+
 struct stream_format {
     uint32_t sample_rate = 48000;
     // The frames that will be written. A stream that cannot be patched
     // afterwards announces this length in its header.
     uint64_t frames = 0;
+    // Written by the outputs that carry tags (FLAC; WAV when asked to).
+    stream_tags tags;
 };
 
 struct output {

@@ -13,8 +13,9 @@ int open_wav(void* state, const std::string& destination, const stream_format& f
     w.sample_rate = format.sample_rate;
     w.announced_frames = format.frames;
     w.written_frames = 0;
+    w.chunks = w.info_chunk ? info_chunk(format.tags) : std::vector<uint8_t>{};
     if (const int error = output_files::open_output(destination, w.file); error != 0) return error;
-    return output_files::write_all(w.file, wav_header(w.sample_rate, w.announced_frames));
+    return output_files::write_all(w.file, wav_header(w.sample_rate, w.announced_frames, w.chunks));
 }
 
 int write_wav(void* state, std::span<const synth::stereo_frame> frames) {
@@ -35,9 +36,10 @@ int finish_wav(void* state) {
     auto& w = *static_cast<wav_writer*>(state);
     if (w.written_frames != w.announced_frames && output_files::can_patch(w.file)) {
         // The header keeps the form it was written in: the samples follow it.
-        const bool rf64 = needs_rf64(w.announced_frames);
-        int error = !rf64 && needs_rf64(w.written_frames) ? EFBIG : 0;
-        if (error == 0) error = output_files::write_at(w.file, 0, wav_header(w.sample_rate, w.written_frames, rf64));
+        const bool rf64 = needs_rf64(w.announced_frames, w.chunks.size());
+        int error = !rf64 && needs_rf64(w.written_frames, w.chunks.size()) ? EFBIG : 0;
+        if (error == 0)
+            error = output_files::write_at(w.file, 0, wav_header(w.sample_rate, w.written_frames, rf64, w.chunks));
         if (error != 0) {
             output_files::discard(w.file);
             return error;

@@ -11,10 +11,15 @@
 // When fewer frames arrive than were announced (a recording stopped by a
 // signal), finish writes the real sizes into a file; a stream keeps the
 // header it already sent.
+//
+// By default the file holds nothing but the format and the samples; with
+// info_chunk set, the stream's tags go into a LIST/INFO chunk in the header,
+// before the samples.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "audio/output.hpp"
 #include "base/output_file.hpp"
@@ -26,6 +31,8 @@ struct wav_writer {
     uint32_t sample_rate = 0;
     uint64_t announced_frames = 0;
     uint64_t written_frames = 0;
+    bool info_chunk = false;
+    std::vector<uint8_t> chunks;  // between the format chunk and the samples
     std::array<uint8_t, 16384> bytes{};  // frames on their way out, as bytes
 };
 

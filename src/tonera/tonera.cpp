@@ -12,7 +12,7 @@
 #include "synth/fade_curve.hpp"
 #include "synth/render_length.hpp"
 #include "synth/synth.hpp"
-#include "tonera/cp437.hpp"
+#include "text/cp437.hpp"
 
 #ifndef TONERA_VERSION_TEXT
 #error "the build gives the version"
@@ -182,20 +182,6 @@ int edit_wave(tonera_song* s, bool valid, Edit edit)
     return 0;
 }
 
-void append_utf8(char32_t c, char* out, size_t& n)
-{
-    if (c < 0x80) {
-        out[n++] = static_cast<char>(c);
-    } else if (c < 0x800) {
-        out[n++] = static_cast<char>(0xC0 | c >> 6);
-        out[n++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out[n++] = static_cast<char>(0xE0 | c >> 12);
-        out[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out[n++] = static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -290,9 +276,9 @@ size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size)
     size_t written = 0;
     bool fits = true;
     for (const uint8_t b : bytes) {
-        char encoded[4];
+        char encoded[code_page::max_utf8_bytes];
         size_t n = 0;
-        append_utf8(code_page::cp437_code_points[b], encoded, n);
+        code_page::append_utf8(code_page::cp437_code_points[b], encoded, n);
         if (fits && buffer != nullptr && written + n < size) {
             std::memcpy(buffer + written, encoded, n);
             written += n;

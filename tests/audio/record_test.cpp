@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <string>
 #include <vector>
 
 #include "audio/record.hpp"
@@ -124,6 +125,49 @@ TEST(WavHeader, ClassicUpToTheLast32BitSizeThenRf64) {
             EXPECT_EQ(u32_at(h, 76), 0xFFFFFFFFu);
         }
     }
+}
+
+TEST(WavHeader, TagsMakeAListChunkOfTheTagsThatAreThere) {
+    using namespace std::string_literals;
+    struct case_t {
+        audio::stream_tags tags;
+        std::string chunk;
+    } cases[] = {
+        {{}, ""},
+        {{"Song", "Ann", "1990", ""},
+         "LIST\x2C\0\0\0INFO"s + "INAM\5\0\0\0Song\0\0"s + "IART\4\0\0\0Ann\0"s + "ICRD\5\0\0\0" "1990\0\0"s},
+        {{"", "", "", "A b"}, "LIST\x10\0\0\0INFO"s + "ICMT\4\0\0\0A b\0"s},
+        // UTF-8 goes in as it is; an odd size gets a pad byte, an even one none.
+        {{"Caf\xC3\xA9", "", "", ""}, "LIST\x12\0\0\0INFO"s + "INAM\6\0\0\0Caf\xC3\xA9\0"s},
+        {{"", "", "x", ""}, "LIST\x0E\0\0\0INFO"s + "ICRD\2\0\0\0x\0"s},
+    };
+    for (const auto& c : cases) {
+        const auto chunk = audio::info_chunk(c.tags);
+        EXPECT_EQ(std::string(chunk.begin(), chunk.end()), c.chunk) << c.tags.title << c.tags.comment;
+        EXPECT_EQ(chunk.size() % 2, 0u);
+    }
+}
+
+TEST(WavHeader, OtherChunksComeBeforeTheSamplesAndCountInTheSizes) {
+    const auto chunk = audio::info_chunk({"Song", "Ann", "1990", ""});
+    const uint64_t frames = 4096;
+    const auto h = audio::wav_header(48000, frames, chunk);
+    ASSERT_EQ(h.size(), 44 + chunk.size());
+    EXPECT_EQ(u32_at(h, 4), 36 + chunk.size() + 4 * frames);
+    EXPECT_EQ(std::vector<uint8_t>(h.begin() + 36, h.begin() + 36 + chunk.size()), chunk);
+    EXPECT_EQ(std::string(h.end() - 8, h.end() - 4), "data");
+    EXPECT_EQ(u32_at(h, h.size() - 4), 4 * frames);
+
+    const auto big = audio::wav_header(48000, uint64_t{3} << 32, chunk);
+    ASSERT_EQ(big.size(), 80 + chunk.size());
+    EXPECT_EQ(u64_at(big, 20), 72 + chunk.size() + (uint64_t{12} << 32));
+    EXPECT_EQ(std::vector<uint8_t>(big.begin() + 72, big.begin() + 72 + chunk.size()), chunk);
+
+    // The chunk's bytes move the last length the 32-bit fields hold.
+    const uint64_t last_classic = (audio::max_classic_data_bytes - chunk.size()) / 4;
+    EXPECT_FALSE(audio::needs_rf64(last_classic, chunk.size()));
+    EXPECT_TRUE(audio::needs_rf64(last_classic + 1, chunk.size()));
+    EXPECT_FALSE(audio::needs_rf64(last_classic + 1));
 }
 
 }  // namespace

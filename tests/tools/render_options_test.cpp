@@ -31,7 +31,7 @@ TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
 TEST(RenderOptions, ValuesInEveryFormLandInTheirFields) {
     const auto parsed = parse_render_options({"--loops=3", "a.tun", "-ofolder", "--fade", "2.5", "--length", "1:00",
                                               "--mute", "2,3", "--solo=1", "-j2", "--format=flac", "-q", "--stems",
-                                              "--", "-b.tun"});
+                                              "--tags", "--", "-b.tun"});
     ASSERT_EQ(parsed.error, "");
     const tuntool::render_options& o = parsed.options;
     EXPECT_EQ(o.loops, 3u);
@@ -42,7 +42,7 @@ TEST(RenderOptions, ValuesInEveryFormLandInTheirFields) {
     EXPECT_EQ(o.soloed, 0b1);
     EXPECT_EQ(o.jobs, 2u);
     EXPECT_EQ(o.format, tuntool::audio_format::flac);
-    EXPECT_TRUE(o.quiet && o.stems);
+    EXPECT_TRUE(o.quiet && o.stems && o.tags);
     EXPECT_EQ(o.songs, (std::vector<std::string>{"a.tun", "-b.tun"}));
     // A fade of 0 is none; H:MM:SS lengths.
     const auto zero = parse_render_options({"--fade", "0", "--length", "1:00:00", "a.tun"});

@@ -190,6 +190,7 @@ int render_command(const std::vector<std::string>& args) {
     settings.fade_frames = o.fade_frames;
     settings.muted = o.muted;
     settings.soloed = o.soloed;
+    settings.wav_tags = o.tags;
 
     progress_display progress = progress_on_standard_error(o.quiet);
     const plan p = plan_jobs(o, folder, settings, progress);

@@ -139,6 +139,8 @@ parsed_render_options parse_render_options(const std::vector<std::string>& args)
             o.quiet = true;
         } else if (word == "--stems") {
             o.stems = true;
+        } else if (word == "--tags") {
+            o.tags = true;
         } else if (is_option(word, "-o") || is_option(word, "--output")) {
             const auto v = reader.value(word, word.compare(0, 2, "--") == 0 ? "--output" : "-o");
             if (!v) return fail(reader.error);
@@ -216,6 +218,8 @@ const char* const render_usage_text =
     "                      the voices that take sync or ring from them\n"
     "      --solo LIST     only these voices sound\n"
     "      --stems         one file per voice: NAME-1.wav ... NAME-N.wav\n"
+    "      --tags          WAV files too get the song's title, author and\n"
+    "                      release (FLAC files always do), as a LIST chunk\n"
     "  -j, --jobs N        songs rendered at a time (default: one per processor)\n"
     "  -q, --quiet         no progress lines\n"
     "  -h, --help          this text\n"

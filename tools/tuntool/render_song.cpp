@@ -18,6 +18,7 @@
 #include "file_io.hpp"
 #include "song_file.hpp"
 #include "song/song.hpp"
+#include "song_tags.hpp"
 #include "synth/render_length.hpp"
 #include "synth/synth.hpp"
 
@@ -81,6 +82,7 @@ std::unique_ptr<voice_output> output_for(const std::vector<uint8_t>& bytes, cons
     for (int voice = 0; voice < synth::max_voices; ++voice)
         o->engine->voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
     o->engine->loop_enabled.store(repeats, std::memory_order_relaxed);
+    o->wav.info_chunk = settings.wav_tags;
     const audio::output file = job.format == audio_format::flac ? audio::flac_output(o->flac) : audio::wav_output(o->wav);
     o->out = settings.fade_frames == 0 ? file : audio::fade_output(o->fade, file, settings.fade_frames);
     return o;
@@ -106,10 +108,11 @@ struct progress_listener {
 // stay under their temporary names (held): the caller publishes the outputs
 // of a song together; on a failure every one of them is abandoned.
 int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_format format,
-                   progress_report& progress, int progress_fd) {
+                   const audio::stream_tags& tags, progress_report& progress, int progress_fd) {
     audio::stream_format stream;
     stream.sample_rate = output_rate;
     stream.frames = progress.length;
+    stream.tags = tags;
     const auto abort_all = [&outputs](size_t opened) {
         for (size_t k = 0; k < opened; ++k) outputs[k]->out.abort(outputs[k]->out.state);
     };
@@ -212,8 +215,8 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         const uint8_t silent = !job.stems ? silent_in_mix : static_cast<uint8_t>(~(1u << job.stem_voices[k]));
         outputs.push_back(output_for(bytes, job.outputs[k], job, settings, silent, synth::rendering_repeats(timing, request)));
     }
-    opened.reset();
-    if (const int status = render_outputs(outputs, job.format, progress, progress_fd); status != exit_status::ok)
+    const audio::stream_tags tags = song_tags(song::song_text(song));
+    if (const int status = render_outputs(outputs, job.format, tags, progress, progress_fd); status != exit_status::ok)
         return status;
     for (size_t k = 0; k < outputs.size(); ++k) {
         if (const int error = output_files::publish(outputs[k]->file(job.format)); error != 0) {

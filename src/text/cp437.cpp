@@ -1,4 +1,4 @@
-#include "tonera/cp437.hpp"
+#include "text/cp437.hpp"
 
 namespace code_page {
 
@@ -36,5 +36,30 @@ const std::array<char16_t, 256> cp437_code_points{
     u'\u2261', u'\u00B1', u'\u2265', u'\u2264', u'\u2320', u'\u2321', u'\u00F7', u'\u2248',
     u'\u00B0', u'\u2219', u'\u00B7', u'\u221A', u'\u207F', u'\u00B2', u'\u25A0', u'\u00A0',
 };
+
+void append_utf8(char16_t c, char* out, size_t& n) {
+    if (c < 0x80) {
+        out[n++] = static_cast<char>(c);
+    } else if (c < 0x800) {
+        out[n++] = static_cast<char>(0xC0 | c >> 6);
+        out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out[n++] = static_cast<char>(0xE0 | c >> 12);
+        out[n++] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string utf8_from_cp437(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const uint8_t b : bytes) {
+        char encoded[max_utf8_bytes];
+        size_t n = 0;
+        append_utf8(cp437_code_points[b], encoded, n);
+        text.append(encoded, n);
+    }
+    return text;
+}
 
 }  // namespace code_page
