@@ -4,11 +4,12 @@
 // state as a new process. Up to `parallel` children run at once; what a
 // song gives does not depend on how many.
 //
-// A child's standard error comes back through a pipe and each of its lines
-// goes out as "tuntool: SONG: line"; its progress comes through a second
-// pipe. SIGINT and SIGTERM stop the render: no new child starts, the
-// running ones are told and abandon their outputs, and the parent ends
-// with 130 or 143 once they have gone.
+// The children are a job pool (job_pool.hpp): a child's standard error
+// comes back through a pipe and each of its lines goes out as
+// "tuntool: SONG: line"; its progress comes through a second pipe. SIGINT
+// and SIGTERM stop the render: no new child starts, the running ones are
+// told and abandon their outputs, and the parent ends with 130 or 143 once
+// they have gone.
 #pragma once
 
 #include <cstddef>
