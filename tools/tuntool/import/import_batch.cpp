@@ -1,10 +1,7 @@
 #include "import_batch.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,10 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "base/messages.hpp"
 #include "base/output_file.hpp"
-#include "base/stop_signals.hpp"
 #include "file_io.hpp"
+#include "job_pool.hpp"
 #include "song_file.hpp"
 
 namespace tuntool {
@@ -23,9 +19,6 @@ namespace {
 
 using psid_import::chip_model;
 
-// A line of a child longer than this is passed on in pieces.
-constexpr size_t max_line = 4096;
-constexpr int poll_interval_ms = 100;
 constexpr double progress_rate = 48000.0;
 
 std::string clock_time(size_t frames, unsigned rate) {
@@ -162,248 +155,56 @@ int import_one_tune(const import_job& job, const song_making& making, int report
 
 namespace {
 
-volatile sig_atomic_t parent_signal = 0;
-volatile sig_atomic_t parent_signal_count = 0;
-
-void note_signal(int signal_number) {
-    parent_signal = signal_number;
-    parent_signal_count = parent_signal_count + 1;
-}
-
-void install_parent_handlers() {
-    struct sigaction action {};
-    action.sa_handler = note_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
-
-struct child {
-    size_t job = 0;
-    pid_t pid = -1;
-    int messages_fd = -1;
-    int progress_fd = -1;
-    std::string line;      // the start of a line not yet complete
-    std::string progress;  // bytes of a report not yet complete
-    bool spoke = false;
-    bool shown = false;           // its current song has a progress line
-    uint32_t subtune_index = 0;   // of that line
-};
-
-void close_fd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
-// Runs in the child: its standard error is the messages pipe. A stop
-// signal ends it at once; the song being written is then removed.
-[[noreturn]] void run_child(const import_job& job, const song_making& making, int messages_fd, int progress_fd,
-                            const std::vector<child>& others, const sigset_t& unblocked) {
-    stop_signals::install(false);
-    ::signal(SIGPIPE, SIG_IGN);
-    ::sigprocmask(SIG_SETMASK, &unblocked, nullptr);
-    ::dup2(messages_fd, STDERR_FILENO);
-    ::close(messages_fd);
-    for (child c : others) {
-        close_fd(c.messages_fd);
-        close_fd(c.progress_fd);
-    }
-    messages::divert_to_standard_error();
-    const int status = import_one_tune(job, making, progress_fd);
-    std::fflush(nullptr);
-    ::_exit(status);
-}
-
-struct runner {
-    const std::vector<import_job>& jobs;
-    const song_making& making;
-    progress_display& progress;
-    std::vector<child> running;
-    batch_outcome outcome;
-
-    void message(const child& c, const std::string& text) {
-        progress_message(progress, "tuntool: " + jobs[c.job].tune + ": " + text);
-    }
-
-    bool start(size_t job) {
-        int messages[2] = {-1, -1};
-        int reports[2] = {-1, -1};
-        if (::pipe2(messages, O_CLOEXEC) != 0 || ::pipe2(reports, O_CLOEXEC) != 0) {
-            const int error = errno;
-            for (int fd : {messages[0], messages[1], reports[0], reports[1]})
-                if (fd >= 0) ::close(fd);
-            progress_message(progress, "tuntool: " + jobs[job].tune + ": cannot start its import: " + std::strerror(error));
-            return false;
-        }
-        std::fflush(nullptr);
-        sigset_t stops, previous;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGINT);
-        sigaddset(&stops, SIGTERM);
-        ::sigprocmask(SIG_BLOCK, &stops, &previous);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(messages[0]);
-            ::close(reports[0]);
-            run_child(jobs[job], making, messages[1], reports[1], running, previous);
-        }
-        const int error = errno;
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-        ::close(messages[1]);
-        ::close(reports[1]);
-        if (pid < 0) {
-            ::close(messages[0]);
-            ::close(reports[0]);
-            progress_message(progress, "tuntool: " + jobs[job].tune + ": cannot start its import: " + std::strerror(error));
-            return false;
-        }
-        child c;
-        c.job = job;
-        c.pid = pid;
-        c.messages_fd = messages[0];
-        c.progress_fd = reports[0];
-        running.push_back(c);
-        return true;
-    }
-
-    void read_messages(child& c) {
-        char buffer[4096];
-        const ssize_t got = ::read(c.messages_fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) return;
-        if (got <= 0) {
-            if (!c.line.empty()) message(c, c.line);
-            c.spoke = c.spoke || !c.line.empty();
-            c.line.clear();
-            close_fd(c.messages_fd);
-            return;
-        }
-        c.line.append(buffer, static_cast<size_t>(got));
-        for (size_t end; (end = c.line.find('\n')) != std::string::npos || c.line.size() >= max_line;) {
-            const size_t cut = end == std::string::npos ? max_line : end;
-            message(c, c.line.substr(0, cut));
-            c.spoke = true;
-            c.line.erase(0, end == std::string::npos ? cut : cut + 1);
-        }
-    }
-
-    // One progress line per song: the song's name, its frames as time.
-    void take(child& c, const import_report& r) {
-        if (c.shown && r.subtune_index != c.subtune_index) {
-            progress_end(progress, c.job, true);
-            c.shown = false;
-        }
-        if (!c.shown) {
-            progress_begin(progress, c.job, song_path(jobs[c.job].stem, making.all_subtunes, r.subtune_index + 1));
-            c.shown = true;
-            c.subtune_index = r.subtune_index;
-        }
-        progress_report p;
-        p.passes = 1;
-        p.frames = static_cast<uint64_t>(r.frames * progress_rate / r.frame_rate);
-        p.length = static_cast<uint64_t>(r.most * progress_rate / r.frame_rate);
-        progress_update(progress, c.job, p);
-        if (r.written) ++outcome.songs_written;
-    }
-
-    void read_progress(child& c) {
-        char buffer[64 * sizeof(import_report)];
-        const ssize_t got = ::read(c.progress_fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) return;
-        if (got <= 0) {
-            close_fd(c.progress_fd);
-            return;
-        }
-        c.progress.append(buffer, static_cast<size_t>(got));
-        size_t used = 0;
-        for (; c.progress.size() - used >= sizeof(import_report); used += sizeof(import_report)) {
-            import_report r;
-            std::memcpy(&r, c.progress.data() + used, sizeof r);
-            take(c, r);
-        }
-        c.progress.erase(0, used);
-    }
-
-    void reap(const child& c) {
-        int status = 0;
-        while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (c.shown) progress_end(progress, c.job, ok);
-        if (ok) {
-            ++outcome.tunes_done;
-            return;
-        }
-        if (parent_signal != 0) return;  // stopped, not failed
-        outcome.failed.push_back(jobs[c.job].tune);
-        if (c.spoke) return;
-        if (WIFSIGNALED(status)) {
-            message(c, std::string("its import ended by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-                           strsignal(WTERMSIG(status)) + ")");
-        } else {
-            message(c, "its import failed with status " + std::to_string(WEXITSTATUS(status)));
-        }
-    }
-
-    void wait_a_while() {
-        std::vector<pollfd> fds;
-        std::vector<std::pair<size_t, bool>> owners;  // child, is the messages pipe
-        for (size_t i = 0; i < running.size(); ++i) {
-            if (running[i].messages_fd >= 0) {
-                fds.push_back({running[i].messages_fd, POLLIN, 0});
-                owners.push_back({i, true});
-            }
-            if (running[i].progress_fd >= 0) {
-                fds.push_back({running[i].progress_fd, POLLIN, 0});
-                owners.push_back({i, false});
-            }
-        }
-        if (!fds.empty() && ::poll(fds.data(), fds.size(), poll_interval_ms) > 0) {
-            for (size_t k = 0; k < fds.size(); ++k) {
-                if (fds[k].revents == 0) continue;
-                child& c = running[owners[k].first];
-                if (owners[k].second) {
-                    read_messages(c);
-                } else {
-                    read_progress(c);
-                }
-            }
-        }
-        for (size_t i = 0; i < running.size();) {
-            if (running[i].messages_fd < 0 && running[i].progress_fd < 0) {
-                reap(running[i]);
-                running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
-            } else {
-                ++i;
-            }
-        }
-    }
+// A tune's progress line: the song it is on.
+struct song_line {
+    bool shown = false;          // its current song has a progress line
+    uint32_t subtune_index = 0;  // of that line
 };
 
 }  // namespace
 
 batch_outcome run_import_jobs(const std::vector<import_job>& jobs, const song_making& making, unsigned parallel,
                               progress_display& progress) {
-    install_parent_handlers();
-    runner r{jobs, making, progress, {}, {}};
-    size_t next = 0;
-    sig_atomic_t forwarded = 0;
-    while (next < jobs.size() || !r.running.empty()) {
-        while (parent_signal == 0 && r.running.size() < parallel && next < jobs.size()) {
-            if (!r.start(next)) r.outcome.failed.push_back(jobs[next].tune);
-            ++next;
+    batch_outcome outcome;
+    std::vector<song_line> lines(jobs.size());
+    job_kind kind;
+    kind.work = "import";
+    // A stop signal ends a child at once; the song being written is then removed.
+    kind.orderly_stop = false;
+    // The records count the songs written, so they come on or off a terminal.
+    kind.record_size = sizeof(import_report);
+    kind.name = [&](size_t job) { return jobs[job].tune; };
+    kind.run = [&](size_t job, int progress_fd) { return import_one_tune(jobs[job], making, progress_fd); };
+    // One progress line per song: the song's name, its frames as time.
+    kind.record = [&](size_t job, const char* record) {
+        import_report r;
+        std::memcpy(&r, record, sizeof r);
+        song_line& line = lines[job];
+        if (line.shown && r.subtune_index != line.subtune_index) {
+            progress_end(progress, job, true);
+            line.shown = false;
         }
-        if (parent_signal != 0) next = jobs.size();
-        r.wait_a_while();
-        if (parent_signal_count != forwarded) {
-            forwarded = parent_signal_count;
-            for (const child& c : r.running) ::kill(c.pid, parent_signal);
+        if (!line.shown) {
+            progress_begin(progress, job, song_path(jobs[job].stem, making.all_subtunes, r.subtune_index + 1));
+            line.shown = true;
+            line.subtune_index = r.subtune_index;
         }
-        progress_draw(progress, false);
-    }
-    progress_draw(progress, true);
-    r.outcome.stop_signal = parent_signal;
-    return r.outcome;
+        progress_report p;
+        p.passes = 1;
+        p.frames = static_cast<uint64_t>(r.frames * progress_rate / r.frame_rate);
+        p.length = static_cast<uint64_t>(r.most * progress_rate / r.frame_rate);
+        progress_update(progress, job, p);
+        if (r.written) ++outcome.songs_written;
+    };
+    kind.ended = [&](const job_end& end) {
+        if (lines[end.job].shown) progress_end(progress, end.job, end.ok);
+        return true;
+    };
+    const pool_outcome pool = run_job_pool(jobs.size(), parallel, kind, progress);
+    outcome.tunes_done = pool.completed;
+    for (size_t job : pool.failed) outcome.failed.push_back(jobs[job].tune);
+    outcome.stop_signal = pool.stop_signal;
+    return outcome;
 }
 
 }  // namespace tuntool

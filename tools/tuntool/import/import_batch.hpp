@@ -4,8 +4,8 @@
 // itself down), up to `parallel` at a time. What a song holds does not
 // depend on how many run at once.
 //
-// A child's standard error comes back through a pipe, each line going out
-// as "tuntool: TUNE: line"; its progress comes through a second pipe, one
+// The children are a job pool (job_pool.hpp): a child's standard error
+// comes back through a pipe, each line going out as "tuntool: TUNE: line"; its progress comes through a second pipe, one
 // line per song on a terminal. SIGINT and SIGTERM stop the batch: no new
 // tune starts, the running ones are told (an unfinished song is never
 // left behind), and the batch ends with 130 or 143.
