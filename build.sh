@@ -2,7 +2,9 @@
 # Builds playtun on Debian 12, installing the Debian packages it lacks.
 #   ./build.sh        build everything, then record the bundled songs to WAV
 #   ./build.sh test   build everything and run every test (unit tests, whole-
-#                     program tests, the sanitizer build and a short fuzz run)
+#                     program tests, the sanitizer build, a short fuzz run and
+#                     the web page in a headless browser)
+#   ./build.sh web    build the web page into build/web
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
@@ -11,13 +13,16 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils sox
-          libflac-dev flac python3 libsidplayfp-dev sidplayfp)
+          libflac-dev flac python3 libsidplayfp-dev sidplayfp
+          emscripten node-acorn chromium nodejs)
 
 install_missing_packages() {
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
+    # npm comes with some builds of nodejs that conflict with Debian's npm.
+    command -v npm >/dev/null 2>&1 || missing+=(npm)
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
@@ -33,9 +38,19 @@ build() {  # build DIR [cmake options...]
     cmake --build "$dir" -j"$jobs"
 }
 
+# The web page from the same sources, with Debian's emscripten (its system
+# libraries come prebuilt with the package).
+build_web() {
+    bash web/build_web.sh "$top/build/web"
+}
+
 install_missing_packages
 
 case "$mode" in
+web)
+    build_web
+    echo "Serve it with: python3 -m http.server -d build/web  (then open http://localhost:8000/)"
+    ;;
 main)
     build build -DCMAKE_BUILD_TYPE=Release
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -72,9 +87,13 @@ test)
     fi
     grep -E "^(Done|stat::)" build-fuzz.log || true
     echo "Fuzzing: no finding in ${FUZZ_SECONDS:-60} seconds"
+    # The web page in headless Chromium, against the native program.
+    build_web
+    (cd web && npm ci --no-audit --no-fund --silent)
+    sh web/tests/run_web_tests.sh build/playtun build/web
     ;;
 *)
-    echo "usage: $0 [test]" >&2
+    echo "usage: $0 [test|web]" >&2
     exit 2
     ;;
 esac

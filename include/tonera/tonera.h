@@ -249,6 +249,15 @@ TONERA_API int tonera_wave_swap_halves(tonera_song *song);
 TONERA_API int tonera_wave_step_partial(tonera_song *song, int index, int direction); /* 0..15, +1 or -1 */
 /* Copies the slot's definition (16 bytes) into definition. */
 TONERA_API int tonera_wave_definition(const tonera_song *song, int slot, uint8_t definition[16]);
+/* The base waveform (TONERA_BASE_SINE or TONERA_BASE_SHIFTED_SINE) of each
+ * half of the slot: bases[0] for the first half, bases[1] for the second. */
+TONERA_API int tonera_wave_bases(const tonera_song *song, int slot, int bases[2]);
+/* Gives the slot (0 or 1) the 16-byte definition and the base waveforms of
+ * its halves and rebuilds its wavetable: the slot then sounds as the slot
+ * of the song whose edits made them. A player that edits waves in one place
+ * and sounds them in another hands them over with this. The selected slot
+ * stays as it was. */
+TONERA_API int tonera_wave_set_slot(tonera_song *song, int slot, const uint8_t definition[16], const int bases[2]);
 /* Pulse folding: mirrored pulse widths play as one (on in a new song). */
 TONERA_API int tonera_set_pulse_fold(tonera_song *song, int on);
 TONERA_API int tonera_pulse_fold(const tonera_song *song);

@@ -15,9 +15,12 @@ recording render_into(std::span<const engine_output> targets, uint64_t frames, b
         if ((result.stop_signal = stop_signals::received()) != 0) break;
         const auto count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), frames - result.frames));
         const std::span<synth::stereo_frame> block(buffer.data(), count);
-        for (const engine_output& target : targets) {
-            synth::render_frames(*target.engine, block);
-            if ((result.error = target.out.write(target.out.state, block)) != 0) return result;
+        for (size_t k = 0; k < targets.size(); ++k) {
+            synth::render_frames(*targets[k].engine, block);
+            if ((result.error = targets[k].out.write(targets[k].out.state, block)) != 0) {
+                result.failed = k;
+                return result;
+            }
         }
         result.frames += count;
         if (listener.heard != nullptr) listener.heard(listener.context, result.frames);

@@ -17,6 +17,7 @@ struct recording {
     int error = 0;        // a write that failed: its system error number
     uint64_t frames = 0;  // frames written
     int stop_signal = 0;  // the signal that ended the recording early, or 0
+    size_t failed = 0;    // with an error: the index of the output whose write failed
 };
 
 // Hears the frames written so far after every block.

@@ -4,7 +4,7 @@
 // parsed here at compile time, so a malformed glyph (a missing or doubled
 // code, a short row, a stray character) stops the build instead of showing
 // up on the screen.
-#include "console/console.hpp"
+#include "console/cells.hpp"
 
 #include <string_view>
 

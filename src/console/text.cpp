@@ -2,7 +2,7 @@
 // the screen shows the result at the next refresh. Every write goes
 // through a bounds check, so no argument can reach memory outside the cell
 // array.
-#include "console/console.hpp"
+#include "console/cells.hpp"
 
 #include <algorithm>
 

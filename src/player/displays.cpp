@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "console/console.hpp"
+#include "console/cells.hpp"
 #include "player/player.hpp"
 #include "song/song.hpp"
 #include "synth/controls.hpp"

@@ -90,7 +90,7 @@ void draw_key_list() {
 
 void handle_player_key() {
     const SDLKey key = console::last_event.key.keysym.sym;
-    const SDLMod mods = console::last_event.key.keysym.mod;
+    const auto mods = static_cast<SDLMod>(console::last_event.key.keysym.mod);
     // The key list stays until the next key, which only closes it.
     if (screen.key_list_shown) {
         screen.key_list_shown = false;

@@ -63,6 +63,13 @@ void draw_key_list();
 // Playing line says which.
 void toggle_pause();
 
+// Stops or resumes whatever sounds the song (the audio device, or the web
+// page's audio worklet); toggle_pause calls it.
+void pause_sound(bool paused);
+
+// Blanks rows 17..49 and the pixels plotted over them.
+void clear_lower_screen();
+
 // ---- the screen ----
 
 // Where the listener wants to go after this song.

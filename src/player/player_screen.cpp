@@ -1,12 +1,11 @@
-// The player screen: song start, the fixed rows, and the loop that redraws
-// twenty times a second and takes every waiting key press in each pass
-// until the song ends.
-#include <SDL.h>
+// The player screen: the fixed rows, the marquee, and one pass of the loop
+// that redraws twenty times a second and takes every waiting key press.
+// What starts a song and sounds it lies in player_run.cpp (SDL's audio
+// device) or in the web page (an audio worklet).
 
 #include <algorithm>
 #include <memory>
 
-#include "audio/sdl_device.hpp"
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "player/title_banner.hpp"
@@ -64,21 +63,7 @@ void draw_play_time_and_present() {
     console::write_text_at(74, 49, "      ");
 }
 
-// The two lines shown when the audio device cannot be opened; a key press
-// returns to the caller.
-void report_audio_failure(const std::string& reason) {
-    console::write_line("?Audio: " + reason + "  ERROR");
-    console::write_line("..press any key to continue..");
-    console::refresh_screen();
-    while (!console::poll_key() && !console::quit_requested()) SDL_Delay(10);
-}
-
-// The window names the song file, without the folders before it.
-void show_song_title(std::string_view file_name) {
-    const size_t slash = file_name.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? file_name : file_name.substr(slash + 1);
-    console::set_window_title("playtun - " + std::string(name) + playing.title_suffix);
-}
+}  // namespace
 
 // Blanks rows 17..49 and the pixels plotted over them.
 void clear_lower_screen() {
@@ -86,6 +71,8 @@ void clear_lower_screen() {
     std::fill(console::frame_buffer.begin() + 136 * console::frame_width,
               console::frame_buffer.begin() + 392 * console::frame_width, 0);
 }
+
+namespace {
 
 // Takes every key press waiting in the queue; other events (key releases
 // above all) cost nothing. Keys after one that leaves the song stay
@@ -98,34 +85,6 @@ void take_waiting_keys() {
         if (list_was_shown) clear_lower_screen();
         synth::build_wavetable(player_engine(), player_engine().selected_slot);
     }
-}
-
-// Counts the passes of the loop section: the song position jumping back
-// without a key having moved it is the start of a new pass. The last pass
-// plays with the loop switched off, so the song ends where it would end
-// without one.
-struct pass_counter {
-    uint32_t passes_left = 0;
-    uint32_t previous_frame = 0;
-    bool key_moved_position = false;
-
-    void after_iteration() {
-        if (passes_left > 1 && screen.shown_frame < previous_frame && !key_moved_position) {
-            if (--passes_left == 1) player_engine().loop_enabled.store(false, std::memory_order_relaxed);
-        }
-        key_moved_position = screen.position_moved;
-        screen.position_moved = false;
-        previous_frame = screen.shown_frame;
-    }
-};
-
-void set_passes(pass_counter& counter, uint32_t passes) {
-    if (passes == 0) return;
-    // A loop frame at or past the end leaves no loop section to repeat.
-    const bool has_loop_section =
-        static_cast<int64_t>(player_engine().song.loop_frame) < static_cast<int64_t>(player_engine().song.frame_total);
-    counter.passes_left = has_loop_section ? passes : 1;
-    player_engine().loop_enabled.store(counter.passes_left > 1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -170,9 +129,7 @@ void reset_history() {
 
 void toggle_pause() {
     screen.paused = !screen.paused;
-    // A paused device asks the renderer for nothing, so the song resumes at
-    // the very sample where it stopped.
-    audio::pause_audio(screen.paused);
+    pause_sound(screen.paused);
     console::text_attr = 0x07;
     console::write_text_at(0, 1, playing_line(screen.shown_name, screen.paused));
 }
@@ -240,55 +197,6 @@ void player_iteration() {
     take_waiting_keys();
 
     if (screen.shown_frame < screen.history_frame) reset_history();
-}
-
-player_result run_player_screen(std::string& song_file_name, const play_options& options) {
-    player_result result;
-    player_engine().song_ended.store(false, std::memory_order_relaxed);
-    result.opening = open_song_file(player_engine(), song_file_name);
-    if (!result.opening.ok) {
-        result.refused = true;
-        return result;
-    }
-    screen = screen_state{};
-    playing = options;
-    pass_counter passes;
-    set_passes(passes, options.passes);
-    show_song_title(song_file_name);
-    song_file_name = shortened_name(song_file_name);
-    synth::seek_to_frame(player_engine(), 0);
-    // The voices restart at phase 0, and every song starts from the voices'
-    // start state with a tick before its first sample, so that it sounds
-    // exactly as its recording does whatever played before it. Done before
-    // the device exists, so the audio thread's first callback sees it
-    // without any further hand-over.
-    player_engine().voices = {};
-    player_engine().frame_countdown = 0;
-    synth::reset_voice_phases(player_engine());
-
-    if (!audio::open_audio_device(player_engine())) {
-        result.audio_failed = true;
-        result.audio_error = SDL_GetError();
-        report_audio_failure(result.audio_error);
-        song::release_song(player_engine().song);
-        return result;
-    }
-    draw_fixed_screen(song_file_name);
-    audio::start_audio();
-
-    // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
-    // the song as Escape does.
-    while (!player_engine().song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
-        SDL_Delay(50);
-        player_iteration();
-        passes.after_iteration();
-    }
-
-    console::new_line();
-    audio::close_audio_device();
-    song::release_song(player_engine().song);
-    result.leave = screen.leave;
-    return result;
 }
 
 void reset_player_state() {

@@ -434,6 +434,28 @@ int tonera_wave_definition(const tonera_song* song, int slot, uint8_t definition
     return 0;
 }
 
+int tonera_wave_bases(const tonera_song* song, int slot, int bases[2])
+{
+    if (song == nullptr || bases == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
+    const synth::wave_slot& s = song->engine.wave_slots[slot];
+    for (int half = 0; half < 2; ++half)
+        bases[half] = s.base_table[half] == synth::tables().sine_table ? TONERA_BASE_SINE : TONERA_BASE_SHIFTED_SINE;
+    return 0;
+}
+
+int tonera_wave_set_slot(tonera_song* song, int slot, const uint8_t definition[16], const int bases[2])
+{
+    if (song == nullptr || definition == nullptr || bases == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
+    for (int half = 0; half < 2; ++half)
+        if (bases[half] != TONERA_BASE_SINE && bases[half] != TONERA_BASE_SHIFTED_SINE) return TONERA_E_INVALID;
+    synth::wave_slot& s = song->engine.wave_slots[slot];
+    std::memcpy(s.wave_definition.data(), definition, 16);
+    for (int half = 0; half < 2; ++half)
+        s.base_table[half] = bases[half] == TONERA_BASE_SINE ? synth::tables().sine_table : synth::tables().shifted_sine_table;
+    synth::build_wavetable(song->engine, static_cast<uint8_t>(slot));
+    return 0;
+}
+
 int tonera_set_pulse_fold(tonera_song* song, int on)
 {
     if (song == nullptr) return TONERA_E_INVALID;

@@ -398,4 +398,52 @@ TEST_F(ToneraApi, WaveEditsChangeOnlyTheirSong)
     EXPECT_EQ(render_all(untouched.get()), plain);
 }
 
+// A slot (definition and bases) handed over from another song makes this song sound as the
+// song whose edits made it, and the selected slot does not move.
+TEST_F(ToneraApi, WaveSlotHandedOverSoundsAsTheEditedSong)
+{
+    const auto bytes = busy_song("CQK", 3, true, false, 40);
+    struct row {
+        const char* what;
+        int slot;
+        void (*edit)(tonera_song*);
+    };
+    const row rows[] = {
+        {"preset 3 in slot 0", 0, [](tonera_song* s) { tonera_wave_preset(s, 3); }},
+        {"randomised halves in slot 1", 1,
+         [](tonera_song* s) { tonera_wave_select(s, 1); tonera_wave_randomise(s, 0); tonera_wave_randomise(s, 1); }},
+        {"stepped partial in slot 1", 1,
+         [](tonera_song* s) { tonera_wave_select(s, 1); tonera_wave_step_partial(s, 9, +1); }},
+    };
+    const auto plain = render_all(open_song(bytes).get());
+    for (const auto& r : rows) {
+        const auto edited = open_song(bytes);
+        r.edit(edited.get());
+        uint8_t definition[16];
+        int bases[2];
+        ASSERT_EQ(tonera_wave_definition(edited.get(), r.slot, definition), 0) << r.what;
+        ASSERT_EQ(tonera_wave_bases(edited.get(), r.slot, bases), 0) << r.what;
+        const auto handed = open_song(bytes);
+        // Pulse folding is no part of a slot: the preset switches it on.
+        tonera_set_pulse_fold(handed.get(), tonera_pulse_fold(edited.get()));
+        ASSERT_EQ(tonera_wave_set_slot(handed.get(), r.slot, definition, bases), 0) << r.what;
+        const auto expected = render_all(edited.get());
+        EXPECT_NE(expected, plain) << r.what;
+        EXPECT_EQ(render_all(handed.get()), expected) << r.what;
+    }
+    const auto song = open_song(bytes);
+    const uint8_t zeros[16] = {};
+    const int sines[2] = {TONERA_BASE_SINE, TONERA_BASE_SINE};
+    const int unknown[2] = {TONERA_BASE_SINE, 7};
+    int bases[2];
+    ASSERT_EQ(tonera_wave_bases(song.get(), 1, bases), 0);  // a new song: slot 1 on shifted sines
+    EXPECT_EQ(bases[0], TONERA_BASE_SHIFTED_SINE);
+    EXPECT_EQ(bases[1], TONERA_BASE_SHIFTED_SINE);
+    EXPECT_EQ(tonera_wave_set_slot(song.get(), 2, zeros, sines), TONERA_E_INVALID);
+    EXPECT_EQ(tonera_wave_set_slot(song.get(), 0, nullptr, sines), TONERA_E_INVALID);
+    EXPECT_EQ(tonera_wave_set_slot(song.get(), 0, zeros, unknown), TONERA_E_INVALID);
+    EXPECT_EQ(tonera_wave_set_slot(nullptr, 0, zeros, sines), TONERA_E_INVALID);
+    EXPECT_EQ(tonera_wave_bases(song.get(), 2, bases), TONERA_E_INVALID);
+}
+
 }  // namespace

@@ -138,12 +138,13 @@ int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_fo
         // A reader that has gone away (`render -o - | head`) is no failure to
         // report: the render ends as a program in a pipeline does.
         if (made.error == EPIPE) standard_output::end_on_broken_pipe();
-        say("cannot write: " + std::string(std::strerror(made.error)));
+        say("cannot write " + outputs[made.failed]->destination + ": " + std::strerror(made.error));
         return exit_status::failure;
     }
     for (size_t k = 0; k < outputs.size(); ++k) {
         voice_output& o = *outputs[k];
         if (const int error = o.out.finish(o.out.state); error != 0) {
+            if (error == EPIPE) standard_output::end_on_broken_pipe();
             say("cannot write " + o.destination + ": " + std::strerror(error));
             for (size_t later = k + 1; later < outputs.size(); ++later) outputs[later]->out.abort(outputs[later]->out.state);
             for (size_t done = 0; done < k; ++done) output_files::discard(outputs[done]->file(format));

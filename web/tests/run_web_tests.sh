@@ -1,0 +1,39 @@
+#!/bin/sh
+# The browser tests of the web page, with what they compare against made by
+# the native program: record mode's WAV of every bundled song, and the
+# native selector's window on songs/ read back from a private Xvfb display.
+#
+#   run_web_tests.sh PLAYTUN WEB_DIR
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+playtun=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+web=$(cd "$2" && pwd)
+. "$top/tests/support/xvfb_session.sh"
+xvfb_session_start xdotool import convert node
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+native=$work/native
+mkdir -p "$native"
+(cd "$top/songs" && find . -iname '*.tun' | sort) | while read -r song; do
+    name=$(echo "${song#./}" | tr / _)
+    "$playtun" "$top/songs/${song#./}" "$native/${name%.*}.wav" >/dev/null || fail "record mode failed on $song"
+done
+
+# The selector on songs/, as the page shows its bundled songs.
+(cd "$top/songs" && SDL_AUDIODRIVER=dummy exec "$playtun") >"$work/out.txt" 2>&1 &
+app_pid=$!
+window=$(find_window)
+[ -n "$window" ] || fail "no playtun window"
+sleep 1
+import -window "$window" "$work/selector.png" || fail "could not read the window"
+convert "$work/selector.png" -depth 8 "rgb:$native/selector.rgb" || fail "could not convert the window's picture"
+kill -TERM "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=''
+
+cd "$here/.." && PLAYTUN_WEB="$web" PLAYTUN_NATIVE="$native" node --test --test-concurrency=1 tests/
