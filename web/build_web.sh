@@ -23,7 +23,7 @@ flags=(-DTONERA_VERSION_TEXT=\"$version\" -std=c++20 -O2 -Wall -Wextra -I"$top/i
 cmp -s "$work/font_art/font_art.inc.new" "$work/font_art/font_art.inc" 2>/dev/null ||
     mv "$work/font_art/font_art.inc.new" "$work/font_art/font_art.inc"
 
-engine=(src/tonera/tonera.cpp src/tonera/cp437.cpp src/synth/tables.cpp src/synth/engine.cpp src/synth/waves.cpp
+engine=(src/tonera/tonera.cpp src/text/cp437.cpp src/synth/tables.cpp src/synth/engine.cpp src/synth/waves.cpp
         src/synth/frame_tick.cpp src/synth/mixer.cpp src/synth/render_length.cpp src/synth/fade_curve.cpp
         src/song/format.cpp src/song/song.cpp src/song/aplib.cpp)
 screens=(src/console/raster.cpp src/console/text.cpp src/console/font.cpp
