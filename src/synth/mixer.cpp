@@ -312,6 +312,10 @@ bool group_is_cycle(const engine& e, int first, int last)
     return all_use_partner && partner_table[first] <= last;
 }
 
+// Voices side by side pay for the lanes they leave empty: below this count
+// one voice at a time is faster.
+constexpr int side_by_side_from = 4;
+
 // Mixes voices 0..count-1 side by side, one voice per lane; cycles run
 // sample by sample.
 void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves)
@@ -420,8 +424,7 @@ void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& w
         step_voices(e, 0, count - 1, frames, sums);
         return;
     }
-    // One voice has nothing to run beside.
-    if (e.kernel != mixer_kernel::one_at_a_time && count > 1) {
+    if (e.kernel != mixer_kernel::one_at_a_time && count >= side_by_side_from) {
         mix_side_by_side(e, sums, frames, count, waves);
         return;
     }
@@ -456,8 +459,10 @@ bool kernel_available(mixer_kernel kernel)
 
 mixer_kernel fastest_kernel()
 {
+    // Without gathers and 32-bit products (SSE2), lanes cost more than they
+    // save: one voice at a time is faster there.
     return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
-                                                              : mixer_kernel::side_by_side;
+                                                              : mixer_kernel::one_at_a_time;
 }
 
 void mix_voices(engine& e, int16_t* dest, uint16_t frames)

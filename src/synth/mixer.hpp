@@ -14,7 +14,8 @@ enum class mixer_kernel : uint8_t {
     one_at_a_time,
     // Up to eight voices side by side in the lanes of the compiler's
     // vectors for the build's target (SSE2 on x86-64, SIMD128 on
-    // WebAssembly); one voice alone runs one at a time.
+    // WebAssembly); songs of fewer than four voices, which would leave most
+    // lanes empty, run one voice at a time.
     side_by_side,
     // The same with AVX2, on x86-64 processors that have it.
     side_by_side_avx2,
