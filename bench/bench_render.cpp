@@ -74,12 +74,20 @@ std::vector<uint8_t> song_bytes(int channels, bool chip_variant)
     return bytes;
 }
 
-// The engine instance directly, as the programs use it.
+// The engine instance directly, as the programs use it, with the mixer
+// kernel given by the third argument (0 one voice at a time, 1 side by side
+// in the build's vectors, 2 side by side in AVX2).
 void render_throughput(benchmark::State& state)
 {
     const int channels = static_cast<int>(state.range(0));
     make_song(channels, state.range(1) != 0);
+    const auto kernel = static_cast<synth::mixer_kernel>(state.range(2));
+    if (!synth::kernel_available(kernel)) {
+        state.SkipWithError("kernel not available here");
+        return;
+    }
     synth::engine engine(output_rate);
+    engine.kernel = kernel;
     song::song_state& s = engine.song;
     s.channel_count = static_cast<uint8_t>(channels);
     s.chip_variant = state.range(1) != 0;
@@ -139,6 +147,8 @@ void api_render_throughput(benchmark::State& state)
 
 BENCHMARK(api_render_throughput)->Apply(song_kinds);
 
-BENCHMARK(render_throughput)->Apply(song_kinds);
+BENCHMARK(render_throughput)
+    ->ArgNames({"voices", "chip", "kernel"})
+    ->ArgsProduct({{1, 3, 8}, {0, 1}, {0, 1, 2}});
 
 }  // namespace

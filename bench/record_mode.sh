@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Times record mode on a generated 10-minute 8-voice song: wall time and peak
-# memory of the whole program, and the multiple of real time.
-#   bench/record_mode.sh BUILD_DIR
+# Times record mode on a generated 10-minute song (8 voices unless another
+# song text is given): wall time and peak memory of the whole program, and
+# the multiple of real time.
+#   bench/record_mode.sh BUILD_DIR [SONG_TEXT]
 set -euo pipefail
 build=${1:-build}
+text=${2:-$(dirname "$0")/long8.txt}
 # The WAV goes to memory (/dev/shm) when it can, so the figures measure the
 # program rather than the disk; set BENCH_DIR to measure another place.
 work=$(mktemp -d -p "${BENCH_DIR:-$( [ -d /dev/shm ] && echo /dev/shm || echo /tmp)}")
 trap 'rm -rf "$work"' EXIT
-"$build/tuntool" build "$(dirname "$0")/long8.txt" "$work/long8.tun" >/dev/null
+"$build/tuntool" build "$text" "$work/long8.tun" >/dev/null
 for run in 1 2 3; do
     start=$(date +%s.%N)
     /usr/bin/time -f "%M %U %S" -o "$work/usage" "$build/playtun" "$work/long8.tun" "$work/long8.wav" >/dev/null

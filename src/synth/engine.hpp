@@ -18,6 +18,7 @@
 
 #include "song/song.hpp"
 #include "synth/frame_tick.hpp"
+#include "synth/mixer.hpp"
 #include "synth/published.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
@@ -39,6 +40,8 @@ struct engine {
     voice_bank voices{};
     // Samples left in the current song frame; a tick runs when it reaches 0.
     uint16_t frame_countdown = 0;
+    // How the mixer runs the voices (set before rendering, never while).
+    mixer_kernel kernel = fastest_kernel();
 
     // ---- controls ----
     // When set, the song repeats from its loop frame instead of ending.

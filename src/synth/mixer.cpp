@@ -5,6 +5,7 @@
 #include "song/song.hpp"
 #include "synth/engine.hpp"
 #include "synth/frame_tick.hpp"
+#include "synth/lane_mixer.hpp"
 #include "synth/renderer.hpp"
 #include "synth/tables.hpp"
 #include "synth/waves.hpp"
@@ -16,7 +17,7 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 
 // Frames mixed at a time, between two ticks at most.
-constexpr uint32_t run_limit = 256;
+constexpr uint32_t run_limit = lane_mix::max_frames;
 
 // One sample of one voice, stepped on its own, reading its
 // partner's fields as they stand: a partner with a lower index has already
@@ -278,18 +279,158 @@ void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_s
     }
 }
 
+// Both wavetables as the side-by-side mixer reads them: copied once per
+// block, on first use, with the same relaxed loads as the voice-by-voice
+// path. A wavetable rebuilt while the block plays is heard from the next
+// block on (the voice-by-voice path may mix old and new for one block).
+struct wave_copy {
+    alignas(32) std::array<int32_t, lane_mix::wave_entries> entries;
+    bool taken = false;
+};
+
+const int32_t* copied_waves(const engine& e, wave_copy& copy)
+{
+    if (!copy.taken) {
+        for (int slot = 0; slot < wave_slot_count; ++slot) {
+            for (int k = 0; k < wavetable_size; ++k) {
+                copy.entries[slot * wavetable_size + k] = e.wave_slots[slot].wavetable[k].load(relaxed);
+            }
+        }
+        copy.taken = true;
+    }
+    return copy.entries.data();
+}
+
+// A group of three whose voices each follow their partner forms a cycle
+// within every sample; it is mixed sample by sample.
+bool group_is_cycle(const engine& e, int first, int last)
+{
+    bool all_use_partner = (last - first == 2);
+    for (int i = first; i <= last; ++i) {
+        all_use_partner = all_use_partner && uses_partner(e.voices[i]);
+    }
+    return all_use_partner && partner_table[first] <= last;
+}
+
+// Voices side by side pay for the lanes they leave empty: below this count
+// one voice at a time is faster.
+constexpr int side_by_side_from = 4;
+
+// Mixes voices 0..count-1 side by side, one voice per lane; cycles run
+// sample by sample.
+void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves)
+{
+    std::array<bool, max_voices + 1> mixed{};
+    bool any_mixed = false;
+    for (int first = 0; first < count; first += 3) {
+        const int last = std::min(first + 2, count - 1);
+        if (group_is_cycle(e, first, last)) {
+            step_voices(e, first, last, frames, sums);
+            continue;
+        }
+        for (int i = first; i <= last; ++i) {
+            mixed[i] = true;
+        }
+        any_mixed = true;
+    }
+    if (!any_mixed) {
+        return;
+    }
+
+    lane_mix::batch b;
+    // A voice that follows a partner runs behind it (lane_mix::partner_delay).
+    // Partners stay within their group, whose chain has at most two links,
+    // so three passes settle every delay.
+    std::array<int32_t, max_voices + 1> delay{};
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int i = 0; i < lane_mix::lane_count; ++i) {
+            const int q = partner_table[i];
+            if (mixed[i] && uses_partner(e.voices[i]) && mixed[q]) {
+                delay[i] = lane_mix::partner_delay(delay[q], q < i);
+            }
+        }
+    }
+    b.max_delay = 0;
+    b.any_noise = false;
+    b.any_partner = false;
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        const voice_state& v = e.voices[i];
+        const voice_state& partner = e.voices[partner_table[i]];
+        b.phase[i] = v.phase;
+        b.increment[i] = v.increment;
+        b.last_phase[i] = v.last_phase;
+        b.latched_row[i] = v.latched_pulse * 256;
+        b.pulse_row[i] = v.pulse * 256;
+        b.wrapped[i] = v.wrapped;
+        b.last_sample[i] = v.last_sample;
+        b.smoothed[i] = v.smoothed;
+        b.gain[i] = v.filter + 1;
+        // c >> shift equals (c << (16 - shift)) >> 16 for the 16-bit
+        // contributions and shifts 0..16.
+        b.left_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_left, 16));
+        b.right_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
+        b.noise[i] = v.noise_on ? -1 : 0;
+        b.wave_base[i] = (v.wave_slot & 1) * wavetable_size;
+        b.sync[i] = v.sync_source != no_partner ? -1 : 0;
+        b.ring[i] = v.ring_source != no_partner ? -1 : 0;
+        b.partner_mixed[i] = mixed[partner_table[i]] ? -1 : 0;
+        b.held_partner_wrapped[i] = partner.wrapped;
+        b.held_partner_sample[i] = partner.last_sample;
+        b.mixed[i] = mixed[i] ? -1 : 0;
+        b.delay[i] = delay[i];
+        if (mixed[i]) {
+            b.max_delay = std::max(b.max_delay, delay[i]);
+            b.any_noise = b.any_noise || v.noise_on;
+            b.any_partner = b.any_partner || uses_partner(v);
+        }
+    }
+    b.frames = frames;
+    b.phase_map = e.shared.phase_map_by_pulse[0].data();
+    b.noise_table = e.shared.noise_table.data();
+    b.waves = copied_waves(e, waves);
+    b.left = sums.left.data();
+    b.right = sums.right.data();
+
+#if PLAYTUN_AVX2_KERNEL
+    if (e.kernel == mixer_kernel::side_by_side_avx2) {
+        lane_mix::mix_avx2(b);
+    } else {
+        lane_mix::mix_vector(b);
+    }
+#else
+    lane_mix::mix_vector(b);
+#endif
+
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        if (!mixed[i]) {
+            continue;
+        }
+        voice_state& v = e.voices[i];
+        v.phase = b.phase[i];
+        v.last_phase = static_cast<uint8_t>(b.last_phase[i]);
+        v.latched_pulse = static_cast<uint8_t>(b.latched_row[i] >> 8);
+        v.wrapped = static_cast<uint8_t>(b.wrapped[i]);
+        v.last_sample = static_cast<uint8_t>(b.last_sample[i]);
+        v.smoothed = static_cast<uint8_t>(b.smoothed[i]);
+    }
+}
+
 // Sums of voices 0..count-1 over the next `frames` frames (at most run_limit).
-void mix_run(engine& e, run_sums& sums, uint32_t frames, int count)
+void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves)
 {
     std::fill_n(sums.left.begin(), frames, 0);
     std::fill_n(sums.right.begin(), frames, 0);
-    if (sources_follow_partner_table(e, count)) {
-        run_history history;
-        for (int first = 0; first < count; first += 3) {
-            mix_group(e, first, std::min(first + 2, count - 1), count, frames, sums, history);
-        }
-    } else {
+    if (!sources_follow_partner_table(e, count)) {
         step_voices(e, 0, count - 1, frames, sums);
+        return;
+    }
+    if (e.kernel != mixer_kernel::one_at_a_time && count >= side_by_side_from) {
+        mix_side_by_side(e, sums, frames, count, waves);
+        return;
+    }
+    run_history history;
+    for (int first = 0; first < count; first += 3) {
+        mix_group(e, first, std::min(first + 2, count - 1), count, frames, sums, history);
     }
 }
 
@@ -300,13 +441,38 @@ int voice_count(const engine& e)
 
 }  // namespace
 
+bool kernel_available(mixer_kernel kernel)
+{
+    switch (kernel) {
+        case mixer_kernel::one_at_a_time: return true;
+        case mixer_kernel::side_by_side: return true;
+        case mixer_kernel::side_by_side_avx2:
+#if PLAYTUN_AVX2_KERNEL
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2");
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+mixer_kernel fastest_kernel()
+{
+    // Without gathers and 32-bit products (SSE2), lanes cost more than they
+    // save: one voice at a time is faster there.
+    return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
+                                                              : mixer_kernel::one_at_a_time;
+}
+
 void mix_voices(engine& e, int16_t* dest, uint16_t frames)
 {
     const int count = voice_count(e);
     run_sums sums;
+    wave_copy waves;
     for (uint32_t done = 0; done < frames;) {
         const uint32_t run = std::min<uint32_t>(frames - done, run_limit);
-        mix_run(e, sums, run, count);
+        mix_run(e, sums, run, count, waves);
         // The sums always fit in 16 bits: every voice is scaled down by the
         // channel count's headroom.
         for (uint32_t k = 0; k < run; ++k) {
@@ -322,6 +488,7 @@ void render_frames(engine& e, std::span<stereo_frame> out)
     uint16_t& frame_countdown = e.frame_countdown;
     const auto frames = static_cast<uint32_t>(out.size());
     run_sums sums;
+    wave_copy waves;
     uint32_t i = 0;
     while (i < frames) {
         if (frame_countdown == 0) {
@@ -333,7 +500,7 @@ void render_frames(engine& e, std::span<stereo_frame> out)
         // Mixing up to the next tick gives the same samples as mixing one
         // frame at a time.
         const uint32_t run = std::min({static_cast<uint32_t>(frame_countdown), frames - i, run_limit});
-        mix_run(e, sums, run, voice_count(e));
+        mix_run(e, sums, run, voice_count(e), waves);
         frame_countdown = static_cast<uint16_t>(frame_countdown - run);
         // The sums always fit in 16 bits: every voice is scaled down by the
         // channel count's headroom.

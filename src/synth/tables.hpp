@@ -15,6 +15,9 @@ namespace synth {
 struct shared_tables {
     // Pseudo-random bytes, indexed by the top 12 bits of a voice's phase.
     std::array<uint8_t, 4096> noise_table{};
+    // Read (and dropped) by the side-by-side mixer, which reads table
+    // entries as whole 32-bit words.
+    std::array<uint8_t, 4> noise_table_end{};
     // phase_map[j][w]: wavetable index 0..511 for phase byte j at pulse value
     // w. The first w + 1 phase bytes sweep the second half of the wavetable,
     // the rest sweep the first half.
@@ -23,6 +26,7 @@ struct shared_tables {
     // (phase_map_by_pulse[w][j] == phase_map[j][w]), so that a voice, whose
     // pulse stays latched for a whole cycle, reads one 512-byte row.
     std::array<std::array<uint16_t, 256>, 256> phase_map_by_pulse{};
+    std::array<uint16_t, 2> phase_map_by_pulse_end{};  // as noise_table_end
     // One sine period over 511 steps, amplitude 127 around 128.
     std::array<uint8_t, 512> sine_table{};
     // The same sine delayed by 127 steps (starts at its minimum).

@@ -11,16 +11,17 @@
 
 namespace {
 
-TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
+// Three voices mix one at a time, eight side by side.
+void render_while_screen_edits_and_reads(uint8_t channels)
 {
     synth_test::reset_engine();
     std::vector<synth_test::frame> frames(100);
     for (size_t k = 0; k < frames.size(); ++k) {
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < channels; ++c) {
             frames[k][c] = synth_test::record(static_cast<uint16_t>(0x0300 + 0x40 * c + k), 0x40, 0x43, 200, 255);
         }
     }
-    synth_test::install_song(frames, 3, true, 96);
+    synth_test::install_song(frames, channels, true, 96);
     synth_test::the_song.log_reads = false;
     synth_test::engine().loop_enabled.store(true);
     synth::reset_voice_phases(synth_test::engine());
@@ -37,7 +38,7 @@ TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
     uint32_t seen = 0;
     // The screen side goes on until the audio side has rendered a while too.
     for (int round = 0; round < 200 || blocks.load() < 20; ++round) {
-        synth_test::engine().voice_muted[round % 3].store(round % 2 == 0);
+        synth_test::engine().voice_muted[round % channels].store(round % 2 == 0);
         synth_test::engine().pulse_fold.store(round % 5 != 0);
         synth::step_partial(synth_test::engine(), static_cast<uint8_t>(round % 16), +1);
         synth::build_wavetable(synth_test::engine(), synth_test::engine().selected_slot);
@@ -55,6 +56,13 @@ TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
     EXPECT_GT(synth_test::engine().play_time.load(), 0u);
     EXPECT_FALSE(synth_test::engine().song_ended.load());
     (void)seen;
+}
+
+TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
+{
+    for (const uint8_t channels : {3, 8}) {
+        render_while_screen_edits_and_reads(channels);
+    }
 }
 
 }  // namespace
