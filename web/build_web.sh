@@ -24,7 +24,7 @@ cmp -s "$work/font_art/font_art.inc.new" "$work/font_art/font_art.inc" 2>/dev/nu
     mv "$work/font_art/font_art.inc.new" "$work/font_art/font_art.inc"
 
 engine=(src/tonera/tonera.cpp src/text/cp437.cpp src/synth/tables.cpp src/synth/engine.cpp src/synth/waves.cpp
-        src/synth/frame_tick.cpp src/synth/mixer.cpp src/synth/render_length.cpp src/synth/fade_curve.cpp
+        src/synth/frame_tick.cpp src/synth/mixer.cpp src/synth/lane_mixer_vector.cpp src/synth/render_length.cpp src/synth/fade_curve.cpp
         src/song/format.cpp src/song/song.cpp src/song/aplib.cpp)
 screens=(src/console/raster.cpp src/console/text.cpp src/console/font.cpp
          src/player/displays.cpp src/player/keys.cpp src/player/player_screen.cpp src/player/song_opening.cpp
