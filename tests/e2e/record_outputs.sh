@@ -46,6 +46,24 @@ printf 'an old recording' >old.wav
 expect 2 "missing song" "$playtun" missing.tun old.wav
 expect 1 "not a song" "$playtun" old.wav new.wav
 [ ! -e new.wav ] || fail "a refused song created its output"
+# Songs that are not regular files, or larger than any song may be, are
+# refused before anything is read or allocated: a FIFO with no writer, a
+# device without end, a compressed song of 18 bytes claiming 4 GiB (under
+# an address space limit that 4 GiB would break; not under a sanitizer,
+# whose shadow memory needs more), a file one byte over the 256 MiB limit.
+mkfifo song-fifo.tun
+printf 'TQK\101\062\000\000\000\000\000\000\000\377\377\377\377\000\000' >claim.tun
+truncate -s 268435457 over.tun
+for row in "5:song-fifo.tun:not a regular file" "5:/dev/zero:not a regular file" \
+           "1:claim.tun:Song too large" "1:over.tun:Song too large"; do
+    want=${row%%:*} rest=${row#*:}
+    song=${rest%%:*} says=${rest#*:}
+    expect "$want" "record $song" sh -c "[ -n \"\${PLAYTUN_SANITIZED:-}\" ] || ulimit -v 500000;
+                                         exec timeout 20 \"$playtun\" \"$song\" new.wav"
+    grep -q "$says" out.txt err.txt || fail "record $song: no '$says' in $(cat out.txt err.txt)"
+    [ ! -e new.wav ] || fail "record $song created its output"
+done
+rm -f song-fifo.tun over.tun
 # A write that fails half way (a file size limit) leaves the old file.
 expect 27 "write error" sh -c "trap '' XFSZ; ulimit -f 64; exec \"$playtun\" a.tun old.wav"
 [ "$(cat old.wav)" = "an old recording" ] || fail "failed recordings changed old.wav"
