@@ -31,6 +31,14 @@ constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 
 void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
+// A reader that has gone away (`render -o - | head`) is no failure to
+// report, whenever the output finds out (its header, a block, its last
+// bytes): the render ends as a program in a pipeline does.
+void cannot_write(const std::string& destination, int error) {
+    if (error == EPIPE) standard_output::end_on_broken_pipe();
+    say("cannot write " + destination + ": " + std::strerror(error));
+}
+
 // One output of a song (the mix, or one stem) with the engine instance that
 // plays it: every output has its own, so that all of them render side by
 // side in one pass over the song.
@@ -122,7 +130,7 @@ int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_fo
         if (const int error = o.out.open(o.out.state, o.destination, stream); error != 0) {
             o.out.abort(o.out.state);
             abort_all(k);
-            say("cannot write " + o.destination + ": " + std::strerror(error));
+            cannot_write(o.destination, error);
             return exit_status::failure;
         }
         o.file(format).held = true;
@@ -135,17 +143,13 @@ int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_fo
     if (made.stop_signal != 0 || made.error != 0) {
         abort_all(outputs.size());
         if (made.stop_signal != 0) return exit_status::after_signal(made.stop_signal);
-        // A reader that has gone away (`render -o - | head`) is no failure to
-        // report: the render ends as a program in a pipeline does.
-        if (made.error == EPIPE) standard_output::end_on_broken_pipe();
-        say("cannot write " + outputs[made.failed]->destination + ": " + std::strerror(made.error));
+        cannot_write(outputs[made.failed]->destination, made.error);
         return exit_status::failure;
     }
     for (size_t k = 0; k < outputs.size(); ++k) {
         voice_output& o = *outputs[k];
         if (const int error = o.out.finish(o.out.state); error != 0) {
-            if (error == EPIPE) standard_output::end_on_broken_pipe();
-            say("cannot write " + o.destination + ": " + std::strerror(error));
+            cannot_write(o.destination, error);
             for (size_t later = k + 1; later < outputs.size(); ++later) outputs[later]->out.abort(outputs[later]->out.state);
             for (size_t done = 0; done < k; ++done) output_files::discard(outputs[done]->file(format));
             return exit_status::failure;
