@@ -440,3 +440,71 @@ TEST(PsidImport, SongEndsWhereTheTuneStartsOverFallsSilentOrItsLengthSays) {
 }
 
 }  // namespace
+
+namespace {
+
+// Notes of a fast envelope (attack 2 ms, decay 6 ms, release 6 ms), which
+// a frame's volume follows to within a few milliseconds: the gate goes on
+// every 8th call and off 4 calls later, the pitch steps every 8 calls, and
+// the whole repeats every 64 calls. With `drift`, the play routine first
+// waits 1.3 to 5.2 ms (by its call count), so that its writes fall at
+// other moments of the frame from call to call.
+routine fast_notes(bool drift) {
+    return [drift](code_6502& p) {
+        if (drift) {
+            // LDA count / AND #3 / TAY / INY; then Y x 256 turns of DEX/BNE.
+            p.lda_abs(test_support::play_counter).op({0x29, 0x03, 0xA8, 0xC8});
+            p.op({0xA2, 0x00, 0xCA, 0xD0, 0xFD, 0x88, 0xD0, 0xF8});
+        }
+        // Pitch: count & 0x38 into the frequency's high byte.
+        p.lda_abs(test_support::play_counter).op({0x29, 0x38}).sta(voice_base(0) + frequency + 1);
+        // Gate: on while bit 2 of the count is clear (LSR LSR, AND #1, EOR #$21).
+        p.lda_abs(test_support::play_counter).op({0x4A, 0x4A, 0x29, 0x01, 0x49, 0x21}).sta(voice_base(0) + control);
+    };
+}
+
+}  // namespace
+
+TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
+    // The looks at the registers drift against the frames (one every
+    // 4.6 ms or so, a frame 20 ms), so a change seen at a look moves inside
+    // its frame from one time round to the next; the songs must still
+    // repeat frame for frame, volumes too.
+    constexpr uint16_t started = 0x1FFF;  // set from call 37 on
+    const auto intro = [](const routine& body) {
+        return routine([body](code_6502& p) {
+            p.when(test_support::play_counter, 37, [](code_6502& b) { b.poke(started, 1); });
+            // Until then the voice plays one long note; the count runs on.
+            p.lda_abs(started).cmp(1).op({0xF0, 0x03}).jmp(0);  // BEQ over the JMP
+            const size_t jump = p.bytes.size() - 2;
+            body(p);
+            const uint16_t end = p.here();
+            p.bytes[jump] = static_cast<uint8_t>(end), p.bytes[jump + 1] = static_cast<uint8_t>(end >> 8);
+        });
+    };
+    struct case_ {
+        const char* name;
+        routine play;
+        int loop;  // the frame the song loops to, to within 2
+    };
+    const case_ cases[] = {
+        {"writes at the call's start", fast_notes(false), 0},
+        {"writes after a delay varying by call", fast_notes(true), 0},
+        {"after an intro of 37 calls", intro(fast_notes(false)), 37},
+        {"after an intro, with the delay", intro(fast_notes(true)), 37},
+    };
+    for (const auto& c : cases) {
+        const routine init = [](code_6502& i) { voice_on(0, 0x1000, 0x20, 0x00, 0x80)(i); i.poke(started, 0); };
+        psid_import::import_options options;
+        options.seconds = 30;
+        const imported_tune t = import_tune(test_support::psid_bytes({}, test_support::tune_code(init, c.play)), options);
+        ASSERT_TRUE(t.loop_found) << c.name;
+        EXPECT_EQ(t.frame_count() - t.loop_frame, 64u) << c.name << ": the loop is one period";
+        EXPECT_NEAR(double(t.loop_frame), c.loop, 2) << c.name;
+        // The notes are there: the volume goes up and down in each period.
+        const auto volume = column(t, 0, &score::record::volume);
+        const auto [low, high] = std::minmax_element(volume.begin() + t.loop_frame, volume.end());
+        EXPECT_LT(*low, 20) << c.name;
+        EXPECT_GT(*high, 120) << c.name;  // sustain level 136
+    }
+}

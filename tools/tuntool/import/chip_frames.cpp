@@ -69,13 +69,21 @@ uint64_t frame_builder::frame_end(uint32_t frame) const {
 void frame_builder::observe(uint64_t cycle, const chip_registers& registers) {
     if (complete()) return;
     cycle = std::max(cycle, last_seen_);
+    const uint64_t frame = timing_.frame_cycles;
+    // The middle of the frame a moment falls in.
+    const auto play_call = [frame](uint64_t at) { return at / frame * frame + frame / 2; };
     if (registers != current_) {
-        advance_to(last_seen_ + (cycle - last_seen_) / 2);
+        const uint64_t halfway = last_seen_ + (cycle - last_seen_) / 2;
+        // Changes seen at two looks of one frame both go to its play call:
+        // the time up to there is run only once (below).
+        advance_to(at_play_call_ ? play_call(halfway) : halfway);
         if (complete()) return;
         apply(registers);
     }
     last_seen_ = cycle;
-    advance_to(cycle);
+    // A later change goes no earlier than the play call of this look's
+    // frame, so the time up to there is settled.
+    advance_to(at_play_call_ ? std::min(cycle, play_call(cycle)) : cycle);
 }
 
 // The level a voice is heard at, as envelope level x 0..15.

@@ -4,7 +4,14 @@
 //
 // The registers are seen every few milliseconds, not at every write. A
 // change is taken to have happened halfway between the last moment that
-// still showed the old values and the first that shows the new ones.
+// still showed the old values and the first that shows the new ones; or,
+// for a play routine called once a frame at a known moment (the middle of
+// the frame: see psid_run.cpp), at that moment of the frame the halfway
+// point falls in. Placed halfway, a change moves by up to half the time
+// between two looks from one call to the next, as the looks drift against
+// the calls, and a fast attack climbs most of its way in that time: the
+// same notes then get other volumes each time the tune comes round. At the
+// play call, each note's envelope starts at the same moment of its frame.
 //
 // Each frame's record of a voice holds:
 //   pitch    the frequency register in Hz at the chip's clock, as the
@@ -78,6 +85,10 @@ class frame_builder {
 public:
     frame_builder(chip_timing timing, chip_model model, uint32_t frames);
 
+    // From now on, changes go to the middle of the frame they are seen in
+    // (set before the first look).
+    void place_at_play_call() { at_play_call_ = true; }
+
     // The registers as seen at `cycle` chip cycles after the tune started.
     // The moments must not go back in time.
     void observe(uint64_t cycle, const chip_registers& registers);
@@ -105,6 +116,7 @@ private:
     chip_timing timing_;
     chip_model model_;
     uint32_t frame_limit_;
+    bool at_play_call_ = false;
     uint32_t frames_done_ = 0;
     uint64_t now_ = 0;        // cycles up to which the model has run
     uint64_t last_seen_ = 0;  // when the registers were last seen

@@ -105,9 +105,11 @@ struct silence_watch {
 // and placed halfway since the last one, so a frame boundary near that
 // moment would put the same call now in one frame, now in the next, as the
 // looks drift against the frames. The boundaries go half a frame away from
-// the mean moment of the changes seen in the tune's first seconds. Changes
-// spread over the whole frame (a play routine called at another rate)
-// leave the boundaries where they are.
+// the mean moment of the changes seen in the tune's first seconds; for a
+// play routine called on the video frame, the changes are then placed at
+// that moment, the middle of their frame (chip_frames.hpp). Changes spread
+// over the whole frame (a play routine called at another rate) leave the
+// boundaries where they are and the changes halfway between the looks.
 class frame_phase {
 public:
     explicit frame_phase(const chip_timing& timing) : frame_cycles_(timing.frame_cycles) {}
@@ -123,10 +125,13 @@ public:
         last_cycle_ = cycle;
     }
 
+    // The changes gather at one moment of the frame.
+    bool settled() const { return changes_ != 0 && std::hypot(x_, y_) >= 0.5 * changes_; }
+
     // Cycles to add to the tune's time so that frames start at the chosen
     // moment: the first frame is then shorter.
     uint64_t shift() const {
-        if (changes_ == 0 || std::hypot(x_, y_) < 0.5 * changes_) return 0;
+        if (!settled()) return 0;
         double start = std::atan2(y_, x_) / (2.0 * std::numbers::pi) * frame_cycles_ + frame_cycles_ / 2.0;
         start = std::fmod(start + 2.0 * frame_cycles_, frame_cycles_);
         return static_cast<uint64_t>(std::lround(frame_cycles_ - start)) % static_cast<uint64_t>(frame_cycles_);
@@ -187,6 +192,12 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     if (sid_tune.getInfo()->compatibility() == SidTuneInfo::COMPATIBILITY_R64 ||
         sid_tune.getInfo()->compatibility() == SidTuneInfo::COMPATIBILITY_BASIC)
         throw import_error("an RSID tune, which needs a whole machine; only PSID tunes can be imported");
+
+    // The library calls the play routine once every video frame, unless the
+    // tune is timed by the CIA timer or calls its own routine (no play
+    // address): those run at rates of their own.
+    const bool video_timed =
+        sid_tune.getInfo()->songSpeed() == SidTuneInfo::SPEED_VBI && sid_tune.getInfo()->playAddr() != 0;
 
     ReSIDBuilder builder("playtun import");
     builder.create(1);
@@ -255,6 +266,7 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
             if (cycle < phase_until) continue;
             phase_known = true;
             shift = phase.shift();
+            if (video_timed && phase.settled()) builder_of_frames.place_at_play_call();
             for (const auto& [at, seen] : first_looks) builder_of_frames.observe(at + shift, seen);
             first_looks = {};
         } else {
