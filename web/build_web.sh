@@ -4,6 +4,7 @@
 # build's libraries (web/CMakeLists.txt) in OUT.obj, and the page's own files
 # are copied beside them:
 #   tonera.wasm        libtonera alone, for the audio worklet (no JavaScript glue)
+#   tonera_simd.wasm   the same with WebAssembly SIMD, where the browser has it
 #   playtun.js         the console, the player screen and the selector, with the
 #   playtun.wasm       bundled songs in its file system
 set -euo pipefail
@@ -18,7 +19,7 @@ mkdir -p "$out"
 # The compiler's system libraries come with the Debian package.
 emcmake cmake -S "$top" -B "$work" -DCMAKE_BUILD_TYPE=Release \
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
-cmake --build "$work" -j"$jobs" --target tonera playtun_page
-cp "$work"/page/tonera.wasm "$work"/page/playtun.js "$work"/page/playtun.wasm "$out/"
+cmake --build "$work" -j"$jobs" --target tonera tonera_simd playtun_page
+cp "$work"/page/tonera.wasm "$work"/page/tonera_simd.wasm "$work"/page/playtun.js "$work"/page/playtun.wasm "$out/"
 cp web/index.html web/page.js web/worklet.js web/tonera_module.js "$out/"
 echo "The page is in $out"
