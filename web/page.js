@@ -10,7 +10,15 @@ const context2d = canvas.getContext('2d');
 const image = context2d.createImageData(WIDTH, HEIGHT);
 const soundLine = document.getElementById('sound');
 
-const wasmBytes = await (await fetch('tonera.wasm')).arrayBuffer();
+// libtonera is built twice, with WebAssembly SIMD and without; both give the
+// same samples. The SIMD build is taken where the browser validates a
+// module with one SIMD instruction (i32x4.splat of a constant), unless
+// ?simd=0 asks for the other.
+const SIMD_PROBE = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0,
+  10, 8, 1, 6, 0, 65, 0, 253, 17, 11]);
+const simd = new URLSearchParams(location.search).get('simd') !== '0' && WebAssembly.validate(SIMD_PROBE);
+const toneraFile = simd ? 'tonera_simd.wasm' : 'tonera.wasm';
+const wasmBytes = await (await fetch(toneraFile)).arrayBuffer();
 const toneraModule = await WebAssembly.compile(wasmBytes);
 const M = await createPlaytun();
 
@@ -75,7 +83,7 @@ async function startSound() {
   node.connect(context.destination);
   await context.resume();
   audio = { context, node };
-  soundLine.textContent = `Sound on (${context.sampleRate} Hz, audio worklet).`;
+  soundLine.textContent = `Sound on (${context.sampleRate} Hz, audio worklet${simd ? ', WebAssembly SIMD' : ''}).`;
   if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
   return audio;
 }
@@ -255,6 +263,8 @@ window.playtun = {
   screenText,
   // The frame's palette indices as RGB, row by row.
   pixels: () => context2d.getImageData(0, 0, WIDTH, HEIGHT).data,
+  // Which build of libtonera makes the sound: 'tonera_simd.wasm' or 'tonera.wasm'.
+  tonera: toneraFile,
   mode: () => (M._page_mode_now() === 1 ? 'player' : 'selector'),
   audioState: () => (audio ? audio.context.state : 'not started'),
   openSong,

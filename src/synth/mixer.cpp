@@ -460,7 +460,9 @@ bool kernel_available(mixer_kernel kernel)
 mixer_kernel fastest_kernel()
 {
     // Without gathers and 32-bit products (SSE2), lanes cost more than they
-    // save: one voice at a time is faster there.
+    // save: one voice at a time is faster there. So it is in WebAssembly,
+    // with SIMD128 as without: each lane's table reads are separate loads
+    // there too (measured in Chromium for 1 to 8 voices; README, Speed).
     return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
                                                               : mixer_kernel::one_at_a_time;
 }

@@ -60,54 +60,66 @@ test('the page loads without a console error and weighs under 400 KB compressed'
   await page.close();
 });
 
-test('each bundled song rendered by the audio worklet equals record mode for its first 20 s', async () => {
-  const { page, errors } = await openPage(browser, url);
-  const files = await songFiles();
-  assert.ok(files.length >= 4);
-  for (const file of files) {
-    const name = relative(songs, file).replaceAll('/', '_').replace(/\.tun$/i, '');
-    const wav = await readFile(join(native, `${name}.wav`));
-    const recorded = wav.subarray(44);
-    const frames = Math.min(SECONDS * 48000, recorded.length / 4);
-    const expected = sha256(recorded.subarray(0, 4 * frames));
-    const bytes = Array.from(await readFile(file));
-    const started = Date.now();
-    const got = await page.evaluate(async ([bytes, frames]) => {
-      const samples = await window.playtun.render(new Uint8Array(bytes), frames);
-      const digest = await crypto.subtle.digest('SHA-256', samples.buffer);
-      return Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('');
-    }, [bytes, frames]);
-    console.log(`${name}: ${frames} frames in ${Date.now() - started} ms`);
-    assert.equal(got, expected, `${name}: the worklet's samples differ from record mode's`);
-  }
-  assert.deepEqual(errors, []);
-  await page.close();
-});
+// libtonera's two builds: the page takes the SIMD one in this Chromium, and
+// ?simd=0 the other, as in a browser without WebAssembly SIMD.
+const builds = [
+  { query: '', file: 'tonera_simd.wasm' },
+  { query: '?simd=0', file: 'tonera.wasm' },
+];
+
+for (const build of builds) {
+  test(`each bundled song rendered by the audio worklet from ${build.file} equals record mode for its first 20 s`, async () => {
+    const { page, errors } = await openPage(browser, url + build.query);
+    assert.equal(await page.evaluate(() => window.playtun.tonera), build.file);
+    const files = await songFiles();
+    assert.ok(files.length >= 4);
+    for (const file of files) {
+      const name = relative(songs, file).replaceAll('/', '_').replace(/\.tun$/i, '');
+      const wav = await readFile(join(native, `${name}.wav`));
+      const recorded = wav.subarray(44);
+      const frames = Math.min(SECONDS * 48000, recorded.length / 4);
+      const expected = sha256(recorded.subarray(0, 4 * frames));
+      const bytes = Array.from(await readFile(file));
+      const started = Date.now();
+      const got = await page.evaluate(async ([bytes, frames]) => {
+        const samples = await window.playtun.render(new Uint8Array(bytes), frames);
+        const digest = await crypto.subtle.digest('SHA-256', samples.buffer);
+        return Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('');
+      }, [bytes, frames]);
+      console.log(`${build.file} ${name}: ${frames} frames in ${Date.now() - started} ms`);
+      assert.equal(got, expected, `${name}: the worklet's samples from ${build.file} differ from record mode's`);
+    }
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+}
 
 // Record mode lets the last frame sound to the end of its 4096-frame block;
 // the page's WAV ends with the song's last frame: the same header for its
 // length, and the same samples up to there.
 test('the WAV the page makes holds record mode\'s header and samples for the song once through', async () => {
-  const { page } = await openPage(browser, url);
-  for (const name of ['lullaby', 'plain_meadow', 'wide_panorama']) {
-    const file = join(songs, `${name.replace('_', '/')}.tun`);
-    const bytes = Array.from(await readFile(file));
-    const made = await page.evaluate(async (bytes) => {
-      const wav = window.playtun.wav(new Uint8Array(bytes));
-      const digest = await crypto.subtle.digest('SHA-256', wav.subarray(44));
-      return { header: Array.from(wav.subarray(0, 44)), length: wav.length,
-        samples: Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('') };
-    }, bytes);
-    const recorded = await readFile(join(native, `${name}.wav`));
-    const dataBytes = made.length - 44;
-    assert.ok(dataBytes > 0 && recorded.length - 44 - dataBytes >= 0 && recorded.length - 44 - dataBytes < 4096 * 4, name);
-    const header = Buffer.from(recorded.subarray(0, 44));
-    header.writeUInt32LE(36 + dataBytes, 4);
-    header.writeUInt32LE(dataBytes, 40);
-    assert.deepEqual(Buffer.from(made.header), header, `${name}: header`);
-    assert.equal(made.samples, sha256(recorded.subarray(44, 44 + dataBytes)), `${name}: samples`);
+  for (const build of builds) {
+    const { page } = await openPage(browser, url + build.query);
+    for (const name of ['lullaby', 'plain_meadow', 'wide_panorama']) {
+      const file = join(songs, `${name.replace('_', '/')}.tun`);
+      const bytes = Array.from(await readFile(file));
+      const made = await page.evaluate(async (bytes) => {
+        const wav = window.playtun.wav(new Uint8Array(bytes));
+        const digest = await crypto.subtle.digest('SHA-256', wav.subarray(44));
+        return { header: Array.from(wav.subarray(0, 44)), length: wav.length,
+          samples: Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('') };
+      }, bytes);
+      const recorded = await readFile(join(native, `${name}.wav`));
+      const dataBytes = made.length - 44;
+      assert.ok(dataBytes > 0 && recorded.length - 44 - dataBytes >= 0 && recorded.length - 44 - dataBytes < 4096 * 4, name);
+      const header = Buffer.from(recorded.subarray(0, 44));
+      header.writeUInt32LE(36 + dataBytes, 4);
+      header.writeUInt32LE(dataBytes, 40);
+      assert.deepEqual(Buffer.from(made.header), header, `${build.file} ${name}: header`);
+      assert.equal(made.samples, sha256(recorded.subarray(44, 44 + dataBytes)), `${build.file} ${name}: samples`);
+    }
+    await page.close();
   }
-  await page.close();
 });
 
 test('the selector on the bundled songs equals the native window pixel for pixel', async () => {
