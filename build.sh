@@ -2,7 +2,10 @@
 # Builds playtun on Debian 12, installing the Debian packages it lacks.
 #   ./build.sh        build everything, then record the bundled songs to WAV
 #   ./build.sh test   build everything and run every test (unit tests, whole-
-#                     program tests, the sanitizer build and a short fuzz run)
+#                     program tests, the GStreamer plugin, the Debian packages
+#                     built, installed and removed, the sanitizer build and a
+#                     short fuzz run)
+#   ./build.sh package  make the Debian packages in build/packages/
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
@@ -11,7 +14,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils sox
-          libflac-dev flac python3 libsidplayfp-dev sidplayfp)
+          libflac-dev flac python3 libsidplayfp-dev sidplayfp
+          libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
+          gstreamer1.0-plugins-base-apps
+          shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
+          dpkg-dev debhelper lintian)
 
 install_missing_packages() {
     local missing=()
@@ -55,6 +62,9 @@ main)
     ;;
 test)
     build build -DCMAKE_BUILD_TYPE=Release
+    # ctest's debian_packages test builds the packages into build/packages,
+    # installs them on this machine, uses them and removes them (as root on
+    # a machine without them; skipped elsewhere).
     (cd build && ctest --output-on-failure -j"$jobs")
     # The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYTUN_SANITIZE=ON -DPLAYTUN_BENCH=OFF
@@ -73,8 +83,13 @@ test)
     grep -E "^(Done|stat::)" build-fuzz.log || true
     echo "Fuzzing: no finding in ${FUZZ_SECONDS:-60} seconds"
     ;;
+package)
+    # Built from the sources by Debian's tools in a build of their own.
+    sh packaging/build_packages.sh "$top" "$top/build/packages"
+    echo "Install them with: apt install ./build/packages/NAME.deb"
+    ;;
 *)
-    echo "usage: $0 [test]" >&2
+    echo "usage: $0 [test|package]" >&2
     exit 2
     ;;
 esac
