@@ -98,6 +98,11 @@ for song in "$source/songs/lullaby.tun" one.tun; do
     cmp -s out.raw expected.raw || fail "$(basename "$song") from a pipe: the samples differ from libtonera's"
 done
 
+# gst-play-1.0, as a user plays a song (here without a sound device).
+timeout 60 gst-play-1.0 --no-interactive --audiosink="fakesink sync=false" "$source/songs/lullaby.tun" >play.txt 2>&1 ||
+    fail "gst-play-1.0: $(tail -3 play.txt)"
+grep -q "Reached end of play list" play.txt && ! grep -qi "error" play.txt || fail "gst-play-1.0: $(tail -3 play.txt)"
+
 # gst-discoverer-1.0: the duration and the tags. A duration of "rendered"
 # is the length of libtonera's rendering, as discoverer prints it.
 # song | duration | lines its tags must hold
