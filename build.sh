@@ -2,9 +2,11 @@
 # Builds playtun on Debian 12, installing the Debian packages it lacks.
 #   ./build.sh        build everything, then record the bundled songs to WAV
 #   ./build.sh test   build everything and run every test (unit tests, whole-
-#                     program tests, the sanitizer build, a short fuzz run and
-#                     the web page in a headless browser)
+#                     program tests, the GStreamer plugin, the Debian packages
+#                     built, installed and removed, the sanitizer build, a
+#                     short fuzz run and the web page in a headless browser)
 #   ./build.sh web    build the web page into build/web
+#   ./build.sh package  make the Debian packages in build/packages/
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$(pwd)
@@ -14,7 +16,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev xvfb xauth xfonts-base xdotool imagemagick x11-apps x11-utils sox
           libflac-dev flac python3 libsidplayfp-dev sidplayfp
-          emscripten node-acorn chromium nodejs)
+          emscripten node-acorn chromium nodejs
+          libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
+          gstreamer1.0-plugins-base-apps
+          shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
+          dpkg-dev debhelper lintian)
 
 install_missing_packages() {
     local missing=()
@@ -70,6 +76,9 @@ main)
     ;;
 test)
     build build -DCMAKE_BUILD_TYPE=Release
+    # ctest's debian_packages test builds the packages into build/packages,
+    # installs them on this machine, uses them and removes them (as root on
+    # a machine without them; skipped elsewhere).
     (cd build && ctest --output-on-failure -j"$jobs")
     # The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYTUN_SANITIZE=ON -DPLAYTUN_BENCH=OFF
@@ -92,8 +101,13 @@ test)
     (cd web && npm ci --no-audit --no-fund --silent)
     sh web/tests/run_web_tests.sh build/playtun build/web
     ;;
+package)
+    # Built from the sources by Debian's tools in a build of their own.
+    sh packaging/build_packages.sh "$top" "$top/build/packages"
+    echo "Install them with: apt install ./build/packages/NAME.deb"
+    ;;
 *)
-    echo "usage: $0 [test|web]" >&2
+    echo "usage: $0 [test|web|package]" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,74 @@
+#!/bin/sh
+# The Debian packages as a user gets them: built from the sources by
+# packaging/build_packages.sh (lintian errors fail it), installed on this
+# machine with apt, used (the installed playtun, the plugin found by
+# GStreamer without help, the example built with the installed pkg-config
+# file, the file type known to the desktop), and removed again.
+# Installing needs root and a machine that has none of these packages yet
+# (CI's throwaway machine): elsewhere the test is skipped (status 77).
+# Usage: debian_packages.sh SOURCE_DIR OUT_DIR VERSION
+source=$1 out=$2 version=$3
+. "$source/tests/support/shell_checks.sh"
+source=$(absolute "$source") out=$(absolute "$out")
+packages="playtun libtonera0 libtonera-dev gstreamer1.0-tonera"
+[ "$(id -u)" = 0 ] || { echo "debian_packages: skipped, installing packages needs root"; exit 77; }
+for p in $packages; do
+    if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        echo "debian_packages: skipped, $p is installed already and stays as it is"
+        exit 77
+    fi
+done
+enter_work_folder
+
+sh "$source/packaging/build_packages.sh" "$source" "$out" >build.txt 2>&1 || { cat build.txt; exit 1; }
+for p in $packages; do
+    deb=$(ls "$out/${p}_${version}_"*.deb 2>/dev/null)
+    [ -n "$deb" ] || { fail "no package $p $version in $out"; continue; }
+    # The package's own facts: version, dependencies computed from the binaries.
+    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$p: version $(dpkg-deb -f "$deb" Version)"
+    dpkg-deb -c "$deb" | grep -q "usr/share/doc/$p/copyright" || fail "$p: no copyright file"
+done
+[ "$failures" = 0 ] || checks_done debian_packages
+dpkg-deb -f "$out"/playtun_*.deb Depends | grep -q "libsdl1.2" || fail "playtun does not depend on SDL: $(dpkg-deb -f "$out"/playtun_*.deb Depends)"
+dpkg-deb -f "$out"/gstreamer1.0-tonera_*.deb Depends | grep -q "libtonera0 (>= $version)" ||
+    fail "the plugin does not depend on libtonera0: $(dpkg-deb -f "$out"/gstreamer1.0-tonera_*.deb Depends)"
+
+# Installed for the whole machine, and removed on every way out.
+trap 'apt-get remove --purge -y -qq $packages >/dev/null 2>&1; rm -rf "$work"' EXIT
+expect 0 "apt install" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "$out"/playtun_*.deb "$out"/libtonera0_*.deb "$out"/libtonera-dev_*.deb "$out"/gstreamer1.0-tonera_*.deb
+[ "$failures" = 0 ] || { cat out.txt err.txt | tail -20; checks_done debian_packages; }
+
+expect 0 "playtun --version" /usr/bin/playtun --version
+grep -q "$version" out.txt || fail "playtun --version: $(cat out.txt)"
+expect 0 "tuntool --version" /usr/bin/tuntool --version
+[ -e /usr/share/man/man1/playtun.1.gz ] || fail "no man page for playtun"
+expect 0 "the installed plugin" env -u GST_PLUGIN_PATH GST_REGISTRY="$work/registry.bin" gst-inspect-1.0 tundec
+grep -Eq " (/usr)?/lib/[^ ]*gstreamer-1.0/libgsttonera.so" out.txt || fail "tundec is not the installed one: $(grep Filename out.txt)"
+
+# The example against the installed library, and the installed plugin
+# through decodebin: the same samples.
+cp "$source/examples/render.c" .
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror render.c $(pkg-config --cflags --libs tonera) -o render ||
+    fail "examples/render.c does not build with the installed pkg-config file"
+ldd ./render | grep -Eq "libtonera.so.0 => (/usr)?/lib/" || fail "the example does not use the installed libtonera"
+song=$source/songs/lullaby.tun
+./render "$song" >render.raw 2>err.txt || fail "the example failed: $(cat err.txt)"
+env -u GST_PLUGIN_PATH GST_REGISTRY="$work/registry.bin" timeout 60 gst-launch-1.0 -q filesrc location="$song" ! decodebin ! \
+    audioconvert ! audio/x-raw,format=S16LE ! filesink location=gst.raw >launch.txt 2>&1 || fail "gst-launch-1.0: $(tail -3 launch.txt)"
+[ -s render.raw ] && cmp -s render.raw gst.raw || fail "the installed plugin and library give different samples"
+
+# The file type, through the database the package's trigger rebuilt.
+cp "$song" song.tun
+[ "$(XDG_CURRENT_DESKTOP=GNOME HOME=$work xdg-mime query filetype song.tun)" = audio/x-tun ] ||
+    fail "the installed file type is not known: $(XDG_CURRENT_DESKTOP=GNOME HOME=$work xdg-mime query filetype song.tun)"
+file -m /usr/share/playtun/tun.magic song.tun | grep -q "playtun song" || fail "the installed magic fragment: $(file -m /usr/share/playtun/tun.magic song.tun)"
+
+expect 0 "apt remove" env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq $packages
+for f in /usr/bin/playtun /usr/lib/x86_64-linux-gnu/libtonera.so.0 /usr/share/mime/packages/playtun-tun.xml; do
+    [ -e "$f" ] && fail "still there after the removal: $f"
+done
+ls /usr/lib/*/gstreamer-1.0/libgsttonera.so >/dev/null 2>&1 && fail "the plugin is still there after the removal"
+
+checks_done debian_packages
