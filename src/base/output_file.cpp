@@ -63,8 +63,11 @@ int open_temporary(const std::string& target, const struct stat* replaced, outpu
     // The replacement looks like the file it replaces; a new file gets the
     // usual permissions.
     if (replaced != nullptr) {
-        if (replaced->st_uid != ::geteuid() || replaced->st_gid != ::getegid())
-            (void)::fchown(fd, replaced->st_uid, replaced->st_gid);  // allowed to root only
+        if (replaced->st_uid != ::geteuid() || replaced->st_gid != ::getegid()) {
+            // Only root may give a file away; for anyone else the
+            // replacement stays their own.
+            [[maybe_unused]] const int given = ::fchown(fd, replaced->st_uid, replaced->st_gid);
+        }
         if (::fchmod(fd, replaced->st_mode & 07777) != 0) return errno;
     } else if (::fchmod(fd, mode_for_new_files()) != 0) {
         return errno;

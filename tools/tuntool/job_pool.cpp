@@ -252,4 +252,9 @@ pool_outcome run_job_pool(size_t count, unsigned parallel, const job_kind& kind,
     return r.outcome;
 }
 
+void send_record(int fd, const void* record, size_t size) {
+    if (fd < 0) return;
+    [[maybe_unused]] const ssize_t sent = ::write(fd, record, size);
+}
+
 }  // namespace tuntool

@@ -62,4 +62,9 @@ struct pool_outcome {
 // to `progress`.
 pool_outcome run_job_pool(size_t count, unsigned parallel, const job_kind& kind, progress_display& progress);
 
+// Sends one progress record from a job to its parent (nothing when fd < 0).
+// A record is far below the size a pipe writes at once; one that cannot be
+// sent changes nothing but a progress line.
+void send_record(int fd, const void* record, size_t size);
+
 }  // namespace tuntool

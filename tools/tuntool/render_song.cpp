@@ -16,6 +16,7 @@
 #include "base/output_file.hpp"
 #include "base/standard_output.hpp"
 #include "file_io.hpp"
+#include "job_pool.hpp"
 #include "song_file.hpp"
 #include "song/song.hpp"
 #include "song_tags.hpp"
@@ -53,11 +54,7 @@ struct voice_output {
     output_files::output_file& file(audio_format format) { return format == audio_format::flac ? flac.file : wav.file; }
 };
 
-void report(int fd, const progress_report& r) {
-    if (fd < 0) return;
-    // One record is far below the size a pipe writes at once.
-    (void)::write(fd, &r, sizeof r);
-}
+void report(int fd, const progress_report& r) { send_record(fd, &r, sizeof r); }
 
 // Reads the song into its bytes and has the player's header reader accept
 // it in a first engine instance; "" when it does, else the problem.
