@@ -148,14 +148,17 @@ document.addEventListener('keydown', (event) => {
 
 // ---- songs in ----
 
+// A song from outside the list, shown by `name`. Without bytes (a URL that
+// gave no file) the loader looks for a file that is not there, and says so.
 function openSong(name, bytes) {
   try { M.FS.mkdir('/upload'); } catch (e) { /* there already */ }
-  const path = `/upload/${name.replace(/[/\\]/g, '_')}`;
-  M.FS.writeFile(path, bytes);
-  const at = cString(path);
+  const path = bytes ? `/upload/${name.replace(/[/\\]/g, '_')}` : '/nowhere/song.tun';
+  if (bytes) M.FS.writeFile(path, bytes);
+  const at = cString(path), nameAt = cString(name);
   if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
-  const opened = M._page_open(at) === 1;
+  const opened = M._page_open(at, nameAt) === 1;
   M._free(at);
+  M._free(nameAt);
   if (opened) songStarted();
   pass();
   return opened;
@@ -212,7 +215,7 @@ function wavBytes(bytes) {
 
 function downloadWav() {
   if (!songBytes) { soundLine.textContent = 'Choose a song first: the WAV is the song playing.'; return; }
-  const name = M.UTF8ToString(M._page_song_path()).split('/').pop().replace(/\.tun$/i, '');
+  const name = M.UTF8ToString(M._page_song_name()).split('/').pop().replace(/\.tun$/i, '');
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([wavBytes(songBytes)], { type: 'audio/wav' }));
   link.download = `${name}.wav`;
@@ -276,8 +279,8 @@ window.playtun = {
 M._page_init(cString('/songs'));
 const wanted = new URLSearchParams(location.search).get('song');
 if (wanted) {
-  const response = await fetch(wanted);
-  if (response.ok) openSong(wanted.split('/').pop(), new Uint8Array(await response.arrayBuffer()));
+  const response = await fetch(wanted).catch(() => null);
+  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null);
 }
 pass();
 setInterval(pass, 50);
