@@ -65,6 +65,11 @@ let snapshot = null;  // the worklet's latest { bytes, played, ack }
 let sentSeq = 0;      // the last command that moved the position
 let lastSync = '';
 const snapshotAt = M._malloc(4192);
+const TRACE_FRAMES = 2048;  // as worklet.js
+const traceAt = M._malloc(2 * TRACE_FRAMES);
+// performance.now() of the first click or key, and of the first message
+// from the worklet that it rendered a sample other than silence.
+let gestureAt = null, soundingAt = null;
 
 function loopsFor() { return M._page_mode_now() === 1 ? -1 : 1; }
 
@@ -78,6 +83,7 @@ async function startSound() {
   node.port.onmessage = (event) => {
     const m = event.data;
     if (m.type === 'snapshot' && m.ack >= sentSeq) snapshot = m;
+    if (m.type === 'sounding' && soundingAt === null) soundingAt = performance.now();
     if (m.type === 'ended' && m.ack >= sentSeq) M._page_song_ended();
   };
   node.connect(context.destination);
@@ -87,7 +93,9 @@ async function startSound() {
   if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
   return audio;
 }
-const firstGesture = () => { startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
+const firstGesture = (event) => {
+  if (gestureAt === null) gestureAt = event?.timeStamp ?? performance.now();
+  startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
 canvas.addEventListener('pointerdown', firstGesture);
 
 function songStarted() {
@@ -121,7 +129,8 @@ function syncWorklet() {
 function pass() {
   if (snapshot && M._page_mode_now() === 1) {
     M.HEAPU8.set(snapshot.bytes, snapshotAt);
-    M._page_snapshot(snapshotAt, snapshot.played);
+    M.HEAPU8.set(new Uint8Array(snapshot.trace.buffer), traceAt);
+    M._page_snapshot(snapshotAt, snapshot.played, traceAt, TRACE_FRAMES);
   }
   const wasPlayer = M._page_mode_now() === 1;
   if (M._page_pass() === 1) {
@@ -137,7 +146,7 @@ function pass() {
 
 const keyCodes = new Set([8, 9, 13, 19, 27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 112, 113, 114, 115, 116, 117, 118, 119]);
 document.addEventListener('keydown', (event) => {
-  firstGesture();
+  firstGesture(event);
   if (event.ctrlKey || event.metaKey) return;
   const code = event.keyCode;
   if (code === 71 && !event.altKey) { event.preventDefault(); downloadWav(); return; }  // g
@@ -166,7 +175,7 @@ function openSong(name, bytes) {
 document.getElementById('file').addEventListener('change', async (event) => {
   const file = event.target.files[0];
   if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
-  firstGesture();
+  firstGesture(event);
   canvas.focus();
 });
 const drop = document.getElementById('drop');
@@ -272,6 +281,9 @@ window.playtun = {
   audioState: () => (audio ? audio.context.state : 'not started'),
   openSong,
   startSound,
+  // Milliseconds from the first click or key to the worklet's first sound
+  // (its message that it rendered a sample other than silence), or null.
+  firstSound: () => (gestureAt !== null && soundingAt !== null ? soundingAt - gestureAt : null),
 };
 
 // ---- start ----

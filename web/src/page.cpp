@@ -258,8 +258,12 @@ EMSCRIPTEN_KEEPALIVE void page_key(int code, int shift, int alt) {
 }
 
 // The worklet's latest snapshot, published as the audio thread publishes
-// it natively; `played_frames` counts the frames sounded so far.
-EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_frames) {
+// it natively; `played_frames` counts the frames sounded so far. The
+// oscilloscope's trace is the worklet's latest `trace_frames` left samples,
+// oldest first, as the program's audio device block of 2048 frames (the
+// snapshot's own 1024 would draw half the time across the screen).
+EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_frames, const int16_t* trace,
+                                        uint32_t trace_frames) {
     synth::engine& e = engine();
     e.song.frame_index.store(s->song_frame, std::memory_order_relaxed);
     for (int v = 0; v < synth::max_voices; ++v) {
@@ -273,9 +277,9 @@ EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_
         e.shown_voices[v].pulse.store(s->voice_pulse[v], std::memory_order_relaxed);
         e.shown_voices[v].filter.store(s->voice_filter[v], std::memory_order_relaxed);
     }
-    const uint32_t frames = std::min<uint32_t>(s->scope_frames, TONERA_SCOPE_FRAMES);
-    e.block_frames.store(std::max<uint32_t>(frames, 1), std::memory_order_relaxed);
-    for (uint32_t i = 0; i < frames; ++i) e.scope_history[i].store(s->scope[2 * i], std::memory_order_relaxed);
+    const uint32_t frames = std::clamp<uint32_t>(trace_frames, 1, synth::scope_length);
+    e.block_frames.store(frames, std::memory_order_relaxed);
+    for (uint32_t i = 0; i < frames; ++i) e.scope_history[i].store(trace[i], std::memory_order_relaxed);
     // Song time in 1/300000 s: 300000 / 48000 = 25 / 4 per frame.
     const double time = played_frames * 25.0 / 4.0;
     e.play_time.store(static_cast<uint32_t>(std::min<double>(time, synth::play_time_limit)), std::memory_order_relaxed);
