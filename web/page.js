@@ -65,6 +65,11 @@ let snapshot = null;  // the worklet's latest { bytes, played, ack }
 let sentSeq = 0;      // the last command that moved the position
 let lastSync = '';
 const snapshotAt = M._malloc(4192);
+const TRACE_FRAMES = 2048;  // as worklet.js
+const traceAt = M._malloc(2 * TRACE_FRAMES);
+// performance.now() of the first click or key, and of the first message
+// from the worklet that it rendered a sample other than silence.
+let gestureAt = null, soundingAt = null;
 
 function loopsFor() { return M._page_mode_now() === 1 ? -1 : 1; }
 
@@ -78,6 +83,7 @@ async function startSound() {
   node.port.onmessage = (event) => {
     const m = event.data;
     if (m.type === 'snapshot' && m.ack >= sentSeq) snapshot = m;
+    if (m.type === 'sounding' && soundingAt === null) soundingAt = performance.now();
     if (m.type === 'ended' && m.ack >= sentSeq) M._page_song_ended();
   };
   node.connect(context.destination);
@@ -87,7 +93,9 @@ async function startSound() {
   if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
   return audio;
 }
-const firstGesture = () => { startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
+const firstGesture = (event) => {
+  if (gestureAt === null) gestureAt = event?.timeStamp ?? performance.now();
+  startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
 canvas.addEventListener('pointerdown', firstGesture);
 
 function songStarted() {
@@ -121,7 +129,8 @@ function syncWorklet() {
 function pass() {
   if (snapshot && M._page_mode_now() === 1) {
     M.HEAPU8.set(snapshot.bytes, snapshotAt);
-    M._page_snapshot(snapshotAt, snapshot.played);
+    M.HEAPU8.set(new Uint8Array(snapshot.trace.buffer), traceAt);
+    M._page_snapshot(snapshotAt, snapshot.played, traceAt, TRACE_FRAMES);
   }
   const wasPlayer = M._page_mode_now() === 1;
   if (M._page_pass() === 1) {
@@ -137,7 +146,7 @@ function pass() {
 
 const keyCodes = new Set([8, 9, 13, 19, 27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 112, 113, 114, 115, 116, 117, 118, 119]);
 document.addEventListener('keydown', (event) => {
-  firstGesture();
+  firstGesture(event);
   if (event.ctrlKey || event.metaKey) return;
   const code = event.keyCode;
   if (code === 71 && !event.altKey) { event.preventDefault(); downloadWav(); return; }  // g
@@ -148,14 +157,17 @@ document.addEventListener('keydown', (event) => {
 
 // ---- songs in ----
 
+// A song from outside the list, shown by `name`. Without bytes (a URL that
+// gave no file) the loader looks for a file that is not there, and says so.
 function openSong(name, bytes) {
   try { M.FS.mkdir('/upload'); } catch (e) { /* there already */ }
-  const path = `/upload/${name.replace(/[/\\]/g, '_')}`;
-  M.FS.writeFile(path, bytes);
-  const at = cString(path);
+  const path = bytes ? `/upload/${name.replace(/[/\\]/g, '_')}` : '/nowhere/song.tun';
+  if (bytes) M.FS.writeFile(path, bytes);
+  const at = cString(path), nameAt = cString(name);
   if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
-  const opened = M._page_open(at) === 1;
+  const opened = M._page_open(at, nameAt) === 1;
   M._free(at);
+  M._free(nameAt);
   if (opened) songStarted();
   pass();
   return opened;
@@ -163,7 +175,7 @@ function openSong(name, bytes) {
 document.getElementById('file').addEventListener('change', async (event) => {
   const file = event.target.files[0];
   if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
-  firstGesture();
+  firstGesture(event);
   canvas.focus();
 });
 const drop = document.getElementById('drop');
@@ -212,7 +224,7 @@ function wavBytes(bytes) {
 
 function downloadWav() {
   if (!songBytes) { soundLine.textContent = 'Choose a song first: the WAV is the song playing.'; return; }
-  const name = M.UTF8ToString(M._page_song_path()).split('/').pop().replace(/\.tun$/i, '');
+  const name = M.UTF8ToString(M._page_song_name()).split('/').pop().replace(/\.tun$/i, '');
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([wavBytes(songBytes)], { type: 'audio/wav' }));
   link.download = `${name}.wav`;
@@ -269,6 +281,9 @@ window.playtun = {
   audioState: () => (audio ? audio.context.state : 'not started'),
   openSong,
   startSound,
+  // Milliseconds from the first click or key to the worklet's first sound
+  // (its message that it rendered a sample other than silence), or null.
+  firstSound: () => (gestureAt !== null && soundingAt !== null ? soundingAt - gestureAt : null),
 };
 
 // ---- start ----
@@ -276,8 +291,8 @@ window.playtun = {
 M._page_init(cString('/songs'));
 const wanted = new URLSearchParams(location.search).get('song');
 if (wanted) {
-  const response = await fetch(wanted);
-  if (response.ok) openSong(wanted.split('/').pop(), new Uint8Array(await response.arrayBuffer()));
+  const response = await fetch(wanted).catch(() => null);
+  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null);
 }
 pass();
 setInterval(pass, 50);

@@ -1,10 +1,14 @@
 // The audio worklet: libtonera renders the song straight into the output,
 // 128 frames at a time, and posts a snapshot for the screen every 1024
-// frames. Commands from the page (load, pause, seek, mutes, wave slots)
-// arrive on the port.
+// frames, with the latest 2048 frames of the left channel for the
+// oscilloscope, which the program draws from its audio device's block of
+// 2048 frames. Commands from the page (load, pause, seek, mutes, wave slots)
+// arrive on the port. The first quantum with a sample other than silence is
+// told to the page ('sounding'), which times the start of the sound by it.
 import { toneraFromModule } from './tonera_module.js';
 
 const SNAPSHOT_EVERY = 8;  // render quanta of 128 frames
+const TRACE_FRAMES = 2048;
 
 class PlaytunProcessor extends AudioWorkletProcessor {
   constructor(options) {
@@ -16,6 +20,9 @@ class PlaytunProcessor extends AudioWorkletProcessor {
     this.played = 0;
     this.quanta = 0;
     this.ack = 0;
+    this.trace = new Int16Array(TRACE_FRAMES);  // a ring; traceNext is its oldest frame
+    this.traceNext = 0;
+    this.sounded = false;
     if (o.song) this.load(o.song, o.loops);
     this.port.onmessage = (event) => this.command(event.data);
   }
@@ -25,6 +32,7 @@ class PlaytunProcessor extends AudioWorkletProcessor {
     this.song = null;
     this.played = 0;
     this.paused = false;
+    this.trace.fill(0);
     const opened = this.tonera.open(bytes);
     if (opened.error) {
       this.port.postMessage({ type: 'error', message: opened.error });
@@ -54,15 +62,33 @@ class PlaytunProcessor extends AudioWorkletProcessor {
     const n = left.length;
     const frames = this.song.renderF32(n);
     const got = frames.length / 2;
+    const trace = this.trace;
+    let at = this.traceNext;
     for (let i = 0; i < got; ++i) {
       left[i] = frames[2 * i];
       right[i] = frames[2 * i + 1];
+      trace[at] = Math.round(left[i] * 32768);  // the 16-bit sample, exactly
+      at = (at + 1) % TRACE_FRAMES;
+    }
+    this.traceNext = at;
+    if (!this.sounded) {
+      for (let i = 0; i < 2 * got; ++i) {
+        if (frames[i] !== 0) {
+          this.sounded = true;
+          this.port.postMessage({ type: 'sounding' });
+          break;
+        }
+      }
     }
     this.played += got;
     const ended = got < n;
     if (ended || ++this.quanta % SNAPSHOT_EVERY === 0) {
       const bytes = this.song.snapshotBytes();
-      this.port.postMessage({ type: 'snapshot', bytes, played: this.played, ack: this.ack }, [bytes.buffer]);
+      const trace = new Int16Array(TRACE_FRAMES);  // oldest first
+      trace.set(this.trace.subarray(this.traceNext), 0);
+      trace.set(this.trace.subarray(0, this.traceNext), TRACE_FRAMES - this.traceNext);
+      this.port.postMessage({ type: 'snapshot', bytes, trace, played: this.played, ack: this.ack },
+        [bytes.buffer, trace.buffer]);
     }
     if (ended) {
       this.song.close();

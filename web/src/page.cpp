@@ -124,6 +124,7 @@ page_mode mode = page_mode::selector;
 // The list entry playing in selector mode; -1 for a song from outside the list.
 int playing_entry = -1;
 std::string chosen_path;
+std::string chosen_name;  // as the Playing line shows it
 
 synth::engine& engine() { return player::player_engine(); }
 
@@ -197,9 +198,10 @@ void back_to_selector() {
     console::refresh_screen();
 }
 
-// Opens a song file for the player screen; a song that cannot be opened
-// leaves the loader's line on the selector, as in the program.
-bool open_for_player(const std::string& path, int entry) {
+// Opens a song file for the player screen, shown by `name` as the program
+// shows the name it was given; a song that cannot be opened leaves the
+// loader's line on the selector, as in the program.
+bool open_for_player(const std::string& path, const std::string& name, int entry) {
     engine().song_ended.store(false, std::memory_order_relaxed);
     const player::song_opening opening = player::open_song_file(engine(), path);
     if (!opening.ok) {
@@ -209,8 +211,9 @@ bool open_for_player(const std::string& path, int entry) {
     }
     playing_entry = entry;
     chosen_path = path;
+    chosen_name = name;
     const bool in_list = entry >= 0;
-    start_player_screen(path, in_list && selector::neighbour_song(entry, +1) >= 0,
+    start_player_screen(name, in_list && selector::neighbour_song(entry, +1) >= 0,
                         in_list && selector::neighbour_song(entry, -1) >= 0);
     return true;
 }
@@ -255,8 +258,12 @@ EMSCRIPTEN_KEEPALIVE void page_key(int code, int shift, int alt) {
 }
 
 // The worklet's latest snapshot, published as the audio thread publishes
-// it natively; `played_frames` counts the frames sounded so far.
-EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_frames) {
+// it natively; `played_frames` counts the frames sounded so far. The
+// oscilloscope's trace is the worklet's latest `trace_frames` left samples,
+// oldest first, as the program's audio device block of 2048 frames (the
+// snapshot's own 1024 would draw half the time across the screen).
+EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_frames, const int16_t* trace,
+                                        uint32_t trace_frames) {
     synth::engine& e = engine();
     e.song.frame_index.store(s->song_frame, std::memory_order_relaxed);
     for (int v = 0; v < synth::max_voices; ++v) {
@@ -270,9 +277,9 @@ EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_
         e.shown_voices[v].pulse.store(s->voice_pulse[v], std::memory_order_relaxed);
         e.shown_voices[v].filter.store(s->voice_filter[v], std::memory_order_relaxed);
     }
-    const uint32_t frames = std::min<uint32_t>(s->scope_frames, TONERA_SCOPE_FRAMES);
-    e.block_frames.store(std::max<uint32_t>(frames, 1), std::memory_order_relaxed);
-    for (uint32_t i = 0; i < frames; ++i) e.scope_history[i].store(s->scope[2 * i], std::memory_order_relaxed);
+    const uint32_t frames = std::clamp<uint32_t>(trace_frames, 1, synth::scope_length);
+    e.block_frames.store(frames, std::memory_order_relaxed);
+    for (uint32_t i = 0; i < frames; ++i) e.scope_history[i].store(trace[i], std::memory_order_relaxed);
     // Song time in 1/300000 s: 300000 / 48000 = 25 / 4 per frame.
     const double time = played_frames * 25.0 / 4.0;
     e.play_time.store(static_cast<uint32_t>(std::min<double>(time, synth::play_time_limit)), std::memory_order_relaxed);
@@ -281,11 +288,17 @@ EMSCRIPTEN_KEEPALIVE void page_snapshot(const tonera_snapshot* s, double played_
 // The song came to its end in the worklet.
 EMSCRIPTEN_KEEPALIVE void page_song_ended() { synth::end_song(engine()); }
 
-// Opens a song file (in the page's file system) from outside the list.
-EMSCRIPTEN_KEEPALIVE int page_open(const char* path) { return open_for_player(path, -1) ? 1 : 0; }
+// Opens a song file (in the page's file system) from outside the list: a
+// file dropped or chosen, shown by its own name, or a song from a URL.
+EMSCRIPTEN_KEEPALIVE int page_open(const char* path, const char* name) {
+    return open_for_player(path, name, -1) ? 1 : 0;
+}
 
 // The path of the song the player screen plays.
 EMSCRIPTEN_KEEPALIVE const char* page_song_path() { return chosen_path.c_str(); }
+
+// The name the Playing line shows for it.
+EMSCRIPTEN_KEEPALIVE const char* page_song_name() { return chosen_name.c_str(); }
 
 EMSCRIPTEN_KEEPALIVE int page_mode_now() { return static_cast<int>(mode); }
 
@@ -302,7 +315,8 @@ EMSCRIPTEN_KEEPALIVE int page_pass() {
         if (selector::sel_state != selector::state_chosen) return 0;
         selector::sel_state = selector::state_browsing;
         const int entry = selector::highlighted_entry();
-        const bool opened = open_for_player((*selector::dir_list)[entry].name, entry);
+        const std::string& name = (*selector::dir_list)[entry].name;
+        const bool opened = open_for_player(name, name, entry);
         if (!opened) selector::selector_pass();
         return opened ? 1 : 0;
     }
@@ -322,7 +336,7 @@ EMSCRIPTEN_KEEPALIVE int page_pass() {
     const int entry = selector::neighbour_song(playing_entry, leave == player::leave_request::next ? +1 : -1);
     const std::string name = selector::place_bar(entry);
     song::release_song(engine().song);
-    if (!open_for_player(name, entry)) {
+    if (!open_for_player(name, name, entry)) {
         back_to_selector();
         return 0;
     }

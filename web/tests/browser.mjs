@@ -8,12 +8,14 @@ import { join, extname, normalize } from 'node:path';
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.tun': 'application/octet-stream' };
 
-// A plain static server: no special headers, as any file host.
-export async function serve(folder) {
+// A plain static server: no special headers, as any file host. `more` maps
+// a first path component to another folder (songs for ?song=URL).
+export async function serve(folder, more = {}) {
   const server = createServer(async (request, response) => {
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/^\/+/, '') || 'index.html';
+    const [first, ...rest] = path.split('/');
     try {
-      const body = await readFile(join(folder, path));
+      const body = await readFile(more[first] && rest.length ? join(more[first], ...rest) : join(folder, path));
       response.writeHead(200, { 'Content-Type': types[extname(path)] || 'application/octet-stream' });
       response.end(body);
     } catch {

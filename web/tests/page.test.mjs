@@ -1,7 +1,9 @@
 // The web page in the system's headless Chromium, against the native
 // program: the same samples as record mode, the same selector screen as the
-// native window, songs opened through the file input, and the loader's
-// message for a broken file.
+// native window, songs opened through the file input, dropped on the page or
+// named by ?song=URL, the loader's message for a broken file, the keys that
+// leave for the next or previous song, full screen, the WAV download, and
+// the time from the first click to the first sound.
 //
 // Environment: PLAYTUN_WEB (the built page), PLAYTUN_NATIVE (a folder with
 // NAME.wav, record mode's file for songs/NAME.tun with '/' as '_', and
@@ -21,7 +23,7 @@ const SECONDS = 20;
 
 let server, url, browser;
 before(async () => {
-  ({ server, url } = await serve(web));
+  ({ server, url } = await serve(web, { 'test-songs': songs }));
   browser = await launch();
 });
 after(async () => {
@@ -191,16 +193,157 @@ test('a song from the file input plays: the position advances, Tab shows the sco
   await page.close();
 });
 
-test('a garbled file shows the loader\'s message on the selector', async () => {
+// The ways a song from outside the list comes in, each given the file's
+// bytes and name on a page opened at `url`.
+const comings = {
+  'file input': async (page, name, bytes) => {
+    await page.setInputFiles('#file', { name, mimeType: 'application/octet-stream', buffer: bytes });
+  },
+  // A drop event on the page holding the file, as a drag from a file
+  // manager delivers it.
+  'drop': async (page, name, bytes) => {
+    const transfer = await page.evaluateHandle(([name, bytes]) => {
+      const t = new DataTransfer();
+      t.items.add(new File([new Uint8Array(bytes)], name));
+      return t;
+    }, [name, Array.from(bytes)]);
+    await page.dispatchEvent('#drop', 'drop', { dataTransfer: transfer });
+  },
+};
+
+test('a song dropped on the page, chosen, or named by ?song=URL plays under the name it came by', async () => {
+  const meadow = await readFile(join(songs, 'plain/meadow.tun'));
   const cases = [
-    { name: 'garbled.tun', bytes: Buffer.from('this is no song at all, just text'), line: '?No SID-DUMP file  ERROR' },
-    { name: 'empty.tun', bytes: Buffer.alloc(0), line: '?No SID-DUMP file  ERROR' },
+    { how: 'file input', shown: 'meadow.tun' },
+    { how: 'drop', shown: 'meadow.tun' },
+    { query: '?song=test-songs/plain/meadow.tun', shown: 'test-songs/plain/meadow.tun' },
   ];
   for (const c of cases) {
-    const { page } = await openPage(browser, url);
-    await page.setInputFiles('#file', { name: c.name, mimeType: 'application/octet-stream', buffer: c.bytes });
-    await page.waitForFunction((line) => window.playtun.screenText()[1].startsWith(line), c.line, { timeout: 5000 });
-    assert.equal(await page.evaluate(() => window.playtun.mode()), 'selector', c.name);
+    const { page, errors } = await openPage(browser, url + (c.query ?? ''));
+    if (c.how) await comings[c.how](page, 'meadow.tun', meadow);
+    const label = c.how ?? c.query;
+    await page.waitForFunction(() => window.playtun.mode() === 'player', null, { timeout: 5000 });
+    const row = (await page.evaluate(() => window.playtun.screenText()))[1];
+    assert.ok(row.startsWith(`Playing ${c.shown} at 50hz `), `${label}: "${row}"`);
+    assert.equal(row.slice(69), '00:00/00:55', label);
+    await page.click('#screen');
+    await page.waitForFunction(() => window.playtun.firstSound() !== null, null, { timeout: 5000 });
+    assert.deepEqual(errors, [], label);
     await page.close();
+  }
+});
+
+test('a garbled file or a URL that gives no song shows the loader\'s message on the selector', async () => {
+  const garbled = Buffer.from('this is no song at all, just text');
+  const cases = [
+    { how: 'file input', name: 'garbled.tun', bytes: garbled, line: '?No SID-DUMP file  ERROR' },
+    { how: 'file input', name: 'empty.tun', bytes: Buffer.alloc(0), line: '?No SID-DUMP file  ERROR' },
+    { how: 'drop', name: 'garbled.tun', bytes: garbled, line: '?No SID-DUMP file  ERROR' },
+    { query: '?song=index.html', line: '?No SID-DUMP file  ERROR' },
+    { query: '?song=test-songs/nowhere.tun', line: 'File not found.' },
+  ];
+  for (const c of cases) {
+    const { page } = await openPage(browser, url + (c.query ?? ''));
+    if (c.how) await comings[c.how](page, c.name, c.bytes);
+    await page.waitForFunction((line) => window.playtun.screenText()[1].startsWith(line), c.line, { timeout: 5000 });
+    assert.equal(await page.evaluate(() => window.playtun.mode()), 'selector', c.name ?? c.query);
+    await page.close();
+  }
+});
+
+const playingName = async (page) => {
+  const row = (await page.evaluate(() => window.playtun.screenText()))[1];
+  return row.match(/^Playing (.*?) at \d+hz /)?.[1];
+};
+
+// As in the program: a song chosen in the selector has the list's song
+// files before and after it; a song from outside the list has none.
+test('Page Down and Page Up go to the next and previous song of the list', async () => {
+  const { page, errors } = await openPage(browser, url);
+  await page.focus('#screen');
+  // songs/imported: <..>, then three songs.
+  for (const key of ['ArrowDown', 'ArrowDown', 'Enter', 'ArrowDown', 'Enter']) await page.keyboard.press(key);
+  await page.waitForFunction(() => window.playtun.mode() === 'player');
+  const steps = [
+    ['', 'guyshavitt-dustandrust.tun'],
+    ['PageUp', 'guyshavitt-dustandrust.tun'],  // the first song: none before it
+    ['PageDown', '...-cheese-around-the-clock.tun'],
+    ['PageDown', 'vent-arkijuusto.tun'],
+    ['PageDown', 'vent-arkijuusto.tun'],  // the last
+    ['PageUp', '...-cheese-around-the-clock.tun'],
+  ];
+  for (const [key, name] of steps) {
+    if (key) await page.keyboard.press(key);
+    await page.waitForTimeout(250);
+    assert.equal(await playingName(page), name, `after ${key}`);
+    assert.equal(await page.evaluate(() => window.playtun.mode()), 'player', `after ${key}`);
+  }
+  await page.setInputFiles('#file', join(songs, 'plain/meadow.tun'));
+  await page.waitForFunction(() => window.playtun.screenText()[1].startsWith('Playing meadow.tun '));
+  await page.focus('#screen');
+  for (const key of ['PageDown', 'PageUp']) {
+    await page.keyboard.press(key);
+    await page.waitForTimeout(250);
+    assert.equal(await playingName(page), 'meadow.tun', `a song from outside the list, after ${key}`);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('Alt+Return asks for full screen and gives it back', async () => {
+  const { page, errors } = await openPage(browser, `${url}?song=test-songs/plain/meadow.tun`);
+  await page.focus('#screen');
+  const shown = () => page.evaluate(() => document.fullscreenElement?.id ?? null);
+  assert.equal(await shown(), null);
+  await page.keyboard.press('Alt+Enter');
+  await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 5000 });
+  assert.equal(await shown(), 'screen');
+  await page.keyboard.press('Alt+Enter');
+  await page.waitForFunction(() => document.fullscreenElement === null, null, { timeout: 5000 });
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('g and the Download WAV button save the song playing as the page\'s WAV', async () => {
+  const bytes = await readFile(join(songs, 'wide/panorama.tun'));
+  const asks = {
+    'the key g': (page) => page.keyboard.press('g'),
+    'the button': (page) => page.click('#wav'),
+  };
+  for (const [label, ask] of Object.entries(asks)) {
+    const { page } = await openPage(browser, url);
+    await page.setInputFiles('#file', join(songs, 'wide/panorama.tun'));
+    await page.waitForFunction(() => window.playtun.mode() === 'player');
+    await page.focus('#screen');
+    const [download] = await Promise.all([page.waitForEvent('download'), ask(page)]);
+    assert.equal(download.suggestedFilename(), 'panorama.wav', label);
+    const saved = await readFile(await download.path());
+    const made = await page.evaluate(async (bytes) => {
+      const wav = window.playtun.wav(new Uint8Array(bytes));
+      const digest = await crypto.subtle.digest('SHA-256', wav);
+      return { length: wav.length, sha: Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('') };
+    }, Array.from(bytes));
+    assert.ok(saved.length > 44, label);
+    assert.equal(saved.length, made.length, label);
+    assert.equal(sha256(saved), made.sha, `${label}: the file saved is not the page's WAV`);
+    await page.close();
+  }
+});
+
+// The first visit in a new browser profile (nothing cached): a song named
+// by ?song=URL, then a click on the screen, and the time from the click to
+// the worklet's message that it rendered a sample other than silence.
+test('the first click starts the sound: the time to the first sound', async () => {
+  const fresh = await launch();
+  try {
+    const { page, errors } = await openPage(fresh, `${url}?song=test-songs/plain/meadow.tun`);
+    await page.click('#screen');
+    await page.waitForFunction(() => window.playtun.firstSound() !== null, null, { timeout: 10000 });
+    const ms = await page.evaluate(() => window.playtun.firstSound());
+    console.log(`first sound ${ms.toFixed(1)} ms after the first click`);
+    assert.ok(ms > 0, `${ms} ms`);
+    assert.deepEqual(errors, []);
+  } finally {
+    await fresh.close();
   }
 });
