@@ -485,7 +485,7 @@ static GstStateChangeReturn change_state(GstElement *element, GstStateChange tra
     return result;
 }
 
-static void set_property(GObject *object, guint id, const GValue *value, GParamSpec *spec)
+static void set_property(GObject *object, guint id, const GValue *value, GParamSpec *param)
 {
     TunDec *self = TUN_DEC(object);
     GST_OBJECT_LOCK(self);
@@ -497,14 +497,14 @@ static void set_property(GObject *object, guint id, const GValue *value, GParamS
         self->mute_mask = g_value_get_uint(value);
         break;
     default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
         break;
     }
     self->settings_changed = TRUE;
     GST_OBJECT_UNLOCK(self);
 }
 
-static void get_property(GObject *object, guint id, GValue *value, GParamSpec *spec)
+static void get_property(GObject *object, guint id, GValue *value, GParamSpec *param)
 {
     TunDec *self = TUN_DEC(object);
     GST_OBJECT_LOCK(self);
@@ -516,7 +516,7 @@ static void get_property(GObject *object, guint id, GValue *value, GParamSpec *s
         g_value_set_uint(value, self->mute_mask);
         break;
     default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
         break;
     }
     GST_OBJECT_UNLOCK(self);
