@@ -4,7 +4,9 @@
 //   offset  size  field
 //   0       3     magic "TQK" (plain variant) or "CQK" (chip-register variant)
 //   3       1     flags: bits 0..3 channel count 1..8, bit 4 interleaved
-//                 layout (else planar), bit 6 aPLib-compressed body
+//                 layout (else planar), bit 6 aPLib-compressed body,
+//                 bit 7 no repeat found (imported songs; never read by
+//                 the player), bit 5 unused
 //   4       2     frames per second
 //   6       4     loop frame
 //   10      2     song text length L
@@ -40,6 +42,10 @@ constexpr size_t unpacked_size_offset = 12;
 constexpr uint8_t flag_channel_mask = 0x0F;
 constexpr uint8_t flag_interleaved = 0x10;
 constexpr uint8_t flag_compressed = 0x40;
+// Set by the importer on a song whose captured frames showed no repeat:
+// it loops from loop frame 0 only because it must loop somewhere, and
+// jumps there. The player ignores the bit, as it always has.
+constexpr uint8_t flag_no_repeat_found = 0x80;
 
 constexpr int max_channels = 8;
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "call_period.hpp"
 #include "loop_search.hpp"
 #include "psid_bytes.hpp"
 #include "psid_run.hpp"
@@ -333,6 +334,58 @@ std::vector<int> repeated(std::vector<int> intro, const std::vector<int>& body, 
     return intro;
 }
 
+// Looks every 4200 to 5000 cycles, as the library's slices fall, and a
+// play routine called every `period` cycles that writes `delay` cycles into
+// the call, plus a varying share of `spread`, on every call or every other
+// one: the spans its changes were seen in.
+std::vector<psid_import::change_span> seen_changes(uint32_t period, uint32_t delay, uint32_t spread, double seconds,
+                                                  int calls_per_write = 1) {
+    uint32_t random = 12345;
+    const auto next_random = [&random] { return random = random * 1103515245u + 12345u, (random >> 16) & 0x7FFF; };
+    const auto end = static_cast<uint64_t>(seconds * 985248);
+    std::vector<uint64_t> writes;
+    int calls = 0;
+    for (uint64_t call = 1000; call < end; call += period)
+        if (++calls % calls_per_write == 0) writes.push_back(call + delay + (spread == 0 ? 0 : next_random() % spread));
+    std::sort(writes.begin(), writes.end());
+    std::vector<psid_import::change_span> spans;
+    auto write = writes.begin();
+    for (uint64_t look = 0; look < end;) {
+        const uint64_t next_look = look + 4200 + next_random() % 800;
+        if (write != writes.end() && *write < next_look) spans.push_back({look, next_look});
+        while (write != writes.end() && *write < next_look) ++write;
+        look = next_look;
+    }
+    return spans;
+}
+
+TEST(CallPeriod, FoundFromTheSpansTheChangesWereSeenIn) {
+    struct case_ {
+        const char* name;
+        std::vector<psid_import::change_span> spans;
+        std::optional<uint32_t> period;  // to within a cycle
+    };
+    const case_ cases[] = {
+        {"twice a PAL frame", seen_changes(9828, 300, 400, 10), 9828},
+        {"the library's default timer, 60 a second", seen_changes(16422, 100, 0, 10), 16422},
+        {"once a frame, writes late in the call, varying", seen_changes(19656, 2500, 1500, 10), 19656},
+        {"a slow timer", seen_changes(40000, 0, 0, 10), 40000},
+        {"writes on every other call only", seen_changes(8000, 0, 0, 10, 2), 16000},
+        {"writes anywhere in the period", seen_changes(9828, 0, 9828, 10), std::nullopt},
+        {"calls as close as the looks", seen_changes(3000, 0, 0, 10), std::nullopt},
+        {"too few changes", seen_changes(9828, 0, 0, 0.2), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        psid_import::period_search search;
+        search.first_pass_until = 2 * 985248;
+        const auto found = psid_import::find_call_period(c.spans, search);
+        ASSERT_EQ(found.has_value(), c.period.has_value()) << c.name << ": " << found.value_or(0);
+        if (c.period) {
+            EXPECT_NEAR(double(*found), double(*c.period), 1.0) << c.name;
+        }
+    }
+}
+
 TEST(LoopSearch, FindsWhereTheFramesStartToRepeat) {
     const std::vector<int> body{1, 2, 3, 4, 5, 6, 7};
     struct case_ {
@@ -463,6 +516,17 @@ routine fast_notes(bool drift) {
     };
 }
 
+// The routine also writes its call count (mod 64) to voice 1's pulse
+// width, so that the registers change at every call: a routine that
+// changes them only every fourth call looks like one called a fourth as
+// often.
+routine every_call(const routine& body) {
+    return [body](code_6502& p) {
+        p.lda_abs(test_support::play_counter).op({0x29, 0x3F}).sta(voice_base(0) + 2);
+        body(p);
+    };
+}
+
 }  // namespace
 
 TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
@@ -482,25 +546,48 @@ TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
             p.bytes[jump] = static_cast<uint8_t>(end), p.bytes[jump + 1] = static_cast<uint8_t>(end >> 8);
         });
     };
+    // A play routine timed by the CIA timer gets frames of its own period:
+    // one call in each, as with the video frame.
     struct case_ {
         const char* name;
         routine play;
         int loop;  // the frame the song loops to, to within 2
+        std::optional<uint16_t> timer{};  // CIA-timed, with this timer (0: the library's own)
+        uint16_t frame_rate = 50;
     };
     const case_ cases[] = {
         {"writes at the call's start", fast_notes(false), 0},
         {"writes after a delay varying by call", fast_notes(true), 0},
         {"after an intro of 37 calls", intro(fast_notes(false)), 37},
         {"after an intro, with the delay", intro(fast_notes(true)), 37},
+        {"CIA, twice a frame", every_call(fast_notes(false)), 0, 9827, 100},
+        {"CIA, twice a frame, after an intro", intro(every_call(fast_notes(false))), 37, 9827, 100},
+        {"CIA, the library's timer (60 a second)", every_call(fast_notes(false)), 0, 0, 60},
     };
     for (const auto& c : cases) {
-        const routine init = [](code_6502& i) { voice_on(0, 0x1000, 0x20, 0x00, 0x80)(i); i.poke(started, 0); };
+        const routine init = [&c](code_6502& i) {
+            voice_on(0, 0x1000, 0x20, 0x00, 0x80)(i);
+            i.poke(started, 0);
+            if (c.timer.value_or(0) != 0)
+                i.poke(test_support::cia_timer_low, static_cast<uint8_t>(*c.timer))
+                    .poke(test_support::cia_timer_high, static_cast<uint8_t>(*c.timer >> 8));
+        };
+        test_support::psid_header h;
+        h.speed = c.timer ? 1 : 0;
         psid_import::import_options options;
         options.seconds = 30;
-        const imported_tune t = import_tune(test_support::psid_bytes({}, test_support::tune_code(init, c.play)), options);
+        const imported_tune t = import_tune(test_support::psid_bytes(h, test_support::tune_code(init, c.play)), options);
+        EXPECT_EQ(t.timing.frame_rate, c.frame_rate) << c.name;
         ASSERT_TRUE(t.loop_found) << c.name;
-        EXPECT_EQ(t.frame_count() - t.loop_frame, 64u) << c.name << ": the loop is one period";
-        EXPECT_NEAR(double(t.loop_frame), c.loop, 2) << c.name;
+        // A loop lasts at least a second, so at 100 frames a second it
+        // takes two periods. A released note's envelope steps by the
+        // chip's rate counter, which runs on through the periods: its
+        // volume may differ by a step from one period to the next until
+        // the counter comes round to the same moment of the period.
+        const size_t loop = t.frame_count() - t.loop_frame;
+        EXPECT_EQ(loop % 64, 0u) << c.name << ": the loop is " << loop << " frames, not whole periods";
+        EXPECT_LE(loop, c.timer ? 192u : 64u) << c.name;
+        EXPECT_NEAR(double(t.loop_frame), c.loop, c.timer ? 4 : 2) << c.name;
         // The notes are there: the volume goes up and down in each period.
         const auto volume = column(t, 0, &score::record::volume);
         const auto [low, high] = std::minmax_element(volume.begin() + t.loop_frame, volume.end());

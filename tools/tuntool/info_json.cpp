@@ -101,6 +101,7 @@ std::string describe(const std::string& path, bool& playable) {
     o.field("frames", playable ? number(frames) : "null");
     o.field("frame_rate", number(song.frame_rate));
     o.field("loop_frame", number(song.loop_frame));
+    o.field("no_repeat_found", song.no_repeat_found() ? "true" : "false");
     o.field("seconds", playable && song.frame_rate != 0 ? seconds_text(frames, song.frame_rate) : "null");
     o.field("text", json_string(std::string(song.text.begin(), song.text.end())));
     o.field("playable", playable ? "true" : "false");

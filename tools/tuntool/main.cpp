@@ -70,6 +70,11 @@ std::string percent(size_t part, size_t whole) {
     return text;
 }
 
+// An imported song whose tune showed no repeat loops to its start with a jump.
+const char* no_repeat_note(const tuntool::song_file& song) {
+    return song.no_repeat_found() ? ", no repeat found when imported" : "";
+}
+
 std::string clock_time(uint64_t frames, unsigned rate) {
     if (rate == 0) return "?";
     const uint64_t hundredths = frames * 100 / rate;
@@ -144,10 +149,10 @@ int info_of(const std::string& path) {
         const auto frames = static_cast<uint64_t>(state.frame_total);
         std::printf("  frames       %llu\n", static_cast<unsigned long long>(frames));
         std::printf("  duration     %s\n", clock_time(frames, song.frame_rate).c_str());
-        std::printf("  loop frame   %u (%s)%s\n", song.loop_frame, clock_time(song.loop_frame, song.frame_rate).c_str(),
-                    song.loop_frame < frames ? "" : " beyond the last frame");
+        std::printf("  loop frame   %u (%s)%s%s\n", song.loop_frame, clock_time(song.loop_frame, song.frame_rate).c_str(),
+                    song.loop_frame < frames ? "" : " beyond the last frame", no_repeat_note(song));
     } else {
-        std::printf("  loop frame   %u\n", song.loop_frame);
+        std::printf("  loop frame   %u%s\n", song.loop_frame, no_repeat_note(song));
     }
     std::printf("  song text    %s\n", quoted_text(song.text).c_str());
     if (accepted) {

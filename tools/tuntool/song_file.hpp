@@ -31,6 +31,7 @@ struct song_file {
     unsigned channel_count() const { return flags & song::flag_channel_mask; }
     bool interleaved() const { return (flags & flag_interleaved) != 0; }
     bool compressed() const { return (flags & flag_compressed) != 0; }
+    bool no_repeat_found() const { return (flags & song::flag_no_repeat_found) != 0; }
 };
 
 // Takes a file apart. Throws tool_error for a file that has no song magic or

@@ -65,7 +65,8 @@ std::vector<uint8_t> read_tune_file(const std::string& path) {
 song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed) {
     song_file song;
     song.magic = song::chip_magic;
-    song.flags = static_cast<uint8_t>(psid_import::voice_count | (interleaved ? flag_interleaved : 0));
+    song.flags = static_cast<uint8_t>(psid_import::voice_count | (interleaved ? flag_interleaved : 0) |
+                                      (tune.loop_found ? 0 : song::flag_no_repeat_found));
     song.frame_rate = tune.timing.frame_rate;
     song.loop_frame = tune.loop_frame;
     song.text.assign(tune.text.begin(), tune.text.end());

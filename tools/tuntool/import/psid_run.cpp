@@ -12,6 +12,7 @@
 #include <sidplayfp/builders/resid.h>
 #include <sidplayfp/sidplayfp.h>
 
+#include "call_period.hpp"
 #include "loop_search.hpp"
 #include "song_lengths.hpp"
 
@@ -148,6 +149,73 @@ private:
 // The tune's first seconds settle where its frames begin.
 constexpr double phase_seconds = 2.0;
 
+// The registers, slice after slice of the tune's time.
+class register_looks {
+public:
+    register_looks(sidplayfp& engine, const chip_timing& timing) : engine_(engine), clock_hz_(timing.clock_hz) {}
+
+    // Runs one slice; false when the library stopped the tune (a jammed
+    // processor stops the machine: the library then still returns sound,
+    // but no longer plays) or its machine's time stands still.
+    bool next() {
+        // The few samples asked for are only there because the library
+        // wants somewhere to put sound: however few, a call runs one slice.
+        short sound[8];
+        if (engine_.play(sound, 8) < 8 || !engine_.isPlaying()) return false;
+        if (engine_.timeMs() != last_time_) {
+            last_time_ = engine_.timeMs();
+            calls_at_last_time_ = 0;
+        } else if (++calls_at_last_time_ == 1000) {
+            stalled_ = true;
+            return false;
+        }
+        uint8_t all_registers[32];
+        if (!engine_.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
+        std::copy_n(all_registers, registers_.size(), registers_.begin());
+        ++count_;
+        return true;
+    }
+
+    // The library tells its time in whole milliseconds, cut down: the
+    // registers were seen at a moment of the millisecond from ms() on.
+    uint32_t ms() const { return last_time_; }
+    uint64_t cycle_of(uint64_t ms) const { return ms * clock_hz_ / 1000; }
+    uint64_t cycle() const { return cycle_of(last_time_); }
+    const chip_registers& registers() const { return registers_; }
+    uint64_t count() const { return count_; }
+    bool stalled() const { return stalled_; }
+
+private:
+    sidplayfp& engine_;
+    uint64_t clock_hz_;
+    chip_registers registers_{};
+    uint32_t last_time_ = 0, calls_at_last_time_ = 0;
+    uint64_t count_ = 0;
+    bool stalled_ = false;
+};
+
+// A tune that times its own play calls is run this long first, to find
+// their period.
+constexpr double probe_seconds = 10.0;
+
+// The period of the play calls of a tune that times them itself: the tune
+// runs for a while and the spans in which its registers changed are
+// searched (call_period.hpp). The caller loads the tune afresh after.
+std::optional<uint32_t> probe_call_period(sidplayfp& engine, const chip_timing& timing) {
+    register_looks looks(engine, timing);
+    std::vector<change_span> changes;
+    chip_registers last{};
+    uint32_t last_ms = 0;
+    while (looks.ms() < probe_seconds * 1000 && looks.next()) {
+        if (looks.registers() != last) changes.push_back({looks.cycle_of(last_ms), looks.cycle_of(looks.ms() + 1)});
+        last = looks.registers();
+        last_ms = looks.ms();
+    }
+    period_search search;
+    search.first_pass_until = uint64_t{2} * timing.clock_hz;
+    return find_call_period(changes, search);
+}
+
 // Cuts the captured frames to the song: up to where they start to repeat,
 // else up to where the silence began or the length given.
 void shape_song(imported_tune& tune, uint32_t end_at, uint32_t silent_frames) {
@@ -210,6 +278,18 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
         throw import_error(library_reason("the player library refuses to start", engine.error()));
     clear_registers(engine);
     if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
+    // A tune that times its own calls gets song frames of its call period,
+    // one call in each, when the period shows; it is then loaded afresh.
+    bool timed_calls = video_timed;
+    if (!video_timed) {
+        if (const auto period = probe_call_period(engine, tune.timing)) {
+            tune.timing.frame_cycles = *period;
+            tune.timing.frame_rate = static_cast<uint16_t>(std::lround(double(tune.timing.clock_hz) / *period));
+            timed_calls = true;
+        }
+        clear_registers(engine);
+        if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
+    }
 
     // At most an hour, at the tune's own frame rate.
     const auto longest_frames = static_cast<uint32_t>(longest_capture_seconds * tune.timing.frame_rate);
@@ -238,35 +318,21 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     std::vector<std::pair<uint64_t, chip_registers>> first_looks;
     bool phase_known = false;
     uint64_t shift = 0;
-    // Each call runs one slice of emulated time; the few samples asked for
-    // are only there because the library wants somewhere to put sound.
-    short sound[8];
-    chip_registers registers{};
-    uint8_t all_registers[32];
-    uint64_t looks = 0;
-    uint32_t last_time = 0, calls_at_last_time = 0;
+    register_looks looks(engine, tune.timing);
     while (!builder_of_frames.complete()) {
-        // A jammed processor stops the machine; the library then still
-        // returns sound, but no longer plays and its time stands still.
-        if (engine.play(sound, 8) < 8 || !engine.isPlaying())
+        if (!looks.next()) {
+            if (looks.stalled()) throw import_error("the player library's machine does not advance");
             throw import_error(library_reason("the player library stopped the tune", engine.error()));
-        if (engine.timeMs() != last_time) {
-            last_time = engine.timeMs();
-            calls_at_last_time = 0;
-        } else if (++calls_at_last_time == 1000) {
-            throw import_error("the player library's machine does not advance");
         }
-        if (!engine.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
-        std::copy_n(all_registers, registers.size(), registers.begin());
-        const uint64_t cycle = uint64_t{engine.timeMs()} * tune.timing.clock_hz / 1000;
-        ++looks;
+        const uint64_t cycle = looks.cycle();
+        const chip_registers& registers = looks.registers();
         if (!phase_known) {
             phase.look(cycle, registers);
             first_looks.emplace_back(cycle, registers);
             if (cycle < phase_until) continue;
             phase_known = true;
             shift = phase.shift();
-            if (video_timed && phase.settled()) builder_of_frames.place_at_play_call();
+            if (timed_calls && phase.settled()) builder_of_frames.place_at_play_call();
             for (const auto& [at, seen] : first_looks) builder_of_frames.observe(at + shift, seen);
             first_looks = {};
         } else {
@@ -279,10 +345,10 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
                 break;
             }
         }
-        if (options.progress && looks % 64 == 0)
+        if (options.progress && looks.count() % 64 == 0)
             options.progress(static_cast<uint32_t>(builder_of_frames.records().size() / voice_count), frames);
     }
-    tune.sample_period_ms = looks == 0 ? 0.0 : engine.timeMs() / static_cast<double>(looks);
+    tune.sample_period_ms = looks.count() == 0 ? 0.0 : engine.timeMs() / static_cast<double>(looks.count());
     tune.records = builder_of_frames.records();
     tune.captured_frames = static_cast<uint32_t>(tune.records.size() / voice_count);
     shape_song(tune, end_at, silence.run);
