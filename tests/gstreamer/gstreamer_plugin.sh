@@ -122,7 +122,7 @@ while IFS='|' read -r song duration tags; do
     grep -q "audio/x-tun" discover.txt || fail "$song: not found as audio/x-tun"
 done <<TABLE
 $source/songs/imported/guyshavitt-dustandrust.tun|0:02:06.220000000|title: Dust and Rust;artist: Guy Shavitt;copyright: X2014
-$source/songs/imported/vent-arkijuusto.tun|0:03:00.000000000|title: arkijuusto (toinen siivu);artist: vent
+$source/songs/imported/vent-arkijuusto.tun|0:02:18.110000000|title: arkijuusto (toinen siivu);artist: vent
 one.tun|rendered|comment: Grün by Jörg, 1989 Tést
 $source/songs/plain/meadow.tun|rendered|comment: Meadow - lead, bass and drums on three plain channels
 TABLE
