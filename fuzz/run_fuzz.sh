@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the fuzzers with clang and runs them for DURATION seconds in all on
 # copies of their seed corpora, so the committed corpora do not grow: a
-# third of the time each for fuzz_song, fuzz_tonera and fuzz_score.
+# quarter of the time each for fuzz_song, fuzz_tonera, fuzz_score and
+# fuzz_import.
 # Usage: fuzz/run_fuzz.sh DURATION [BUILD_DIR]
 # Exits non-zero when a fuzzer finds a problem; the reproducer is left in
 # BUILD_DIR/fuzz-findings.
@@ -10,9 +11,10 @@ set -eu
 duration=${1:?usage: run_fuzz.sh DURATION [BUILD_DIR]}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${2:-${TMPDIR:-/tmp}/playtun-fuzz}
-song_seconds=$((duration / 3))
-tonera_seconds=$((duration / 3))
-score_seconds=$((duration - song_seconds - tonera_seconds))
+song_seconds=$((duration / 4))
+tonera_seconds=$((duration / 4))
+import_seconds=$((duration / 4))
+score_seconds=$((duration - song_seconds - tonera_seconds - import_seconds))
 
 cmake -S "$source_dir" -B "$build_dir" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -65,3 +67,14 @@ find "$source_dir/songs" -name '*.txt' -exec cp {} "$score_work"/ \;
 "$build_dir/fuzz/fuzz_score" -max_total_time="$score_seconds" -max_len=8192 -rss_limit_mb=1024 \
   -malloc_limit_mb=64 -timeout=20 -dict="$source_dir/fuzz/score.dict" \
   -artifact_prefix="$findings/score-" -print_final_stats=1 "$score_work"
+
+# The importer's header reader and searches, seeded with tune headers, the
+# spans of a routine called twice a frame and frames that loop after an
+# intro (fuzz/corpus/import).
+cmake --build "$build_dir" -j2 --target fuzz_import
+import_work="$build_dir/fuzz-corpus-import"
+rm -rf "$import_work"
+mkdir -p "$import_work"
+cp "$source_dir"/fuzz/corpus/import/* "$import_work"/
+"$build_dir/fuzz/fuzz_import" -max_total_time="$import_seconds" -max_len=8192 -rss_limit_mb=1024 \
+  -timeout=10 -artifact_prefix="$findings/import-" -print_final_stats=1 "$import_work"
