@@ -100,7 +100,9 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     psid_import::import_options& options = line.making.options;
     bool seconds_given = false;
     bool options_end = false;
-    const auto longest_frames = static_cast<uint32_t>(psid_import::longest_capture_seconds * psid_import::ntsc_timing.frame_rate);
+    // An hour at the highest rate a song may get; import_tune holds each
+    // tune to an hour at its own rate.
+    const auto longest_frames = static_cast<uint32_t>(psid_import::longest_capture_seconds * psid_import::most_frames_a_second);
     for (size_t i = 0; i < args.size(); ++i) {
         std::string option = args[i];
         if (options_end || option.size() < 2 || option[0] != '-') {

@@ -38,6 +38,9 @@ struct import_options {
 
 // Bounds of what one import may capture.
 constexpr double longest_capture_seconds = 3600.0;
+// The most song frames a second: a tune that times its own calls gets
+// frames of its call period, at least 4000 cycles of the faster clock.
+constexpr unsigned most_frames_a_second = 256;
 
 // A repeat of the captured frames counts as the tune starting over when it
 // lasts this long at the end of the capture, and its period is no shorter
