@@ -299,12 +299,11 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
                            " a second)");
     // A length from the database, with time after it to see the repeat;
     // else the most asked for, or less when the tune falls silent.
-    const auto longest = static_cast<uint32_t>(longest_capture_seconds * tune.timing.frame_rate);
     uint32_t end_at = 0;
     uint32_t frames = frames_wanted(options, tune.timing);
     if (const auto ms = options.lengths != nullptr ? options.lengths->length_ms(file, tune.subtune) : std::nullopt) {
         tune.end = song_end::database;
-        end_at = std::min(longest, static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{*ms} * tune.timing.frame_rate + 500) / 1000)));
+        end_at = std::min(longest_frames, static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{*ms} * tune.timing.frame_rate + 500) / 1000)));
         frames = end_at + frames_of(repeat_seconds, tune.timing);
     }
     const uint32_t silence_ends = tune.end == song_end::database || !(options.silence_seconds > 0)
