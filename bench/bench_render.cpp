@@ -14,7 +14,7 @@
 namespace {
 
 constexpr uint32_t song_frames = 256;
-constexpr uint32_t output_rate = 48000;
+constexpr uint32_t output_rate = song::output_rate;
 constexpr int block_frames = 2048;  // as the audio device asks
 
 std::vector<std::array<song::channel_record, song::max_channels>> synthetic_frames;
@@ -39,7 +39,7 @@ void make_song(int channels, bool chip_variant)
     for (uint32_t f = 0; f < song_frames; ++f) {
         for (int c = 0; c < channels; ++c) {
             const uint16_t octave = static_cast<uint16_t>((2 + c % 5) << 8);
-            const uint16_t noise = (c % 3 == 2 && f % 4 == 0) ? 0x0800 : 0;
+            const uint16_t noise = (c % 3 == 2 && f % 4 == 0) ? song::pitch_noise : 0;
             const uint16_t pan = static_cast<uint16_t>((c % 2) << 14 | ((c + 1) % 2) << 12);
             uint8_t control = 0x41;
             if (chip_variant) {

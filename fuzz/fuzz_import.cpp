@@ -55,9 +55,9 @@ void loop(std::span<const uint8_t> bytes) {
     rules.shortest_period = 1 + bytes[0] % 64;
     rules.shortest_repeat = 1 + bytes[1] % 64;
     rules.end_at = read_u32(bytes.data() + 2) % 512;
-    std::vector<score::record> records;
+    std::vector<song::channel_record> records;
     for (size_t i = 6; i + 1 < bytes.size(); i += 2) {
-        score::record r;
+        song::channel_record r;
         r.pitch = bytes[i] & 3;
         r.volume = bytes[i + 1] & 3;
         r.control = (bytes[i + 1] >> 2) & 1;

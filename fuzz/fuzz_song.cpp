@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "song/aplib.hpp"
 #include "song/song.hpp"
 
@@ -22,7 +22,7 @@ constexpr uint32_t frames_read = 4096;
 void read_song(std::span<const uint8_t> data) {
     song::song_state s;
     if (song::load_song_bytes(s, data) != song::header_outcome::ok) __builtin_trap();
-    const auto outcome = song::read_header(s, 48000);
+    const auto outcome = song::read_header(s, song::output_rate);
     if (outcome == song::header_outcome::ok) {
         const auto total = static_cast<uint32_t>(s.frame_total);
         if (total == 0 || s.channel_count < 1 || s.channel_count > 8) __builtin_trap();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "song/format.hpp"
 
 namespace {

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "song/channel_record.hpp"
 #include "synth/renderer.hpp"
 
 namespace audio {
@@ -33,7 +34,7 @@ struct stream_tags {
 };
 
 struct stream_format {
-    uint32_t sample_rate = 48000;
+    uint32_t sample_rate = song::output_rate;
     // The frames that will be written. A stream that cannot be patched
     // afterwards announces this length in its header.
     uint64_t frames = 0;

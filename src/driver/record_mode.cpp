@@ -15,7 +15,7 @@
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
 #include "player/song_opening.hpp"
-#include "song/song_file.hpp"
+#include "song/file_loader.hpp"
 #include "synth/synth.hpp"
 
 namespace driver {

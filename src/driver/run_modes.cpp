@@ -29,7 +29,7 @@
 namespace driver {
 namespace {
 
-constexpr uint16_t playback_rate = 48000;
+constexpr uint32_t playback_rate = song::output_rate;
 
 constexpr const char* help_text =
     "Usage: playtun [OPTION]... [SONG.tun [OUT.wav]]\n"

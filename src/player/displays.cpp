@@ -50,7 +50,7 @@ shown_channel shown_record_of(uint8_t voice) {
 
 std::string note_text(const shown_channel& r, const std::array<std::string_view, 16>& names) {
     std::string text(names[(r.pitch >> 4) & 15]);
-    text += static_cast<char>('0' + ((r.pitch >> 8) & 7));
+    text += static_cast<char>('0' + song::pitch_octave(r.pitch));
     return text;
 }
 
@@ -117,12 +117,12 @@ void draw_voice_row(uint8_t voice) {
     console::text_attr = is_muted(voice) ? muted_attr : 0x70;
     console::go_to(0, static_cast<uint8_t>(7 + voice));
     console::write_text(console::number_text(voice + 1));
-    console::text_attr = (r.pitch & 0x0800) ? 0x7F : 0x70;
+    console::text_attr = (r.pitch & song::pitch_noise) ? 0x7F : 0x70;
     console::write_text(r.volume > 0 ? note_text(r, wide_note_names) : "===");
     console::text_attr = 0x70;
-    console::write_text(left_pan_glyphs[r.pitch >> 14]);
-    console::write_text(hex_text(r.pitch & 0x7FF, 3));
-    console::write_text(right_pan_glyphs[(r.pitch >> 12) & 3]);
+    console::write_text(left_pan_glyphs[song::left_pan_code(r.pitch)]);
+    console::write_text(hex_text(r.pitch & song::pitch_tone_mask, 3));
+    console::write_text(right_pan_glyphs[song::right_pan_code(r.pitch)]);
     console::write_text(hex_text(r.control, 2));
     console::text_attr = 0x71;
     console::write_text(hex_text(r.volume, 2));

@@ -1,4 +1,4 @@
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 
 #include "song/aplib.hpp"
 

@@ -1,4 +1,4 @@
-#include "song/song_file.hpp"
+#include "song/file_loader.hpp"
 
 #include <cstdio>
 #include <cstdlib>

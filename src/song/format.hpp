@@ -82,6 +82,7 @@ struct song_header {
     unsigned channel_count() const { return flags & flag_channel_mask; }
     bool interleaved() const { return (flags & flag_interleaved) != 0; }
     bool compressed() const { return (flags & flag_compressed) != 0; }
+    bool no_repeat_found() const { return (flags & flag_no_repeat_found) != 0; }
 };
 
 // The first three bytes are one of the two magics (case-sensitive).

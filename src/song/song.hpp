@@ -10,20 +10,10 @@
 #include <memory>
 #include <span>
 
+#include "song/channel_record.hpp"
 #include "song/format.hpp"
 
 namespace song {
-
-// The six values of one channel in one frame.
-struct channel_record {
-    uint16_t pitch = 0;
-    uint8_t pulse = 0;
-    uint8_t control = 0;
-    uint8_t volume = 0;
-    uint8_t filter = 0;
-
-    bool operator==(const channel_record&) const = default;
-};
 
 struct song_state;
 using frame_reader_fn = void (*)(song_state&);

@@ -28,7 +28,7 @@ namespace synth {
 struct engine {
     // A new instance: no song, every voice and flag in its start state, the
     // start-up wave slots built, tables for the given output rate.
-    explicit engine(uint32_t rate = 48000);
+    explicit engine(uint32_t rate = song::output_rate);
     engine(const engine&) = delete;
     engine& operator=(const engine&) = delete;
 

@@ -11,11 +11,11 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-constexpr uint8_t control_sync = 0x02;
-constexpr uint8_t control_ring = 0x04;
-constexpr uint8_t control_test = 0x08;
-constexpr uint8_t control_pulse = 0x40;
-constexpr uint16_t pitch_noise = 0x0800;
+using song::control_pulse;
+using song::control_ring;
+using song::control_sync;
+using song::control_test;
+using song::pitch_noise;
 constexpr uint8_t max_shift = 16;
 
 // The end test is "at or past the last frame", so that a loop frame beyond
@@ -56,8 +56,8 @@ uint8_t capped_shift(uint8_t base, uint8_t pan_code)
 void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count)
 {
     const uint8_t base = headroom_table[(channel_count - 1) & 7];
-    v.shift_left = capped_shift(base, static_cast<uint8_t>(pitch >> 14));
-    v.shift_right = capped_shift(base, static_cast<uint8_t>(pitch >> 12));
+    v.shift_left = capped_shift(base, static_cast<uint8_t>(song::left_pan_code(pitch)));
+    v.shift_right = capped_shift(base, static_cast<uint8_t>(song::right_pan_code(pitch)));
 }
 
 // The control byte read like a chip voice register: waveform bits 4..7,
@@ -65,7 +65,7 @@ void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count)
 void map_chip_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
 {
     const uint8_t c = r.control;
-    const uint8_t w = c >> 4;
+    const uint8_t w = c >> song::control_waveform_shift;
     if (c & control_test) {
         v.phase = 0;
         v.last_phase = 0;

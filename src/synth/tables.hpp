@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <random>
 
+#include "song/channel_record.hpp"
+
 namespace synth {
 
 struct shared_tables {
@@ -50,8 +52,8 @@ void build_pitch_table(pitch_table_type& table, uint32_t rate);
 // the higher bits are ignored.
 inline uint32_t pitch_lookup(const pitch_table_type& table, uint16_t pitch)
 {
-    const uint32_t mantissa = pitch & 0xFFu;
-    const uint32_t octave = (pitch >> 8) & 7u;
+    const uint32_t mantissa = song::pitch_mantissa(pitch);
+    const uint32_t octave = song::pitch_octave(pitch);
     const uint32_t frequency = ((256u + mantissa) << 3) >> (7u - octave);
     return table[frequency];
 }

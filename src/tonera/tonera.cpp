@@ -20,6 +20,7 @@
 
 static_assert(TONERA_MAX_SONG_BYTES == song::max_song_bytes);
 static_assert(TONERA_MAX_VOICES == synth::max_voices);
+static_assert(TONERA_SAMPLE_RATE == song::output_rate);
 
 namespace {
 

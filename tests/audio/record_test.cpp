@@ -104,7 +104,7 @@ TEST(WavHeader, ClassicUpToTheLast32BitSizeThenRf64) {
         size_t size;
     } cases[] = {{0, 44}, {4096, 44}, {last_classic, 44}, {last_classic + 1, 80}, {uint64_t{3} << 32, 80}};
     for (const auto& c : cases) {
-        const auto h = audio::wav_header(48000, c.frames);
+        const auto h = audio::wav_header(song::output_rate, c.frames);
         ASSERT_EQ(h.size(), c.size) << c.frames;
         const std::string riff(h.begin(), h.begin() + 4);
         const uint64_t data = 4 * c.frames;
@@ -151,14 +151,14 @@ TEST(WavHeader, TagsMakeAListChunkOfTheTagsThatAreThere) {
 TEST(WavHeader, OtherChunksComeBeforeTheSamplesAndCountInTheSizes) {
     const auto chunk = audio::info_chunk({"Song", "Ann", "1990", ""});
     const uint64_t frames = 4096;
-    const auto h = audio::wav_header(48000, frames, chunk);
+    const auto h = audio::wav_header(song::output_rate, frames, chunk);
     ASSERT_EQ(h.size(), 44 + chunk.size());
     EXPECT_EQ(u32_at(h, 4), 36 + chunk.size() + 4 * frames);
     EXPECT_EQ(std::vector<uint8_t>(h.begin() + 36, h.begin() + 36 + chunk.size()), chunk);
     EXPECT_EQ(std::string(h.end() - 8, h.end() - 4), "data");
     EXPECT_EQ(u32_at(h, h.size() - 4), 4 * frames);
 
-    const auto big = audio::wav_header(48000, uint64_t{3} << 32, chunk);
+    const auto big = audio::wav_header(song::output_rate, uint64_t{3} << 32, chunk);
     ASSERT_EQ(big.size(), 80 + chunk.size());
     EXPECT_EQ(u64_at(big, 20), 72 + chunk.size() + (uint64_t{12} << 32));
     EXPECT_EQ(std::vector<uint8_t>(big.begin() + 72, big.begin() + 72 + chunk.size()), chunk);

@@ -13,6 +13,7 @@
 
 #include "program_run.hpp"
 #include "song_bytes.hpp"
+#include "song/channel_record.hpp"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::vector<uint8_t> busy_song(uint32_t frames, uint8_t flags = 0x13) {
     h.text = "live audio check";
     const auto source = [](uint32_t f, uint32_t c) {
         const uint16_t pitch = static_cast<uint16_t>(0x0300 + (c << 8) + ((f * 37 + c * 11) & 0xFF) +
-                                                     ((f / 25 + c) % 3 << 12) + (c == 2 && f % 40 > 30 ? 0x0800 : 0));
+                                                     ((f / 25 + c) % 3 << 12) + (c == 2 && f % 40 > 30 ? song::pitch_noise : 0));
         return record_values{pitch, static_cast<uint8_t>(f * 5 + c * 60), static_cast<uint8_t>(c * 0x10 + (f & 1)),
                              static_cast<uint8_t>(255 - (f * 3 + c * 40) % 120), static_cast<uint8_t>(120 + f * 7 % 136)};
     };

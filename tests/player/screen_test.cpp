@@ -26,7 +26,7 @@ void open_song(uint8_t channels, const std::string& text, uint32_t frames = 500)
             return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
         }));
     (void)song::load_song_bytes(player::player_engine().song, bytes);
-    ASSERT_EQ(song::read_header(player::player_engine().song, 48000), song::header_outcome::ok);
+    ASSERT_EQ(song::read_header(player::player_engine().song, song::output_rate), song::header_outcome::ok);
     player::player_engine().song.frame_index.store(0);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "song/aplib.hpp"
 
 namespace {

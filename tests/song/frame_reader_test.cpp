@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "song/song.hpp"
 #include "song_image.hpp"
 
@@ -66,7 +66,7 @@ protected:
 
     void open(const header_fields& h, const std::vector<uint8_t>& body) {
         (void)song::load_song_bytes(song_test::state(), song_image(h, body));
-        ASSERT_EQ(song::read_header(song_test::state(), 48000), header_outcome::ok);
+        ASSERT_EQ(song::read_header(song_test::state(), song::output_rate), header_outcome::ok);
     }
 
     static void fill_records_with_sentinel() { song_test::state().channel_records.fill(sentinel); }
@@ -172,7 +172,7 @@ TEST_F(FrameReader, NothingIsReadWithoutAnAcceptedSong) {
     header_fields refused;
     refused.flags = 0x1F;
     (void)song::load_song_bytes(song_test::state(), song_image(refused, std::vector<uint8_t>(12)));
-    ASSERT_EQ(song::read_header(song_test::state(), 48000), header_outcome::channel_count_invalid);
+    ASSERT_EQ(song::read_header(song_test::state(), song::output_rate), header_outcome::channel_count_invalid);
     fill_records_with_sentinel();
     read(0);
     EXPECT_TRUE(same(song_test::state().channel_records[0], sentinel));

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "song/song.hpp"
 #include "song_image.hpp"
 
@@ -18,7 +18,7 @@ protected:
     void SetUp() override { song_test::reset_state(); }
     void TearDown() override { song_test::reset_state(); }
 
-    header_outcome open(const std::vector<uint8_t>& image, uint32_t sample_rate = 48000) {
+    header_outcome open(const std::vector<uint8_t>& image, uint32_t sample_rate = song::output_rate) {
         (void)song::load_song_bytes(song_test::state(), image);
         return song::read_header(song_test::state(), sample_rate);
     }
@@ -153,7 +153,7 @@ TEST_F(HeaderReader, SamplesPerFrameDropsTheRemainder) {
         uint32_t sample_rate;
         uint32_t samples_per_frame;
     };
-    const row rows[] = {{50, 48000, 960}, {60, 48000, 800}, {7, 48000, 6857}, {50, 44100, 882}, {65535, 48000, 0}};
+    const row rows[] = {{50, song::output_rate, 960}, {60, song::output_rate, 800}, {7, song::output_rate, 6857}, {50, 44100, 882}, {65535, song::output_rate, 0}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.frame_rate);
         header_fields h;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "song/song_file.hpp"
+#include "song/file_loader.hpp"
 #include "song_image.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -74,7 +74,7 @@ TEST_F(SongLoader, ReadsTheWholeFileAndReplacesThePreviousImage) {
     write_file(dir + "/empty.tun", {});
     song::load_song_file(song_test::state(), dir + "/empty.tun");
     EXPECT_EQ(song_test::state().image_size, 0u);
-    EXPECT_EQ(song::read_header(song_test::state(), 48000), song::header_outcome::not_a_song_file);
+    EXPECT_EQ(song::read_header(song_test::state(), song::output_rate), song::header_outcome::not_a_song_file);
 }
 
 TEST_F(SongLoader, LongFileNameIsUsedWhole) {
@@ -96,7 +96,7 @@ TEST_F(SongLoader, LongFileNameIsUsedWhole) {
     write_file(path, song_bytes);
     song::load_song_file(song_test::state(), path);
     EXPECT_EQ(image_bytes(), song_bytes);
-    EXPECT_EQ(song::read_header(song_test::state(), 48000), song::header_outcome::ok);
+    EXPECT_EQ(song::read_header(song_test::state(), song::output_rate), song::header_outcome::ok);
 }
 
 TEST_F(SongLoader, FileErrorsEndTheProgramWithTheirCode) {
@@ -193,7 +193,7 @@ TEST_F(SongLoader, ImageThatCannotBeAllocatedEndsWithHeapOverflow) {
         {
             (void)song::load_song_bytes(song_test::state(), packed);
             limit_address_space();
-            const auto outcome = song::read_header(song_test::state(), 48000);
+            const auto outcome = song::read_header(song_test::state(), song::output_rate);
             std::exit(outcome == song::header_outcome::out_of_memory ? reported : 0);
         },
         ::testing::ExitedWithCode(reported), "");

@@ -26,7 +26,7 @@ inline fake_song the_song;
 // The engine instance under test, made anew by reset_engine.
 inline std::unique_ptr<synth::engine>& engine_slot()
 {
-    static std::unique_ptr<synth::engine> slot = std::make_unique<synth::engine>(48000);
+    static std::unique_ptr<synth::engine> slot = std::make_unique<synth::engine>(song::output_rate);
     return slot;
 }
 inline synth::engine& engine() { return *engine_slot(); }
@@ -69,11 +69,11 @@ inline song::channel_record record(uint16_t pitch, uint8_t pulse, uint8_t contro
     return song::channel_record{pitch, pulse, control, volume, filter};
 }
 
-// Every test starts from a new engine instance: tables for 48000 Hz, the
+// Every test starts from a new engine instance: tables for the output rate, the
 // start-up wave slots, every voice and flag in its start state, no song.
 inline void reset_engine()
 {
-    engine_slot() = std::make_unique<synth::engine>(48000);
+    engine_slot() = std::make_unique<synth::engine>(song::output_rate);
     the_song = fake_song{};
 }
 

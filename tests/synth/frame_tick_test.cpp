@@ -222,7 +222,7 @@ TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
         {1, 0x0000, 0, 0},  {1, 0x4000, 1, 0},  {1, 0x8000, 3, 0},  {1, 0xF000, 16, 16},
         {2, 0x0000, 1, 1},  {2, 0x4000, 2, 1},  {2, 0x1000, 1, 2},  {2, 0xC000, 16, 1},
         {2, 0x3000, 1, 16}, {2, 0x2000, 1, 4},  {3, 0x5000, 3, 3},  {4, 0x8000, 5, 2},
-        {8, 0x8000, 6, 3},  {8, 0xC000, 16, 3}, {5, 0x0800, 3, 3},
+        {8, 0x8000, 6, 3},  {8, 0xC000, 16, 3}, {5, song::pitch_noise, 3, 3},
     };
     for (const auto& c : cases) {
         install_song(repeated(record(c.pitch, 0, 0x41, 200, 255)), c.channels, false);

@@ -22,8 +22,8 @@ TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates)
     };
     const expected_entry cases[] = {
         {44100, 0, 0},     {44100, 1, 380},      {44100, 440, 167391},
-        {44100, 4095, 1557884}, {48000, 0, 0},   {48000, 1, 349},
-        {48000, 440, 153791},   {48000, 4095, 1431306},
+        {44100, 4095, 1557884}, {song::output_rate, 0, 0},   {song::output_rate, 1, 349},
+        {song::output_rate, 440, 153791},   {song::output_rate, 4095, 1431306},
     };
     for (const auto& c : cases) {
         synth::pitch_table_type table;

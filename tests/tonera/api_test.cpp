@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "aplib_pack.hpp"
+#include "song/aplib_pack.hpp"
 #include "program_run.hpp"
 #include "song_bytes.hpp"
 #include "tonera/tonera.h"

@@ -21,6 +21,7 @@
 #include "psid_bytes.hpp"
 #include "psid_run.hpp"
 #include "song_lengths.hpp"
+#include "song/channel_record.hpp"
 
 namespace {
 
@@ -54,7 +55,7 @@ routine voice_on(int voice, uint16_t freq, uint8_t ctrl, uint8_t ad = 0x00, uint
 
 const routine nothing = [](code_6502&) {};
 
-std::vector<int> column(const imported_tune& t, int voice, uint8_t score::record::*field) {
+std::vector<int> column(const imported_tune& t, int voice, uint8_t song::channel_record::*field) {
     std::vector<int> out;
     for (size_t f = 0; f < t.frame_count(); ++f) out.push_back(t.records[f * 3 + voice].*field);
     return out;
@@ -89,7 +90,7 @@ TEST(PsidImport, PitchIsTheFrequencyRegisterAtTheTunesClock) {
         EXPECT_EQ(t.timing.frame_rate, c.ntsc ? 60 : 50);
         const uint16_t pitch = t.records[9 * 3 + 1].pitch;
         EXPECT_NEAR(played_hz(pitch), c.hz, std::max(1.0, c.hz * 0.004)) << c.freq;
-        EXPECT_EQ(pitch & 0x0800, c.ctrl & 0x80 ? 0x0800 : 0) << "noise bit for control " << int(c.ctrl);
+        EXPECT_EQ(pitch & song::pitch_noise, c.ctrl & 0x80 ? song::pitch_noise : 0) << "noise bit for control " << int(c.ctrl);
         EXPECT_EQ(pitch & 0xF000, 0) << "pan centred";
         EXPECT_EQ(t.records[9 * 3 + 1].control, c.ctrl);
     }
@@ -111,8 +112,8 @@ TEST(PsidImport, VolumeRisesWithTheAttackRateAndFallsWithTheReleaseRate) {
                          p.when(test_support::play_counter, gate_off_call, [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
                      },
                      150);
-        const auto volume = column(t, 0, &score::record::volume);
-        const auto ctrl = column(t, 0, &score::record::control);
+        const auto volume = column(t, 0, &song::channel_record::volume);
+        const auto ctrl = column(t, 0, &song::channel_record::control);
         const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
 
         const auto first_sound = std::find_if(volume.begin(), volume.end(), [](int v) { return v > 0; }) - volume.begin();
@@ -148,8 +149,8 @@ TEST(PsidImport, AttackStartsFromTheCurrentLevel) {
                                                     [](code_6502& b) { b.poke(voice_base(0) + control, 0x21); });
                                          },
                                          120);
-        const auto volume = column(t, 0, &score::record::volume);
-        const auto ctrl = column(t, 0, &score::record::control);
+        const auto volume = column(t, 0, &song::channel_record::volume);
+        const auto ctrl = column(t, 0, &song::channel_record::control);
         const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
         const auto gate_off = std::find_if(ctrl.begin() + 1, ctrl.end(), [](int v) { return !(v & 1); }) - ctrl.begin();
         const auto gate_on = std::find_if(ctrl.begin() + gate_off, ctrl.end(), [](int v) { return v & 1; }) - ctrl.begin();
@@ -190,8 +191,8 @@ TEST(PsidImport, GateOffAndOnAgainWithinOneFrameIsKept) {
         };
         const std::string name = std::to_string(c.calls_a_frame) + " calls a frame, gate off in call " + std::to_string(c.off_call);
         const imported_tune t = run_tune(init, play, 30, h);
-        const auto ctrl = column(t, 2, &score::record::control);
-        const auto volume = column(t, 2, &score::record::volume);
+        const auto ctrl = column(t, 2, &song::channel_record::control);
+        const auto volume = column(t, 2, &song::channel_record::volume);
         std::vector<size_t> gate_off;
         for (size_t f = 1; f < ctrl.size(); ++f)
             if (!(ctrl[f] & 1)) gate_off.push_back(f);
@@ -244,7 +245,7 @@ TEST(PsidImport, SilencedAndFilteredVoices) {
         };
         const imported_tune t = run_tune(init, nothing, 10);
         for (int v = 0; v < 3; ++v) {
-            const score::record& r = t.records[9 * 3 + v];
+            const song::channel_record& r = t.records[9 * 3 + v];
             const std::string which = "routing " + std::to_string(c.routing) + ", mode " + std::to_string(c.mode_volume) +
                                       ", voice " + std::to_string(v + 1);
             if (c.volume[v] < 0) {
@@ -261,7 +262,7 @@ TEST(PsidImport, SilencedAndFilteredVoices) {
 // per sample at 48 kHz, at a frequency.
 double one_pole_gain(int filter, double hz) {
     const double a = (filter + 1) / 256.0;
-    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * hz / 48000.0);
+    const std::complex<double> z = std::polar(1.0, 2 * std::numbers::pi * hz / song::output_rate);
     return std::abs(a / (1.0 - (1.0 - a) / z));
 }
 
@@ -318,10 +319,10 @@ TEST(PsidImport, SongTextSubtuneAndRateComeFromTheHeader) {
 }
 
 // Frames of one voice from a list of pitches: 0 is a silent frame.
-std::vector<score::record> voice_frames(const std::vector<int>& pitches) {
-    std::vector<score::record> out;
+std::vector<song::channel_record> voice_frames(const std::vector<int>& pitches) {
+    std::vector<song::channel_record> out;
     for (const int p : pitches) {
-        score::record r;
+        song::channel_record r;
         r.pitch = static_cast<uint16_t>(p);
         r.volume = p == 0 ? 0 : 200;
         out.push_back(r);
@@ -589,7 +590,7 @@ TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
         EXPECT_LE(loop, c.timer ? 192u : 64u) << c.name;
         EXPECT_NEAR(double(t.loop_frame), c.loop, c.timer ? 4 : 2) << c.name;
         // The notes are there: the volume goes up and down in each period.
-        const auto volume = column(t, 0, &score::record::volume);
+        const auto volume = column(t, 0, &song::channel_record::volume);
         const auto [low, high] = std::minmax_element(volume.begin() + t.loop_frame, volume.end());
         EXPECT_LT(*low, 20) << c.name;
         EXPECT_GT(*high, 120) << c.name;  // sustain level 136

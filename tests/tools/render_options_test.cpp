@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "render_options.hpp"
+#include "song/channel_record.hpp"
 
 namespace {
 
@@ -22,10 +23,10 @@ TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
         {"1::00", std::nullopt}, {"1:00:00:00", std::nullopt}, {"1:00.5:00", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(tuntool::parse_time(c.text), c.microseconds) << c.text;
-    // To the nearest frame at 48000 Hz.
-    EXPECT_EQ(tuntool::frames_for_time(62500000, 48000), 3000000u);
-    EXPECT_EQ(tuntool::frames_for_time(10, 48000), 0u);
-    EXPECT_EQ(tuntool::frames_for_time(11, 48000), 1u);
+    // To the nearest frame at the output rate, 48 kHz.
+    EXPECT_EQ(tuntool::frames_for_time(62500000, song::output_rate), 3000000u);
+    EXPECT_EQ(tuntool::frames_for_time(10, song::output_rate), 0u);
+    EXPECT_EQ(tuntool::frames_for_time(11, song::output_rate), 1u);
 }
 
 TEST(RenderOptions, ValuesInEveryFormLandInTheirFields) {

@@ -1,4 +1,4 @@
-// The score compiler: pitch words, envelopes and settings frame by frame,
+// The score compiler: envelopes and settings frame by frame,
 // song structure (tempo, repeats, transposition, loop), the line and column
 // of every kind of mistake, and hostile scores within bounded memory and time.
 #include <gtest/gtest.h>
@@ -30,34 +30,6 @@ std::vector<int> pitches(const compiled_song& song, unsigned channel) {
     std::vector<int> out;
     for (size_t f = 0; f < song.frame_count(); ++f) out.push_back(song.at(f, channel).pitch);
     return out;
-}
-
-TEST(PitchWord, LandsOnTheFrequencyThePlayerPlays) {
-    // The player plays (256 + m) x 2^o / 16 Hz, rounded down to whole hertz.
-    struct case_ {
-        double hz;
-        uint16_t word;
-    };
-    const case_ cases[] = {
-        {16.0, 0x0000},    // lowest: octave 0, mantissa 0
-        {4088.0, 0x07FF},  // highest
-        {10.0, 0x0000},    // clamped up
-        {9000.0, 0x07FF},  // clamped down
-        {440.0, a4},
-        {55.0, 0x0100 | 184},    // octave 1: (256 + 184) x 2 / 16 = 55
-        {1000.0, 0x0500 | 244},  // octave 5 steps by 2 Hz: 500 x 2 = 1000
-        {3951.07, 0x0700 | 238},  // B-7: octave 7 steps by 8 Hz, 494 x 8 = 3952
-        {63.7, 0x0200},          // rounds to 64 Hz, the first of octave 2
-    };
-    for (const auto& c : cases) EXPECT_EQ(score::pitch_word(c.hz), c.word) << c.hz << " Hz";
-}
-
-TEST(NoteFrequency, FollowsEqualTemperamentFromA440) {
-    EXPECT_DOUBLE_EQ(score::note_hz(57), 440.0);
-    EXPECT_DOUBLE_EQ(score::note_hz(45), 220.0);
-    EXPECT_DOUBLE_EQ(score::note_hz(69), 880.0);
-    EXPECT_NEAR(score::note_hz(0), 16.3516, 1e-3);
-    EXPECT_NEAR(score::note_hz(48), 261.6256, 1e-3);
 }
 
 TEST(ScoreHeader, SetsTheSongFields) {
@@ -100,7 +72,7 @@ TEST(ScoreSettings, ShapeEachRecordField) {
     struct case_ {
         const char* settings;
         int frame;
-        score::record expected;
+        song::channel_record expected;
     };
     const case_ cases[] = {
         {"", 0, {a4, 128, 0, 200, 255}},
@@ -109,7 +81,7 @@ TEST(ScoreSettings, ShapeEachRecordField) {
         {"pan=LC", 0, {a4 | 0x1000, 128, 0, 200, 255}},      // right side at half
         {"pan=RC", 0, {a4 | 0x4000, 128, 0, 200, 255}},      // left side at half
         {"pan=2:1", 0, {a4 | 0x9000, 128, 0, 200, 255}},
-        {"noise=on", 0, {a4 | 0x0800, 128, 0, 200, 255}},
+        {"noise=on", 0, {a4 | song::pitch_noise, 128, 0, 200, 255}},
         {"pulse=254 sweep=1", 2, {a4, 0, 0, 200, 255}},      // 254, 255, 0
         {"pulse=10 sweep=-4", 1, {a4, 6, 0, 200, 255}},
         {"filter=90 vol=7 ctrl=0x20", 0, {a4, 128, 0x20, 7, 90}},
@@ -150,7 +122,7 @@ TEST(ScoreSettings, ChipControlByte) {
     }
     // A noise waveform switches the noise generator on as well.
     const compiled_song noisy = compile_score("variant chip\ninstrument n wave=noise\npattern p\n1: @n A-4\nplay p\n");
-    EXPECT_EQ(noisy.at(0, 0).pitch, a4 | 0x0800);
+    EXPECT_EQ(noisy.at(0, 0).pitch, a4 | song::pitch_noise);
     EXPECT_EQ(noisy.at(0, 0).control, 0x80);
 }
 
@@ -201,8 +173,8 @@ TEST(ScoreStructure, BareInstrumentNamePlaysItsOwnNoteUntransposed) {
         "pattern p\n"
         "1: hat A-4\n"
         "play p+12\n");
-    EXPECT_EQ(song.at(0, 0).pitch, a4 | 0x0800);           // the hit keeps its note
-    EXPECT_EQ(song.at(1, 0).pitch, 0x05B8 | 0x0800);       // a written note moves, with the hat's sound
+    EXPECT_EQ(song.at(0, 0).pitch, a4 | song::pitch_noise);           // the hit keeps its note
+    EXPECT_EQ(song.at(1, 0).pitch, 0x05B8 | song::pitch_noise);       // a written note moves, with the hat's sound
     EXPECT_EQ(song.at(1, 0).volume, 60);
 }
 

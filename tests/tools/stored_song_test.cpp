@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "song_bytes.hpp"
-#include "song_file.hpp"
+#include "stored_song.hpp"
 
 namespace {
 
 using test_support::record_values;
-using tuntool::song_file;
+using tuntool::stored_song;
 
 record_values sample_record(uint32_t frame, uint32_t channel) {
     return {static_cast<uint16_t>(0x1234 + frame * 0x101 + channel * 0x2000), static_cast<uint8_t>(frame * 3 + channel),
@@ -58,7 +58,7 @@ TEST(Layout, BytesAfterTheLastWholeFrameAreKept) {
 
 TEST(SongFile, ParseAndWriteGiveBackTheSameBytes) {
     const auto bytes = song_with(0xB3, test_support::interleaved_body(3, 10, sample_record), "some text");
-    const song_file song = tuntool::parse_song_file(bytes);
+    const stored_song song = tuntool::parse_song_file(bytes);
     EXPECT_EQ(song.channel_count(), 3u);
     EXPECT_TRUE(song.interleaved());
     EXPECT_FALSE(song.compressed());
@@ -74,7 +74,7 @@ TEST(SongFile, PackThenUnpackGivesTheOriginalBytes) {
                                    : test_support::planar_body(channels, 300, sample_record);
         body.push_back(0x99);  // a trailing byte rides along
         const auto original = song_with(flags, body, "packed");
-        const song_file packed = tuntool::pack_song(tuntool::parse_song_file(original));
+        const stored_song packed = tuntool::pack_song(tuntool::parse_song_file(original));
         EXPECT_TRUE(packed.compressed());
         EXPECT_EQ(packed.flags, flags | 0x40);
         EXPECT_EQ(packed.unpacked_size, body.size());
@@ -96,15 +96,15 @@ TEST(SongFile, RelayoutTwiceGivesTheOriginalBytes) {
                                      : test_support::planar_body(channels, 50, sample_record);
         body.insert(body.end(), {7, 7});
         const auto original = song_with(c.flags, body);
-        const song_file once = tuntool::relayout_song(tuntool::parse_song_file(original), c.to_interleaved);
+        const stored_song once = tuntool::relayout_song(tuntool::parse_song_file(original), c.to_interleaved);
         EXPECT_EQ(once.interleaved(), c.to_interleaved);
         EXPECT_NE(once.body, body);
-        const song_file twice = tuntool::relayout_song(once, !c.to_interleaved);
+        const stored_song twice = tuntool::relayout_song(once, !c.to_interleaved);
         EXPECT_EQ(tuntool::song_file_bytes(twice), original) << int(c.flags);
 
         // Compressed songs stay compressed and come back exactly as packed.
-        const song_file packed = tuntool::pack_song(tuntool::parse_song_file(original));
-        const song_file packed_once = tuntool::relayout_song(packed, c.to_interleaved);
+        const stored_song packed = tuntool::pack_song(tuntool::parse_song_file(original));
+        const stored_song packed_once = tuntool::relayout_song(packed, c.to_interleaved);
         EXPECT_TRUE(packed_once.compressed());
         EXPECT_EQ(tuntool::frame_data(packed_once), once.body);
         EXPECT_EQ(tuntool::song_file_bytes(tuntool::relayout_song(packed_once, !c.to_interleaved)),
@@ -119,15 +119,15 @@ TEST(SongFile, RelayoutToTheSameLayoutChangesNothing) {
 
 TEST(SongFile, RefusesWhatItCannotConvert) {
     const auto plain = song_with(0x13, test_support::interleaved_body(3, 4, sample_record));
-    const song_file song = tuntool::parse_song_file(plain);
-    song_file packed = tuntool::pack_song(song);
-    song_file no_size = packed;
+    const stored_song song = tuntool::parse_song_file(plain);
+    stored_song packed = tuntool::pack_song(song);
+    stored_song no_size = packed;
     no_size.unpacked_size = 0;
-    song_file wrong_size = packed;
+    stored_song wrong_size = packed;
     wrong_size.unpacked_size += 1;
-    song_file broken = packed;
+    stored_song broken = packed;
     broken.body.resize(2);
-    song_file no_channels = song;
+    stored_song no_channels = song;
     no_channels.flags = 0x10;
 
     struct case_ {

@@ -25,10 +25,10 @@ for tune in "$@"; do
             sidplayfp -q -t180 -w"$out/raw.wav" "$tune" >/dev/null 2>&1
             sox "$out/raw.wav" "$ref" speed 0.997515
         fi
-        figures=("$("$build/tests/tools/loudness_compare" "$out/$name.wav" "$ref" 0.05)"
-                 "$("$build/tests/tools/loudness_compare" "$out/$name.wav" "$ref" 0.2)"
-                 "$("$build/tests/tools/loudness_compare" "$out/$name.wav" "$ref" 1)"
-                 "$("$build/tests/tools/pitch_class_compare" "$out/$name.wav" "$ref" 0.2)")
+        figures=("$("$build/tools/measure/loudness_compare" "$out/$name.wav" "$ref" 0.05)"
+                 "$("$build/tools/measure/loudness_compare" "$out/$name.wav" "$ref" 0.2)"
+                 "$("$build/tools/measure/loudness_compare" "$out/$name.wav" "$ref" 1)"
+                 "$("$build/tools/measure/pitch_class_compare" "$out/$name.wav" "$ref" 0.2)")
         for i in 0 1 2 3; do sums[$i]=$(echo "${sums[$i]} + ${figures[$i]}" | bc -l); done
     done
     printf '%s' "$name"

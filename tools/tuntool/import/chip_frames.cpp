@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "song/pitch.hpp"
+
 namespace psid_import {
 namespace {
 
@@ -34,7 +36,7 @@ constexpr double cutoff_8580_hz_per_step = 7.0;
 
 uint16_t pitch_for(uint16_t frequency_register, uint32_t clock_hz, bool noise) {
     const double hz = frequency_register * static_cast<double>(clock_hz) / 16777216.0;
-    return static_cast<uint16_t>(score::pitch_word(hz) | (noise ? 0x0800 : 0));
+    return static_cast<uint16_t>(song::pitch_word(hz) | (noise ? song::pitch_noise : 0));
 }
 
 double cutoff_hz(uint16_t cutoff_register, chip_model model) {
@@ -123,7 +125,7 @@ void frame_builder::close_frame() {
         voice_frame& f = voices_[v];
         const uint8_t c = reg(current_, v, control);
         const bool gate = c & gate_bit;
-        score::record r;
+        song::channel_record r;
         r.pitch = pitch_for(static_cast<uint16_t>(reg(current_, v, frequency_low) | reg(current_, v, frequency_high) << 8),
                             timing_.clock_hz, c & noise_bit);
         r.pulse = static_cast<uint8_t>((reg(current_, v, pulse_high) & 0x0F) << 4 | reg(current_, v, pulse_low) >> 4);

@@ -42,7 +42,7 @@
 
 #include "envelope.hpp"
 #include "psid_header.hpp"
-#include "score.hpp"
+#include "song/channel_record.hpp"
 
 namespace psid_import {
 
@@ -69,7 +69,7 @@ constexpr chip_timing pal_timing{985248, 50, 312 * 63};
 constexpr chip_timing ntsc_timing{1022727, 60, 263 * 65};
 
 // The player's output rate, at which its filter coefficient applies.
-constexpr double player_sample_rate = 48000.0;
+constexpr double player_sample_rate = song::output_rate;
 
 // The pitch word for a frequency register value at a chip clock.
 uint16_t pitch_for(uint16_t frequency_register, uint32_t clock_hz, bool noise);
@@ -97,7 +97,7 @@ public:
     bool complete() const { return frames_done_ == frame_limit_; }
 
     // Frame after frame, three records per frame.
-    const std::vector<score::record>& records() const { return records_; }
+    const std::vector<song::channel_record>& records() const { return records_; }
 
 private:
     struct voice_frame {
@@ -123,7 +123,7 @@ private:
     chip_registers current_{};
     std::array<envelope, voice_count> envelopes_{};
     std::array<voice_frame, voice_count> voices_{};
-    std::vector<score::record> records_;
+    std::vector<song::channel_record> records_;
 };
 
 }  // namespace psid_import

@@ -10,16 +10,17 @@
 #include <filesystem>
 
 #include "base/output_file.hpp"
+#include "song/channel_record.hpp"
 #include "file_io.hpp"
 #include "job_pool.hpp"
-#include "song_file.hpp"
+#include "stored_song.hpp"
 
 namespace tuntool {
 namespace {
 
 using psid_import::chip_model;
 
-constexpr double progress_rate = 48000.0;
+constexpr double progress_rate = song::output_rate;
 
 std::string clock_time(size_t frames, unsigned rate) {
     const size_t hundredths = frames * 100 / rate;
@@ -62,8 +63,8 @@ std::vector<uint8_t> read_tune_file(const std::string& path) {
     return bytes;
 }
 
-song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed) {
-    song_file song;
+stored_song song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed) {
+    stored_song song;
     song.magic = song::chip_magic;
     song.flags = static_cast<uint8_t>(psid_import::voice_count | (interleaved ? flag_interleaved : 0) |
                                       (tune.loop_found ? 0 : song::flag_no_repeat_found));
@@ -71,7 +72,7 @@ song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool
     song.loop_frame = tune.loop_frame;
     song.text.assign(tune.text.begin(), tune.text.end());
     song.body.reserve(tune.records.size() * song::record_size);
-    for (const score::record& r : tune.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
+    for (const song::channel_record& r : tune.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
     if (!interleaved) song.body = interleaved_to_planar(song.body, psid_import::voice_count);
     return compressed ? pack_song(song) : song;
 }
@@ -133,7 +134,7 @@ int import_one_tune(const import_job& job, const song_making& making, int report
             if (output_files::same_file(job.tune, out)) throw psid_import::import_error("the output would replace the tune itself");
             const psid_import::imported_tune tune = psid_import::import_tune(file, options);
             r.frame_rate = tune.timing.frame_rate;
-            const song_file song = song_of(tune, making.interleaved, making.compressed);
+            const stored_song song = song_of(tune, making.interleaved, making.compressed);
             const std::filesystem::path folder = std::filesystem::path(out).parent_path();
             std::error_code error;
             if (!folder.empty()) std::filesystem::create_directories(folder, error);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "psid_run.hpp"
-#include "render_progress.hpp"
+#include "progress_line.hpp"
 
 namespace tuntool {
 
@@ -42,8 +42,8 @@ std::string song_path(const std::string& stem, bool all_subtunes, unsigned subtu
 std::vector<uint8_t> read_tune_file(const std::string& path);
 
 // The song of an imported tune, in the layout asked for.
-struct song_file;
-song_file song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed);
+struct stored_song;
+stored_song song_of(const psid_import::imported_tune& tune, bool interleaved, bool compressed);
 
 // What one song of a tune became, for its report line.
 std::string song_summary(const std::string& path, const psid_import::imported_tune& tune, bool interleaved,

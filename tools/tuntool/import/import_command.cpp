@@ -18,7 +18,7 @@
 #include "file_io.hpp"
 #include "import_batch.hpp"
 #include "psid_run.hpp"
-#include "song_file.hpp"
+#include "stored_song.hpp"
 #include "song_lengths.hpp"
 
 namespace tuntool {
@@ -341,7 +341,7 @@ int run_single(const command_line& line) {
             status = exit_status::failure;
             continue;
         }
-        const song_file song = song_of(imported, line.making.interleaved, line.making.compressed);
+        const stored_song song = song_of(imported, line.making.interleaved, line.making.compressed);
         write_file_replacing(song_out, song_file_bytes(song));
         std::fprintf(messages::stream(), "%s\n",
                      song_summary(song_out, imported, line.making.interleaved, song.compressed() ? song.body.size() : 0)

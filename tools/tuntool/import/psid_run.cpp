@@ -92,7 +92,7 @@ struct silence_watch {
     size_t checked = 0;  // frames looked at
     uint32_t run = 0;    // silent frames up to there
 
-    void look(const std::vector<score::record>& records) {
+    void look(const std::vector<song::channel_record>& records) {
         for (; checked < records.size() / voice_count; ++checked) {
             bool silent = true;
             for (unsigned v = 0; v < voice_count; ++v) silent = silent && records[checked * voice_count + v].volume == 0;

@@ -15,7 +15,7 @@
 
 #include "chip_frames.hpp"
 #include "psid_header.hpp"
-#include "score.hpp"
+#include "song/channel_record.hpp"
 
 namespace psid_import {
 
@@ -63,7 +63,7 @@ struct imported_tune {
     chip_model model = chip_model::mos6581;
     chip_timing timing = pal_timing;
     std::string text;            // the song text
-    std::vector<score::record> records;  // frame after frame, three per frame
+    std::vector<song::channel_record> records;  // frame after frame, three per frame
     double sample_period_ms = 0;  // the mean time between two looks at the registers
     song_end end = song_end::asked;
     uint32_t loop_frame = 0;      // where the song goes on after its last frame

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "render_progress.hpp"
+#include "progress_line.hpp"
 
 namespace tuntool {
 

@@ -1,4 +1,4 @@
-#include "render_progress.hpp"
+#include "progress_line.hpp"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,14 +6,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "song/channel_record.hpp"
+
 namespace tuntool {
 namespace {
 
-constexpr double output_rate = 48000;
+constexpr double output_rate = song::output_rate;
 constexpr auto redraw_interval = std::chrono::milliseconds(100);
 
 std::string clock_text(uint64_t frames) {
-    const uint64_t tenths = frames * 10 / 48000;
+    const uint64_t tenths = frames * 10 / song::output_rate;
     char text[40];
     std::snprintf(text, sizeof text, "%llu:%02llu.%llu", static_cast<unsigned long long>(tenths / 600),
                   static_cast<unsigned long long>(tenths / 10 % 60), static_cast<unsigned long long>(tenths % 10));

@@ -8,12 +8,21 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "render_song.hpp"
 
 namespace tuntool {
+
+// A job's progress as it reports it (a render's or an import's): frames done in the current pass (one
+// per output) of passes, each `length` frames long.
+struct progress_report {
+    uint32_t pass = 0;
+    uint32_t passes = 0;
+    uint64_t frames = 0;
+    uint64_t length = 0;
+};
 
 using progress_clock = std::chrono::steady_clock;
 

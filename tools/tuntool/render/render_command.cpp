@@ -18,7 +18,7 @@
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
-#include "song/song_file.hpp"
+#include "song/file_loader.hpp"
 
 namespace tuntool {
 namespace {

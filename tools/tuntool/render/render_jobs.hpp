@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "render_progress.hpp"
+#include "progress_line.hpp"
 #include "render_song.hpp"
 
 namespace tuntool {

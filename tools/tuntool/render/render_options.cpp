@@ -2,10 +2,12 @@
 
 #include <cctype>
 
+#include "song/channel_record.hpp"
+
 namespace tuntool {
 namespace {
 
-constexpr uint32_t output_rate = 48000;
+constexpr uint32_t output_rate = song::output_rate;
 
 bool all_digits(const std::string& text) {
     if (text.empty()) return false;

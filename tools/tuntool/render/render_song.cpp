@@ -17,7 +17,7 @@
 #include "base/standard_output.hpp"
 #include "file_io.hpp"
 #include "job_pool.hpp"
-#include "song_file.hpp"
+#include "stored_song.hpp"
 #include "song/song.hpp"
 #include "song_tags.hpp"
 #include "synth/render_length.hpp"
@@ -26,7 +26,7 @@
 namespace tuntool {
 namespace {
 
-constexpr uint16_t output_rate = 48000;
+constexpr uint32_t output_rate = song::output_rate;
 // Progress goes out about every five seconds of sound.
 constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 
@@ -61,11 +61,8 @@ void report(int fd, const progress_report& r) { send_record(fd, &r, sizeof r); }
 std::string open_song(const std::string& path, std::vector<uint8_t>& bytes, std::unique_ptr<synth::engine>& engine) {
     try {
         bytes = read_song_file(path);
-    } catch (const tool_error& e) {
-        const std::string message = e.what();
-        const std::string own_name = "cannot read " + path + ": ";
-        if (message.compare(0, own_name.size(), own_name) == 0) return "cannot be read: " + message.substr(own_name.size());
-        return message;
+    } catch (const read_error& e) {
+        return "cannot be read: " + e.reason;
     }
     if (std::string too_large = unpacked_size_problem(bytes); !too_large.empty()) return too_large;
     engine = std::make_unique<synth::engine>(output_rate);

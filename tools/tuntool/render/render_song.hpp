@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "progress_line.hpp"
 #include "render_options.hpp"
 
 namespace tuntool {
@@ -33,15 +34,6 @@ struct render_settings {
 
 // Whether voice (0-based) sounds in the mix the settings ask for.
 bool voice_sounds(const render_settings& settings, int voice);
-
-// A job's progress as it reports it: frames done in the current pass (one
-// per output) of passes, each `length` frames long.
-struct progress_report {
-    uint32_t pass = 0;
-    uint32_t passes = 0;
-    uint64_t frames = 0;
-    uint64_t length = 0;
-};
 
 // Renders the job and returns its exit status: 0, 1 after a problem
 // (written as one line on standard error, without the song's name), or

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "song/channel_record.hpp"
+
 namespace score {
 
 // A mistake in a score, with the line and column (both from 1) where it is.
@@ -21,14 +23,7 @@ struct score_error : std::runtime_error {
 };
 
 // One channel record as the song file stores it.
-struct record {
-    uint16_t pitch = 0;
-    uint8_t pulse = 0;
-    uint8_t control = 0;
-    uint8_t volume = 0;
-    uint8_t filter = 0;
-    bool operator==(const record&) const = default;
-};
+using record = song::channel_record;
 
 struct compiled_song {
     bool chip_variant = false;
@@ -47,14 +42,5 @@ struct compiled_song {
 
 // Compiles a whole score. Throws score_error for the first mistake found.
 compiled_song compile_score(std::string_view source);
-
-// The pitch word for a frequency in Hz: octave in bits 8..10 and mantissa in
-// bits 0..7, for (256 + mantissa) x 2^octave / 16 Hz, chosen so that the
-// player's whole-hertz pitch steps land on the nearest one. Frequencies
-// outside 16..4088 Hz are clamped.
-uint16_t pitch_word(double hz);
-
-// The frequency of a note number (C-0 = 0, A-4 = 57 at 440 Hz, B-7 = 95).
-double note_hz(int note);
 
 }  // namespace score

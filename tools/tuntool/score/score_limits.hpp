@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "song/format.hpp"
+
 namespace score {
 
 // The longest song: about 5.8 hours at 50 frames a second, 48 MiB of
@@ -26,7 +28,7 @@ constexpr int max_depth = 64;  // groups within groups
 constexpr int max_repeat = 9999;
 constexpr size_t max_instruments = 65536;
 constexpr size_t max_patterns = 65536;
-constexpr size_t max_text_length = 65519;
+constexpr size_t max_text_length = song::max_text_length;  // what the header can hold
 constexpr size_t max_arp_steps = 16;
 constexpr size_t max_tempo_steps = 16;
 constexpr int max_transpose = 48;  // semitones, at each "+T" of a group or play entry

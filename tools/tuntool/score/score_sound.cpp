@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "song/channel_record.hpp"
+
 namespace score {
 namespace {
 
@@ -36,7 +38,7 @@ int parse_pan(std::string_view value, size_t at) {
 
 int parse_wave(std::string_view value, size_t at) {
     static constexpr std::pair<std::string_view, int> bits[] = {
-        {"tri", 0x10}, {"saw", 0x20}, {"pulse", 0x40}, {"noise", 0x80}};
+        {"tri", song::control_triangle}, {"saw", song::control_sawtooth}, {"pulse", song::control_pulse}, {"noise", song::control_noise}};
     int wave = 0;
     size_t start = 0;
     while (start <= value.size()) {
@@ -159,7 +161,7 @@ void apply(const setting& change, sound& s) {
         case setting_key::noise: s.noise = v != 0; break;
         case setting_key::wave:
             s.wave = static_cast<uint8_t>(v);
-            if (v & 0x80) s.noise = true;
+            if (v & song::control_noise) s.noise = true;
             break;
         case setting_key::sync: s.sync = v != 0; break;
         case setting_key::ring: s.ring = v != 0; break;

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "song/channel_record.hpp"
+#include "song/pitch.hpp"
+
 namespace score {
 
 void channel_voice::start(int note) {
     playing = true;
     gate = true;
-    hz = note_hz(note);
+    hz = song::note_hz(note);
     frame_in_note = 0;
     bend_total = 0;
     pulse = tone.pulse;
@@ -25,13 +28,13 @@ void channel_voice::release() {
 
 record channel_voice::next_frame(bool chip) {
     record r;
-    r.pitch = static_cast<uint16_t>(tone.pan_left << 14 | tone.pan_right << 12);
+    r.pitch = static_cast<uint16_t>(tone.pan_left << song::pitch_left_pan_shift | tone.pan_right << song::pitch_right_pan_shift);
     r.filter = static_cast<uint8_t>(tone.filter);
     uint8_t control = tone.control >= 0 ? static_cast<uint8_t>(tone.control) : 0;
-    if (chip && tone.control < 0) control = static_cast<uint8_t>(tone.wave | tone.sync << 1 | tone.ring << 2);
+    if (chip && tone.control < 0) control = static_cast<uint8_t>(tone.wave | (tone.sync ? song::control_sync : 0) | (tone.ring ? song::control_ring : 0));
     if (chip && playing &&
         ((tone.test == test_mode::start && frame_in_note == 0) || (tone.test == test_mode::on && gate)))
-        control |= 0x08;
+        control |= song::control_test;
     r.control = control;
     if (!playing) {
         r.pulse = static_cast<uint8_t>(tone.pulse);
@@ -46,7 +49,7 @@ record channel_voice::next_frame(bool chip) {
         semitones += wave * tone.vibrato_depth / 100.0;
     }
     const double frequency = semitones == 0 ? hz : hz * std::exp2(semitones / 12.0);
-    r.pitch = static_cast<uint16_t>(r.pitch | pitch_word(frequency) | (tone.noise ? 0x0800 : 0));
+    r.pitch = static_cast<uint16_t>(r.pitch | song::pitch_word(frequency) | (tone.noise ? song::pitch_noise : 0));
     r.pulse = static_cast<uint8_t>(pulse);
     r.volume = static_cast<uint8_t>(level);
     advance();

@@ -16,12 +16,11 @@ namespace {
 std::string system_reason(int error_number) { return std::strerror(error_number); }
 
 [[noreturn]] void cannot_read(const std::string& path, int error_number) {
-    throw tool_error("cannot read " + path + ": " + system_reason(error_number));
+    throw read_error(path, system_reason(error_number));
 }
 
 [[noreturn]] void too_large(const std::string& path) {
-    throw tool_error("cannot read " + path + ": larger than any song file (" + std::to_string(limits::max_song_bytes) +
-                     " bytes)");
+    throw read_error(path, "larger than any song file (" + std::to_string(limits::max_song_bytes) + " bytes)");
 }
 
 // Reads what fd holds, at most limit + 1 bytes; closes fd.
@@ -46,8 +45,9 @@ std::vector<uint8_t> read_bounded(int fd, const std::string& path, size_t limit)
 void refuse_unless_regular(const std::string& path, const struct stat& status) {
     if (S_ISDIR(status.st_mode)) cannot_read(path, EISDIR);
     if (!S_ISREG(status.st_mode))
-        throw tool_error("cannot read " + path + ": not a regular file (" +
-                         (S_ISFIFO(status.st_mode) ? "a FIFO" : S_ISSOCK(status.st_mode) ? "a socket" : "a device") + "); a song is a file");
+        throw read_error(path, std::string("not a regular file (") +
+                                   (S_ISFIFO(status.st_mode) ? "a FIFO" : S_ISSOCK(status.st_mode) ? "a socket" : "a device") +
+                                   "); a song is a file");
 }
 
 }  // namespace

@@ -19,13 +19,21 @@ struct tool_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A file that could not be read: "cannot read PATH: REASON", with the
+// reason on its own for messages that name the file another way.
+struct read_error : tool_error {
+    read_error(const std::string& path, const std::string& why)
+        : tool_error("cannot read " + path + ": " + why), reason(why) {}
+    std::string reason;
+};
+
 // Reads the whole file (a regular file, a device, a FIFO, standard input
-// as /dev/stdin), or throws. No more than `limit` + 1 bytes are read, so a
+// as /dev/stdin), or throws read_error. No more than `limit` + 1 bytes are read, so a
 // caller sees that a file is over its limit without holding all of it, and
 // a device that never ends (/dev/zero) is not read on and on.
 std::vector<uint8_t> read_whole_file(const std::string& path, size_t limit);
 
-// Reads a song file, or throws. A song is a regular file (links followed):
+// Reads a song file, or throws read_error. A song is a regular file (links followed):
 // anything else (a FIFO, a device, a folder) is refused before it is opened
 // for reading, so that a FIFO without a writer cannot hold the command. A
 // file larger than limits::max_song_bytes is refused without being read.

@@ -4,12 +4,12 @@
 
 #include "base/messages.hpp"
 #include "song/song.hpp"
-#include "song_file.hpp"
+#include "stored_song.hpp"
 
 namespace tuntool {
 namespace {
 
-constexpr uint32_t playback_rate = 48000;
+constexpr uint32_t playback_rate = song::output_rate;
 
 // The length of the UTF-8 sequence starting at `at`, or 0 when the bytes
 // there are not one (overlong forms, surrogates and values past U+10FFFF
@@ -73,7 +73,7 @@ std::string describe(const std::string& path, bool& playable) {
     json_object o;
     o.field("file", json_string(path));
     std::vector<uint8_t> bytes;
-    song_file song;
+    stored_song song;
     try {
         bytes = read_song_file(path);
         song = parse_song_file(bytes);

@@ -1,10 +1,10 @@
-#include "song_file.hpp"
+#include "stored_song.hpp"
 
 #include <string>
 
-#include "aplib_pack.hpp"
 #include "base/limits.hpp"
 #include "song/aplib.hpp"
+#include "song/aplib_pack.hpp"
 
 namespace tuntool {
 namespace {
@@ -19,16 +19,12 @@ void require_channel_count(unsigned channels) {
 
 }  // namespace
 
-song_file parse_song_file(std::span<const uint8_t> bytes) {
+stored_song parse_song_file(std::span<const uint8_t> bytes) {
     if (!song::has_song_magic(bytes)) throw tool_error("not a song file (no TQK or CQK magic)");
     if (bytes.size() < header_size) throw tool_error("not a song file (shorter than its 16-byte header)");
     const song::song_header header = song::header_fields(bytes);
-    song_file song;
-    song.magic = header.magic;
-    song.flags = header.flags;
-    song.frame_rate = header.frame_rate;
-    song.loop_frame = header.loop_frame;
-    song.unpacked_size = header.unpacked_size;
+    stored_song song;
+    static_cast<song::song_header&>(song) = header;
     const size_t text_length = header.text_length;
     if (bytes.size() < header_size + text_length)
         throw tool_error("not a song file (shorter than its song text)");
@@ -45,17 +41,12 @@ std::string unpacked_size_problem(std::span<const uint8_t> bytes) {
            " bytes, more than any song holds (" + std::to_string(limits::max_song_bytes) + ")";
 }
 
-std::vector<uint8_t> song_file_bytes(const song_file& song) {
+std::vector<uint8_t> song_file_bytes(const stored_song& song) {
     if (song.text.size() > max_text_length)
         throw tool_error("song text of " + std::to_string(song.text.size()) + " bytes is longer than " +
                          std::to_string(max_text_length));
-    song::song_header header;
-    header.magic = song.magic;
-    header.flags = song.flags;
-    header.frame_rate = song.frame_rate;
-    header.loop_frame = song.loop_frame;
+    song::song_header header = song;
     header.text_length = static_cast<uint16_t>(song.text.size());
-    header.unpacked_size = song.unpacked_size;
     std::vector<uint8_t> out;
     out.reserve(header_size + song.text.size() + song.body.size());
     song::put_header(out, header);
@@ -64,7 +55,7 @@ std::vector<uint8_t> song_file_bytes(const song_file& song) {
     return out;
 }
 
-std::vector<uint8_t> frame_data(const song_file& song) {
+std::vector<uint8_t> frame_data(const stored_song& song) {
     if (!song.compressed()) return song.body;
     if (song.unpacked_size == 0) throw tool_error("compressed song with an unpacked size of 0");
     if (song.unpacked_size > limits::max_song_bytes)
@@ -79,19 +70,19 @@ std::vector<uint8_t> frame_data(const song_file& song) {
     return data;
 }
 
-song_file pack_song(const song_file& song) {
+stored_song pack_song(const stored_song& song) {
     if (song.compressed()) throw tool_error("the song is already compressed");
     if (song.body.empty()) throw tool_error("the song has no frame data to compress");
-    song_file packed = song;
+    stored_song packed = song;
     packed.body = packer::aplib_pack(song.body);
     packed.flags = static_cast<uint8_t>(song.flags | flag_compressed);
     packed.unpacked_size = static_cast<uint32_t>(song.body.size());
     return packed;
 }
 
-song_file unpack_song(const song_file& song) {
+stored_song unpack_song(const stored_song& song) {
     if (!song.compressed()) throw tool_error("the song is not compressed");
-    song_file unpacked = song;
+    stored_song unpacked = song;
     unpacked.body = frame_data(song);
     unpacked.flags = static_cast<uint8_t>(song.flags & ~flag_compressed);
     unpacked.unpacked_size = 0;
@@ -122,11 +113,11 @@ std::vector<uint8_t> planar_to_interleaved(std::span<const uint8_t> data, unsign
     return out;
 }
 
-song_file relayout_song(const song_file& song, bool to_interleaved) {
+stored_song relayout_song(const stored_song& song, bool to_interleaved) {
     require_channel_count(song.channel_count());
     if (song.interleaved() == to_interleaved) return song;
     const std::vector<uint8_t> data = frame_data(song);
-    song_file out = song;
+    stored_song out = song;
     out.body = to_interleaved ? planar_to_interleaved(data, song.channel_count())
                               : interleaved_to_planar(data, song.channel_count());
     out.flags = static_cast<uint8_t>(to_interleaved ? song.flags | flag_interleaved : song.flags & ~flag_interleaved);

@@ -4,7 +4,6 @@
 // are the player's (magic, flags, sizes), so what comes out plays as before.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,25 +17,17 @@ namespace tuntool {
 using song::flag_compressed;
 using song::flag_interleaved;
 
-struct song_file {
-    std::array<uint8_t, 3> magic = song::plain_magic;
-    uint8_t flags = flag_interleaved;
-    uint16_t frame_rate = 50;
-    uint32_t loop_frame = 0;
-    uint32_t unpacked_size = 0;  // meaningful only with flag_compressed
+// The header's fields (song::song_header, with its accessors), the song text
+// and the body as stored. Written back, the header's text length is the
+// text's.
+struct stored_song : song::song_header {
     std::vector<uint8_t> text;
     std::vector<uint8_t> body;  // as stored: compressed or not
-
-    bool chip_variant() const { return magic[0] == song::chip_magic[0]; }
-    unsigned channel_count() const { return flags & song::flag_channel_mask; }
-    bool interleaved() const { return (flags & flag_interleaved) != 0; }
-    bool compressed() const { return (flags & flag_compressed) != 0; }
-    bool no_repeat_found() const { return (flags & song::flag_no_repeat_found) != 0; }
 };
 
 // Takes a file apart. Throws tool_error for a file that has no song magic or
 // is shorter than its header and text.
-song_file parse_song_file(std::span<const uint8_t> bytes);
+stored_song parse_song_file(std::span<const uint8_t> bytes);
 
 // Why a song file's header asks for more than limits::max_song_bytes of
 // unpacked frame data, or "" when it does not (or is no song header at
@@ -45,23 +36,23 @@ song_file parse_song_file(std::span<const uint8_t> bytes);
 std::string unpacked_size_problem(std::span<const uint8_t> bytes);
 
 // Puts a song back together, byte for byte as parse_song_file found it.
-std::vector<uint8_t> song_file_bytes(const song_file& song);
+std::vector<uint8_t> song_file_bytes(const stored_song& song);
 
 // The frame data: the body itself, or the body unpacked to exactly U bytes.
-std::vector<uint8_t> frame_data(const song_file& song);
+std::vector<uint8_t> frame_data(const stored_song& song);
 
 // Compresses the body (flag bit 6 set, U = body length). An empty body or an
 // already compressed one is refused.
-song_file pack_song(const song_file& song);
+stored_song pack_song(const stored_song& song);
 
 // Expands a compressed body (flag bit 6 and U cleared).
-song_file unpack_song(const song_file& song);
+stored_song unpack_song(const stored_song& song);
 
 // Rewrites the frame data in the other layout. A compressed song stays
 // compressed: its body is unpacked, converted and packed again. Bytes after
 // the last whole frame are kept, after the converted frames. A song that
 // already has the wanted layout comes back unchanged.
-song_file relayout_song(const song_file& song, bool to_interleaved);
+stored_song relayout_song(const stored_song& song, bool to_interleaved);
 
 // Frame layout conversions of frame data for channels (1..8); trailing bytes
 // that do not fill a whole frame are carried over unchanged.
