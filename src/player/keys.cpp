@@ -8,7 +8,7 @@
 #include "console/console.hpp"
 #include "player/player.hpp"
 #include "song/song.hpp"
-#include "synth/controls.hpp"
+#include "synth/engine.hpp"
 #include "synth/waves.hpp"
 
 namespace player {

@@ -2,7 +2,6 @@
 // tick, mixer and the sample renderer.
 #pragma once
 
-#include "synth/controls.hpp"
 #include "synth/engine.hpp"
 #include "synth/frame_tick.hpp"
 #include "synth/mixer.hpp"

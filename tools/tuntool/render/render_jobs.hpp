@@ -1,8 +1,8 @@
-// Render jobs as child processes: the engine keeps one song at a time in
-// module-level records, so each song is rendered by a process of its own,
-// forked from a parent that never renders, and so starts from the same
-// state as a new process. Up to `parallel` children run at once; what a
-// song gives does not depend on how many.
+// Render jobs as child processes: each song is rendered by a process of its
+// own, forked from a parent that never renders, so that a song that fails,
+// runs out of memory or is stopped takes nothing else with it and every
+// song's messages and progress stay its own. Up to `parallel` children run
+// at once; what a song gives does not depend on how many.
 //
 // The children are a job pool (job_pool.hpp): a child's standard error
 // comes back through a pipe and each of its lines goes out as

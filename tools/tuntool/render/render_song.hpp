@@ -1,6 +1,6 @@
 // Rendering one song into its outputs: the work of one render job, run in a
-// process of its own that starts from the engine's start state (the engine
-// keeps one song at a time in module-level records).
+// process of its own. Every output has an engine instance of its own,
+// started at the song's start.
 #pragma once
 
 #include <cstdint>
