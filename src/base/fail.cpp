@@ -1,5 +1,6 @@
 #include "base/fail.hpp"
 
+#include "base/exit_status.hpp"
 #include "base/messages.hpp"
 
 #include <cerrno>
@@ -127,5 +128,16 @@ void fail(uint32_t code) {
 }
 
 void fail_system_error(int error_number) { fail(code_for_system_error(error_number)); }
+
+void report_problem(const std::string& line) {
+    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int report_usage_error(const std::string& line, const std::string& help_command) {
+    report_problem(line + "\nTry '" + help_command + "'.");
+    return exit_status::bad_command_line;
+}
 
 }  // namespace failure

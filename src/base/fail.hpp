@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace failure {
 
@@ -35,5 +36,16 @@ const char* failure_text(uint32_t code);
 
 // The process exit status for a failure code.
 int exit_status_for(uint32_t code);
+
+// Problems the programs report and go on from, or end with a status of
+// their own (a song refused, a file that cannot be read or written, a
+// stopped run): one line on standard error, where it never mixes with the
+// program's data.
+void report_problem(const std::string& line);
+
+// A command line the program does not understand: the line, then where
+// to read how it is used ("Try 'HELP_COMMAND'."). Returns the exit status
+// for it.
+int report_usage_error(const std::string& line, const std::string& help_command);
 
 }  // namespace failure

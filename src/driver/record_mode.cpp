@@ -44,8 +44,7 @@ std::string seconds_text(uint64_t frames, uint32_t rate) {
 }
 
 void name_on_standard_error(const std::string& file_name, const std::string& reason) {
-    std::fprintf(stderr, "%s\n", player::named_failure(file_name, reason).c_str());
-    std::fflush(stderr);
+    failure::report_problem(player::named_failure(file_name, reason));
 }
 
 // The failure's fixed line comes from the failure reporter as the program

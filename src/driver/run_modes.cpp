@@ -69,18 +69,15 @@ void write_usage_line() {
 }
 
 int bad_option(const std::string& option) {
-    std::fprintf(stderr, "playtun: unknown option %s\nTry 'playtun --help'.\n", option.c_str());
-    return exit_status::bad_command_line;
+    return failure::report_usage_error("playtun: unknown option " + option, "playtun --help");
 }
 
 int bad_value(const std::string& why) {
-    std::fprintf(stderr, "playtun: %s\nTry 'playtun --help'.\n", why.c_str());
-    return exit_status::bad_command_line;
+    return failure::report_usage_error("playtun: " + why, "playtun --help");
 }
 
 void say_on_standard_error(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+    failure::report_problem(line);
 }
 
 // The line on standard error for a song whose audio device did not open.

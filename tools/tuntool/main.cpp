@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fail.hpp"
 #include "base/standard_output.hpp"
 #include "base/stop_signals.hpp"
 #include "build_command.hpp"
@@ -92,10 +93,10 @@ int main(int argc, char** argv) {
     try {
         status = run(args);
     } catch (const tool_error& e) {
-        std::fprintf(stderr, "tuntool: %s\n", e.what());
+        failure::report_problem(std::string("tuntool: ") + e.what());
     } catch (const std::bad_alloc&) {
         // Temporary files of unfinished outputs were discarded on the way.
-        std::fprintf(stderr, "tuntool: out of memory\n");
+        failure::report_problem("tuntool: out of memory");
     }
     // What went to standard output (info, help, a report line) must have arrived.
     return standard_output::finish("tuntool", status);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/fail.hpp"
 #include "base/output_file.hpp"
 #include "song/channel_record.hpp"
 #include "file_io.hpp"
@@ -114,7 +115,7 @@ int import_one_tune(const import_job& job, const song_making& making, int report
         }
         if (subtunes.empty()) throw psid_import::import_error("the file holds no tunes");
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        failure::report_problem(e.what());
         return 1;
     }
     int status = 0;
@@ -142,8 +143,7 @@ int import_one_tune(const import_job& job, const song_making& making, int report
             write_file_replacing(out, song_file_bytes(song));
             r.written = 1;
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s%s\n", making.all_subtunes ? ("subtune " + std::to_string(subtunes[i]) + ": ").c_str() : "",
-                         e.what());
+            failure::report_problem((making.all_subtunes ? "subtune " + std::to_string(subtunes[i]) + ": " : "") + e.what());
             status = 1;
         }
         report(report_fd, r);

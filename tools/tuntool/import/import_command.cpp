@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "base/exit_status.hpp"
+#include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "file_io.hpp"
@@ -262,11 +263,10 @@ int run_batch(command_line& line) {
     std::error_code error;
     if (!is_folder(folder)) {
         if (fs::exists(folder, error))
-            return std::fprintf(stderr, "tuntool: -o %s is not a folder\nTry 'tuntool import --help'.\n", folder.c_str()),
-                   exit_status::bad_command_line;
+            return failure::report_usage_error("tuntool: -o " + folder + " is not a folder", "tuntool import --help");
         fs::create_directories(folder, error);
         if (error) {
-            std::fprintf(stderr, "tuntool: cannot create the folder %s: %s\n", folder.c_str(), error.message().c_str());
+            failure::report_problem("tuntool: cannot create the folder " + folder + ": " + error.message());
             return exit_status::failure;
         }
     }
@@ -277,9 +277,10 @@ int run_batch(command_line& line) {
     const batch_outcome outcome = run_import_jobs(plan.jobs, line.making, parallel, progress);
     const size_t tunes = plan.jobs.size() + plan.refused.size();
     if (outcome.stop_signal != 0) {
-        std::fprintf(stderr, "tuntool: import stopped by %s: %zu of %zu tunes imported, %zu songs written\n",
-                     outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM", outcome.tunes_done, tunes,
-                     outcome.songs_written);
+        failure::report_problem(std::string("tuntool: import stopped by ") +
+                                (outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM") + ": " +
+                                std::to_string(outcome.tunes_done) + " of " + std::to_string(tunes) +
+                                " tunes imported, " + std::to_string(outcome.songs_written) + " songs written");
         return exit_status::after_signal(outcome.stop_signal);
     }
     const size_t failed = outcome.failed.size() + plan.refused.size();
@@ -293,7 +294,7 @@ int run_batch(command_line& line) {
             summary += " and " + std::to_string(outcome.failed.size() - failures_named) + " more";
         if (!plan.refused.empty()) summary += (outcome.failed.empty() ? " " : ", ") + std::to_string(plan.refused.size()) + " refused (above)";
     }
-    std::fprintf(stderr, "%s\n", summary.c_str());
+    failure::report_problem(summary);
     return failed == 0 ? exit_status::ok : exit_status::failure;
 }
 
@@ -304,7 +305,7 @@ int run_single(const command_line& line) {
     const std::string& out = line.files[1];
     const bool to_standard_output = output_files::is_standard_output(out);
     if (line.making.all_subtunes && to_standard_output) {
-        std::fprintf(stderr, "tuntool: --all-subtunes writes a song per subtune and cannot write them to standard output\n");
+        failure::report_problem("tuntool: --all-subtunes writes a song per subtune and cannot write them to standard output");
         return exit_status::bad_command_line;
     }
     // The report must not mix with a song sent to standard output.
@@ -321,7 +322,7 @@ int run_single(const command_line& line) {
             subtunes.push_back(line.making.options.subtune);
         }
     } catch (const psid_import::import_error& e) {
-        std::fprintf(stderr, "tuntool: %s: %s\n", tune.c_str(), e.what());
+        failure::report_problem("tuntool: " + tune + ": " + e.what());
         return exit_status::failure;
     }
     const std::string stem = line.making.all_subtunes ? without_extension(out) : out;
@@ -336,8 +337,9 @@ int run_single(const command_line& line) {
                 throw psid_import::import_error("the output would replace the tune itself");
             imported = psid_import::import_tune(file, options);
         } catch (const psid_import::import_error& e) {
-            std::fprintf(stderr, "tuntool: %s: %s%s\n", tune.c_str(),
-                         line.making.all_subtunes ? ("subtune " + std::to_string(subtune) + ": ").c_str() : "", e.what());
+            failure::report_problem("tuntool: " + tune + ": " +
+                                    (line.making.all_subtunes ? "subtune " + std::to_string(subtune) + ": " : "") +
+                                    e.what());
             status = exit_status::failure;
             continue;
         }
@@ -364,15 +366,14 @@ int import_command(const std::vector<std::string>& args) {
     try {
         line = parse_command_line(args);
     } catch (const usage_problem& problem) {
-        std::fprintf(stderr, "tuntool: %s\nTry 'tuntool import --help'.\n", problem.message.c_str());
-        return exit_status::bad_command_line;
+        return failure::report_usage_error("tuntool: " + problem.message, "tuntool import --help");
     }
     std::unique_ptr<psid_import::song_lengths> lengths;
     if (line.song_lengths) {
         try {
             lengths = std::make_unique<psid_import::song_lengths>(*line.song_lengths);
         } catch (const psid_import::import_error& e) {
-            std::fprintf(stderr, "tuntool: %s: %s\n", line.song_lengths->c_str(), e.what());
+            failure::report_problem("tuntool: " + *line.song_lengths + ": " + e.what());
             return exit_status::failure;
         }
         line.making.options.lengths = lengths.get();

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "base/exit_status.hpp"
+#include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/standard_output.hpp"
@@ -24,8 +25,7 @@ namespace tuntool {
 namespace {
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "tuntool: render: %s\nTry 'tuntool render --help'.\n", message.c_str());
-    return exit_status::bad_command_line;
+    return failure::report_usage_error("tuntool: render: " + message, "tuntool render --help");
 }
 
 bool is_folder(const std::string& path) {
@@ -179,7 +179,7 @@ int render_command(const std::vector<std::string>& args) {
         if (!is_folder(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
             const int error = errno;
             if (error == EEXIST) return usage_error("-o " + folder + " is not a folder; several songs need one");
-            std::fprintf(stderr, "tuntool: cannot create the folder %s: %s\n", folder.c_str(), std::strerror(error));
+            failure::report_problem("tuntool: cannot create the folder " + folder + ": " + std::strerror(error));
             return exit_status::failure;
         }
     }
@@ -197,8 +197,10 @@ int render_command(const std::vector<std::string>& args) {
     const unsigned parallel = o.jobs != 0 ? o.jobs : processors();
     const jobs_outcome outcome = run_render_jobs(p.jobs, settings, parallel, progress);
     if (outcome.stop_signal != 0) {
-        std::fprintf(stderr, "tuntool: render stopped by %s: %zu of %zu songs rendered\n",
-                     outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM", outcome.completed, o.songs.size());
+        failure::report_problem(std::string("tuntool: render stopped by ") +
+                                (outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM") + ": " +
+                                std::to_string(outcome.completed) + " of " + std::to_string(o.songs.size()) +
+                                " songs rendered");
         return exit_status::after_signal(outcome.stop_signal);
     }
     if (outcome.broken_pipe) standard_output::end_on_broken_pipe();

@@ -13,6 +13,7 @@
 #include "audio/record.hpp"
 #include "audio/wav_output.hpp"
 #include "base/exit_status.hpp"
+#include "base/fail.hpp"
 #include "base/output_file.hpp"
 #include "base/standard_output.hpp"
 #include "file_io.hpp"
@@ -30,7 +31,7 @@ constexpr uint32_t output_rate = song::output_rate;
 // Progress goes out about every five seconds of sound.
 constexpr uint64_t report_every_frames = uint64_t{1} << 18;
 
-void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+void say(const std::string& line) { failure::report_problem(line); }
 
 // A reader that has gone away (`render -o - | head`) is no failure to
 // report, whenever the output finds out (its header, a block, its last

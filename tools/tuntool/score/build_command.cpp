@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "file_io.hpp"
 #include "score.hpp"
@@ -43,7 +44,7 @@ int build_command(const std::vector<std::string>& args) {
     try {
         compiled = compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
     } catch (const score_error& e) {
-        std::fprintf(stderr, "%s:%d:%d: %s\n", score_path.c_str(), e.line, e.column, e.what());
+        failure::report_problem(score_path + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what());
         return 1;
     }
     const stored_song song = song_from_score(compiled);

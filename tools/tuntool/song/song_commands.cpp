@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "file_io.hpp"
@@ -50,7 +51,7 @@ int info_of(const std::string& path) {
     try {
         bytes = read_song_file(path);
     } catch (const tool_error& e) {
-        std::fprintf(stderr, "tuntool: %s\n", e.what());
+        failure::report_problem(std::string("tuntool: ") + e.what());
         return 1;
     }
     const std::string too_large = unpacked_size_problem(bytes);
@@ -67,7 +68,7 @@ int info_of(const std::string& path) {
     try {
         song = parse_song_file(bytes);
     } catch (const tool_error& e) {
-        std::fprintf(stderr, "tuntool: %s: %s; playtun refuses it: %s\n", path.c_str(), e.what(), refusal);
+        failure::report_problem("tuntool: " + path + ": " + e.what() + "; playtun refuses it: " + refusal);
         return 1;
     }
 
@@ -94,7 +95,7 @@ int info_of(const std::string& path) {
         return 0;
     }
     std::printf("  playtun      refuses it: %s\n", refusal);
-    std::fprintf(stderr, "tuntool: %s: playtun refuses it: %s\n", path.c_str(), refusal);
+    failure::report_problem("tuntool: " + path + ": playtun refuses it: " + refusal);
     return 1;
 }
 
@@ -178,8 +179,7 @@ int relayout(const std::string& in, const std::string& out, bool to_interleaved)
 }  // namespace
 
 int usage_error(const std::string& message) {
-    std::fprintf(stderr, "tuntool: %s\nTry 'tuntool --help'.\n", message.c_str());
-    return 2;
+    return failure::report_usage_error("tuntool: " + message, "tuntool --help");
 }
 
 bool has_arguments(const std::vector<std::string>& args, size_t count, const std::string& command) {
