@@ -30,6 +30,7 @@ namespace driver {
 namespace {
 
 constexpr uint32_t playback_rate = song::output_rate;
+static_assert(song::output_rate == 48000, "the help text names the output rate");
 
 constexpr const char* help_text =
     "Usage: playtun [OPTION]... [SONG.tun [OUT.wav]]\n"

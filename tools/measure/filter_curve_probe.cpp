@@ -18,12 +18,13 @@
 #include <vector>
 
 #include "psid_bytes.hpp"
+#include "song/channel_record.hpp"
 
 namespace {
 
 using test_support::code_6502;
 
-constexpr int rate = 48000;
+constexpr int rate = song::output_rate;
 constexpr size_t window = 4096;
 
 void fft(std::vector<std::complex<double>>& a) {

@@ -22,7 +22,7 @@ uint8_t reg(const chip_registers& r, int voice, int offset) { return r[static_ca
 // The -3 dB frequency of the chip's low-pass filter at cutoff register
 // values 0, 64, 128, ..., 1984 and 2047 on a 6581, measured from filtered
 // noise rendered by the player library's chip emulation (the program
-// tests/tools/filter_curve_probe.cpp makes these figures). The 6581 barely
+// tools/measure/filter_curve_probe.cpp makes these figures). The 6581 barely
 // moves below register 256 and rises steeply above it.
 constexpr std::array<double, 33> cutoff_6581_hz{316,   340,   352,   352,   363,   434,   621,   1066,  1500,
                                                  2238,  3469,  4230,  5016,  6785,  7582,  9352,  9445,  10277,

@@ -8,6 +8,7 @@ namespace tuntool {
 namespace {
 
 constexpr uint32_t output_rate = song::output_rate;
+static_assert(song::output_rate == 48000, "the help text names the output rate");
 
 bool all_digits(const std::string& text) {
     if (text.empty()) return false;
