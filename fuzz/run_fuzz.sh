@@ -52,7 +52,7 @@ SEEDS
   -timeout=20 -artifact_prefix="$findings/tonera-" -print_final_stats=1 "$tonera_work"
 
 # The score compiler, seeded with the bundled scores, the benchmark score,
-# the README's example and the regression cases in fuzz/corpus/score. A
+# the example score of docs/score.md and the regression cases in fuzz/corpus/score. A
 # score may build a song of 1048576 frames of eight channels (48 MiB of
 # records) and no more, so a larger allocation, more memory in all or a
 # slow input is a finding.

@@ -462,7 +462,7 @@ mixer_kernel fastest_kernel()
     // Without gathers and 32-bit products (SSE2), lanes cost more than they
     // save: one voice at a time is faster there. So it is in WebAssembly,
     // with SIMD128 as without: each lane's table reads are separate loads
-    // there too (measured in Chromium for 1 to 8 voices; README, Speed).
+    // there too (measured in Chromium for 1 to 8 voices; bench/README.md).
     return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
                                                               : mixer_kernel::one_at_a_time;
 }

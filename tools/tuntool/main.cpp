@@ -51,7 +51,7 @@ constexpr const char* usage_text =
     "An existing OUT.tun is replaced only when the command succeeds, and keeps\n"
     "its permission bits; a link stays a link, a device or FIFO is written in\n"
     "place, and OUT.tun may be - for standard output.\n"
-    "The score format is described in tuntool(1).\n";
+    "Details: man tuntool; the score format: /usr/share/doc/playtun/score.md\n";
 
 // The commands: each takes the words after its name and returns the exit
 // status.

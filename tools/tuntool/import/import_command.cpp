@@ -55,7 +55,7 @@ constexpr const char* import_usage =
     "\n"
     "The song ends where the tune starts over and loops back to where it\n"
     "began the first time. An existing song is replaced only when its import\n"
-    "succeeds.\n";
+    "succeeds. Details: man tuntool\n";
 
 constexpr unsigned max_jobs = 256;
 // Failed tunes named by the summary; the rest are counted.
