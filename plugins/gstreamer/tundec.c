@@ -16,8 +16,6 @@
 #include <gst/base/gstadapter.h>
 #include <tonera/tonera.h>
 
-#include "song_credits.h"
-
 GST_DEBUG_CATEGORY_STATIC(tun_dec_debug);
 #define GST_CAT_DEFAULT tun_dec_debug
 
@@ -81,25 +79,18 @@ static GstTagList *song_tags(const tonera_song *song)
 {
     GstTagList *tags = gst_tag_list_new(GST_TAG_AUDIO_CODEC, "Tonera song", NULL);
     gst_tag_list_set_scope(tags, GST_TAG_SCOPE_GLOBAL);
+    if (*tonera_title(song) != '\0') {
+        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, tonera_title(song), GST_TAG_ARTIST,
+                         tonera_author(song), NULL);
+        if (*tonera_released(song) != '\0')
+            gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COPYRIGHT, tonera_released(song), NULL);
+        return tags;
+    }
     const size_t length = tonera_text_utf8(song, NULL, 0);
     if (length == 0) return tags;
     gchar *text = g_malloc(length + 1);
     tonera_text_utf8(song, text, length + 1);
-    tun_credits credits;
-    if (tun_parse_credits(text, length, &credits)) {
-        gchar *title = g_strndup(text + credits.title.start, credits.title.length);
-        gchar *artist = g_strndup(text + credits.author.start, credits.author.length);
-        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, title, GST_TAG_ARTIST, artist, NULL);
-        if (credits.release.length > 0) {
-            gchar *release = g_strndup(text + credits.release.start, credits.release.length);
-            gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COPYRIGHT, release, NULL);
-            g_free(release);
-        }
-        g_free(title);
-        g_free(artist);
-    } else {
-        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COMMENT, text, NULL);
-    }
+    gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COMMENT, text, NULL);
     g_free(text);
     return tags;
 }
