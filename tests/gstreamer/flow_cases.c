@@ -1,7 +1,8 @@
 /* flow_cases.c - how tundec ends and seeks, as pipelines see it:
  * a downstream that stops early ends the pipeline (EOS), seeks the segment
  * cannot take are refused without a GStreamer CRITICAL, a seek from the end
- * lands there, and a segment seek ends in SEGMENT_DONE.
+ * lands there, a segment seek ends in SEGMENT_DONE, and durations of many
+ * loops never wrap.
  *   flow_cases SONG
  * Prints a line per failed check and ends with status 0 when all hold. */
 #include <stdio.h>
@@ -149,9 +150,38 @@ static void seeks(const char *song)
     }
 }
 
+/* Durations of many loops: a duration past what a GStreamer time holds is
+ * none (the song is endless), never a negative or a wrapped time. */
+static void long_durations(const char *song)
+{
+    const int loops[] = {0, 1000, 100000000, G_MAXINT - 1, -1};
+    gint64 once = -1;
+    for (size_t i = 0; i < G_N_ELEMENTS(loops); ++i) {
+        gchar *description =
+            g_strdup_printf("filesrc location=\"%s\" ! tundec name=dec num-loops=%d ! fakesink", song, loops[i]);
+        GstElement *pipeline = launch(description);
+        g_free(description);
+        if (pipeline == NULL) continue;
+        GstElement *decoder = gst_bin_get_by_name(GST_BIN(pipeline), "dec");
+        gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        wait_for(pipeline, GST_MESSAGE_ASYNC_DONE, 10);
+        gint64 duration = -1;
+        const gboolean known = gst_element_query_duration(decoder, GST_FORMAT_TIME, &duration);
+        if (loops[i] == 0) once = duration;
+        CHECK(loops[i] == 0 || !known || duration >= once, "num-loops=%d: a duration of %" G_GINT64_FORMAT " ns",
+              loops[i], duration);
+        CHECK(loops[i] != -1 || !known, "num-loops=-1: a duration of %" G_GINT64_FORMAT " ns", duration);
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(decoder);
+        gst_object_unref(pipeline);
+    }
+}
+
 int main(int argc, char **argv)
 {
     gst_init(&argc, &argv);
+    /* Each failure shows at once, even when a later case hangs. */
+    setvbuf(stdout, NULL, _IOLBF, 0);
     if (argc != 2) {
         fprintf(stderr, "usage: %s SONG\n", argv[0]);
         return 2;
@@ -159,6 +189,7 @@ int main(int argc, char **argv)
     g_log_set_handler("GStreamer", G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING, count_criticals, NULL);
     early_ends(argv[1]);
     seeks(argv[1]);
+    long_durations(argv[1]);
     printf("%s: %d failed checks\n", argv[0], failures);
     return failures == 0 ? 0 : 1;
 }
