@@ -22,6 +22,14 @@
  * tonera_strerror names it. The library never prints, exits or aborts, and
  * any bytes given to tonera_open end in a song or an error code.
  *
+ * Counts: a song is a sequence of song frames (records read at the song's
+ * frame rate, one tick of the engine each: tonera_frames, tonera_loop_frame,
+ * tonera_song_frame, tonera_seek_frame); the rendering is a sequence of
+ * stereo frames (one left and one right sample at 48000 Hz:
+ * tonera_render_s16's count, tonera_length_frames, tonera_position_frames).
+ * One song frame lasts tonera_samples_per_frame() stereo frames (at least
+ * one). Stereo frame counts are 64-bit and saturate: nothing wraps.
+ *
  * Ownership: tonera_open copies the song's bytes; the song belongs to the
  * caller until tonera_close. Pointers the library returns into a song
  * (tonera_text) stay valid until that song is closed. Strings from
@@ -89,9 +97,10 @@ TONERA_API int tonera_open(const void *data, size_t size, tonera_song **song);
 TONERA_API void tonera_close(tonera_song *song);
 
 /* Renders up to `count` stereo frames into `frames` (2 x count int16_t,
- * interleaved left, right) at 48000 Hz. Returns the frames written: count,
- * or fewer only at the end of the song, then 0. Once through, a song lasts
- * exactly tonera_frames() x tonera_samples_per_frame() stereo frames.
+ * interleaved left, right) at 48000 Hz. Returns the stereo frames written:
+ * count, or fewer only at the end of the rendering, then 0. Once through, a
+ * song lasts exactly tonera_frames() x tonera_samples_per_frame() stereo
+ * frames (song frames shorter than one sample last one).
  * Returns 0 for a NULL song or frames. */
 TONERA_API size_t tonera_render_s16(tonera_song *song, int16_t *frames, size_t count);
 
@@ -111,11 +120,11 @@ TONERA_API const char *tonera_version(void);
 #define TONERA_VARIANT_PLAIN 0 /* magic "TQK": plain control values */
 #define TONERA_VARIANT_CHIP 1  /* magic "CQK": control bytes as chip voice registers */
 
-/* The variant, voice count (1..8), frames per second, song frames, loop
- * frame (a loop frame at or past tonera_frames means the song has no loop
- * section), and stereo frames per song frame at 48000 Hz (0 for frames
- * shorter than one sample, which still last one). Each returns 0 for a NULL
- * song. */
+/* The variant, voice count (1..8), song frames per second, the count of
+ * song frames, the loop frame (a song frame; one at or past tonera_frames
+ * means the song has no loop section), and stereo frames per song frame at
+ * 48000 Hz (0 for song frames shorter than one sample, which still last one
+ * stereo frame). Each returns 0 for a NULL song. */
 TONERA_API int tonera_variant(const tonera_song *song);
 TONERA_API int tonera_channels(const tonera_song *song);
 TONERA_API int tonera_frame_rate(const tonera_song *song);
@@ -137,6 +146,17 @@ TONERA_API size_t tonera_text(const tonera_song *song, const uint8_t **text);
  * means the text was cut (at a character boundary). */
 TONERA_API size_t tonera_text_utf8(const tonera_song *song, char *buffer, size_t size);
 
+/* The song's credits, when its text holds them in the importer's form
+ * "TITLE by AUTHOR, RELEASE" (printable ASCII, each part at most 32
+ * characters; the text splits at its last " by ", and what follows at its
+ * first ", ", so titles may hold both). Each returns a NUL-terminated
+ * string owned by the song and valid until tonera_close(); "" when the text
+ * holds no such credits (or no release), and "" for a NULL song. The free
+ * text itself stays available through tonera_text() / tonera_text_utf8(). */
+TONERA_API const char *tonera_title(const tonera_song *song);
+TONERA_API const char *tonera_author(const tonera_song *song);
+TONERA_API const char *tonera_released(const tonera_song *song);
+
 /* ---- Length, loops and fade (as tuntool render) ------------------------- */
 
 /* Repeat without end (tonera_set_loops). */
@@ -148,7 +168,9 @@ TONERA_API size_t tonera_text_utf8(const tonera_song *song, char *buffer, size_t
  * only a length limit ends the rendering). A song without a loop section
  * plays once whatever is asked. 0 restores the default. Returns 0, or
  * TONERA_E_INVALID for other negative values. Takes effect for the whole
- * rendering, counted from the song's start. */
+ * rendering, counted from the song's start. Passes that would last more
+ * than UINT64_MAX stereo frames make a rendering without end, as
+ * TONERA_LOOP_FOREVER does (tonera_length_frames says UINT64_MAX). */
 TONERA_API int tonera_set_loops(tonera_song *song, int passes);
 
 /* Ends the rendering after at most `ms` milliseconds (0: no limit). With
@@ -163,18 +185,22 @@ TONERA_API int tonera_set_length_ms(tonera_song *song, uint64_t ms);
 TONERA_API int tonera_set_fade_ms(tonera_song *song, uint32_t ms);
 
 /* Stereo frames the rendering lasts with the settings as they stand, or
- * UINT64_MAX when it has no end. */
+ * UINT64_MAX when it has no end (or would last longer than that). */
 TONERA_API uint64_t tonera_length_frames(const tonera_song *song);
 
 /* ---- Position and seeking ------------------------------------------------ */
 
-/* Stereo frames rendered since the start of the rendering (a seek moves it). */
+/* Stereo frames rendered since the start of the rendering (a seek moves it).
+ * Never past tonera_length_frames: a rendering without end stops after
+ * UINT64_MAX stereo frames (some twelve million years), where
+ * tonera_render_s16 gives 0. */
 TONERA_API uint64_t tonera_position_frames(const tonera_song *song);
 
 /* The song frame the next tick reads (0 .. tonera_frames). */
 TONERA_API uint32_t tonera_song_frame(const tonera_song *song);
 
-/* Moves to the start of song frame `frame` of the first pass. The voices
+/* Moves to the start of song frame `frame` (a song frame, not a stereo
+ * frame) of the first pass. The voices
  * start again as at tonera_open (wave edits and mutes stay), so what
  * follows a seek is the same every time. Returns 0, or TONERA_E_INVALID
  * when frame is past tonera_frames (tonera_frames itself is the end). */
@@ -182,7 +208,9 @@ TONERA_API int tonera_seek_frame(tonera_song *song, uint32_t frame);
 
 /* Moves to the song frame at or before `ms` milliseconds into the
  * rendering, loop passes included, as tonera_seek_frame does. A time at or
- * past the rendering's end moves to its end. Returns 0 or TONERA_E_INVALID. */
+ * past the rendering's end moves to its end; in a rendering without end, a
+ * time past UINT64_MAX stereo frames moves to the last song frame that
+ * starts before it. Returns 0 or TONERA_E_INVALID. */
 TONERA_API int tonera_seek_ms(tonera_song *song, uint64_t ms);
 
 /* ---- Voices ------------------------------------------------------------- */

@@ -16,8 +16,6 @@
 #include <gst/base/gstadapter.h>
 #include <tonera/tonera.h>
 
-#include "song_credits.h"
-
 GST_DEBUG_CATEGORY_STATIC(tun_dec_debug);
 #define GST_CAT_DEFAULT tun_dec_debug
 
@@ -68,9 +66,20 @@ static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
     GST_STATIC_CAPS("audio/x-raw, format = (string) { S16LE, F32LE }, rate = (int) 48000, "
                     "channels = (int) 2, layout = (string) interleaved, channel-mask = (bitmask) 0x3"));
 
+/* The time of `frames` stereo frames, saturating at the latest time a
+ * segment or a query can carry (G_MAXINT64 nanoseconds, some 292 years). */
 static GstClockTime time_of_frames(uint64_t frames)
 {
-    return gst_util_uint64_scale(frames, GST_SECOND, TONERA_SAMPLE_RATE);
+    const GstClockTime time = gst_util_uint64_scale(frames, GST_SECOND, TONERA_SAMPLE_RATE);
+    return time > (GstClockTime)G_MAXINT64 ? (GstClockTime)G_MAXINT64 : time;
+}
+
+/* The rendering's duration: none when it has no end, or lasts longer than
+ * a time can say. */
+static GstClockTime duration_of_frames(uint64_t frames)
+{
+    const GstClockTime time = frames == UINT64_MAX ? GST_CLOCK_TIME_NONE : time_of_frames(frames);
+    return time == (GstClockTime)G_MAXINT64 ? GST_CLOCK_TIME_NONE : time;
 }
 
 /* ---- Opening the song ---------------------------------------------------- */
@@ -81,25 +90,18 @@ static GstTagList *song_tags(const tonera_song *song)
 {
     GstTagList *tags = gst_tag_list_new(GST_TAG_AUDIO_CODEC, "Tonera song", NULL);
     gst_tag_list_set_scope(tags, GST_TAG_SCOPE_GLOBAL);
+    if (*tonera_title(song) != '\0') {
+        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, tonera_title(song), GST_TAG_ARTIST,
+                         tonera_author(song), NULL);
+        if (*tonera_released(song) != '\0')
+            gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COPYRIGHT, tonera_released(song), NULL);
+        return tags;
+    }
     const size_t length = tonera_text_utf8(song, NULL, 0);
     if (length == 0) return tags;
     gchar *text = g_malloc(length + 1);
     tonera_text_utf8(song, text, length + 1);
-    tun_credits credits;
-    if (tun_parse_credits(text, length, &credits)) {
-        gchar *title = g_strndup(text + credits.title.start, credits.title.length);
-        gchar *artist = g_strndup(text + credits.author.start, credits.author.length);
-        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, title, GST_TAG_ARTIST, artist, NULL);
-        if (credits.release.length > 0) {
-            gchar *release = g_strndup(text + credits.release.start, credits.release.length);
-            gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COPYRIGHT, release, NULL);
-            g_free(release);
-        }
-        g_free(title);
-        g_free(artist);
-    } else {
-        gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COMMENT, text, NULL);
-    }
+    gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COMMENT, text, NULL);
     g_free(text);
     return tags;
 }
@@ -198,8 +200,9 @@ static void apply_settings(TunDec *self)
     /* num-loops counts the repeats of the loop section, libtonera the passes. */
     tonera_set_loops(self->song, num_loops < 0 ? TONERA_LOOP_FOREVER : num_loops + 1);
     tonera_set_mute_mask(self->song, mute_mask);
-    const uint64_t length = tonera_length_frames(self->song);
-    const GstClockTime duration = length == UINT64_MAX ? GST_CLOCK_TIME_NONE : time_of_frames(length);
+    const GstClockTime duration = duration_of_frames(tonera_length_frames(self->song));
+    /* The segment knows the duration, so that seeks from the end land. */
+    self->segment.duration = duration;
     GST_OBJECT_LOCK(self);
     const gboolean duration_changed = duration != self->duration;
     self->duration = duration;
@@ -213,6 +216,27 @@ static void end_stream(TunDec *self)
     GstEvent *eos = gst_event_new_eos();
     if (self->segment_seqnum != GST_SEQNUM_INVALID) gst_event_set_seqnum(eos, self->segment_seqnum);
     gst_pad_push_event(self->srcpad, eos);
+    gst_pad_pause_task(self->srcpad);
+}
+
+/* Ends the segment: SEGMENT_DONE (message and event) after a segment seek,
+ * else the end of the stream. */
+static void end_segment(TunDec *self)
+{
+    if ((self->segment.flags & GST_SEGMENT_FLAG_SEGMENT) == 0) {
+        end_stream(self);
+        return;
+    }
+    const gint64 stop = GST_CLOCK_TIME_IS_VALID(self->segment.stop) ? (gint64)self->segment.stop
+                                                                     : (gint64)self->segment.position;
+    GstMessage *message = gst_message_new_segment_done(GST_OBJECT_CAST(self), GST_FORMAT_TIME, stop);
+    GstEvent *event = gst_event_new_segment_done(GST_FORMAT_TIME, stop);
+    if (self->segment_seqnum != GST_SEQNUM_INVALID) {
+        gst_message_set_seqnum(message, self->segment_seqnum);
+        gst_event_set_seqnum(event, self->segment_seqnum);
+    }
+    gst_element_post_message(GST_ELEMENT_CAST(self), message);
+    gst_pad_push_event(self->srcpad, event);
     gst_pad_pause_task(self->srcpad);
 }
 
@@ -244,7 +268,7 @@ static void stream_loop(gpointer user_data)
     const uint64_t start = tonera_position_frames(self->song);
     const GstClockTime pts = time_of_frames(start);
     if (GST_CLOCK_TIME_IS_VALID(self->segment.stop) && pts >= self->segment.stop) {
-        end_stream(self);
+        end_segment(self);
         return;
     }
     const gboolean floats = self->format == GST_AUDIO_FORMAT_F32LE;
@@ -257,7 +281,7 @@ static void stream_loop(gpointer user_data)
     gst_buffer_unmap(buffer, &map);
     if (got == 0) {
         gst_buffer_unref(buffer);
-        end_stream(self);
+        end_segment(self);
         return;
     }
     gst_buffer_set_size(buffer, got * frame_bytes);
@@ -277,15 +301,37 @@ static void stream_loop(gpointer user_data)
     const GstFlowReturn flow = gst_pad_push(self->srcpad, buffer);
     if (flow == GST_FLOW_OK) return;
     GST_DEBUG_OBJECT(self, "pausing: %s", gst_flow_get_name(flow));
-    if (flow == GST_FLOW_EOS || flow == GST_FLOW_FLUSHING) {
+    /* Flushing: a seek or a stop is under way and says what comes next.
+     * Downstream wants no more (EOS): the stream ends there, and downstream
+     * learns it so the pipeline ends. Anything else is fatal. */
+    if (flow == GST_FLOW_FLUSHING) {
         gst_pad_pause_task(self->srcpad);
         return;
     }
-    GST_ELEMENT_FLOW_ERROR(self, flow);
+    if (flow != GST_FLOW_EOS) GST_ELEMENT_FLOW_ERROR(self, flow);
     end_stream(self);
 }
 
 /* ---- Seeking ------------------------------------------------------------- */
+
+/* A time a seek gives, from the start or the end; -1 when not given or not
+ * known. */
+static gint64 seek_time(GstClockTime duration, GstSeekType type, gint64 value)
+{
+    if (type == GST_SEEK_TYPE_SET) return value;
+    if (type == GST_SEEK_TYPE_END && GST_CLOCK_TIME_IS_VALID(duration)) return MAX((gint64)duration + value, 0);
+    return -1;
+}
+
+/* Whether the seek starts after it stops, which GStreamer's segments do not
+ * take (they complain aloud). */
+static gboolean seek_start_after_stop(GstClockTime duration, GstSeekType start_type, gint64 start,
+                                      GstSeekType stop_type, gint64 stop)
+{
+    const gint64 from = seek_time(duration, start_type, start);
+    const gint64 to = seek_time(duration, stop_type, stop);
+    return from >= 0 && to >= 0 && from > to;
+}
 
 static gboolean seek(TunDec *self, GstEvent *event)
 {
@@ -301,8 +347,19 @@ static gboolean seek(TunDec *self, GstEvent *event)
     }
     GST_OBJECT_LOCK(self);
     const gboolean loaded = self->loaded;
+    GstSegment trial;
+    gst_segment_init(&trial, GST_FORMAT_TIME);
+    trial.duration = self->duration;
     GST_OBJECT_UNLOCK(self);
     if (!loaded) return FALSE;
+    /* A seek the segment cannot take (a start after the stop, a time from
+     * an end that is not known) is refused before anything moves. */
+    gboolean update;
+    if (seek_start_after_stop(trial.duration, start_type, start, stop_type, stop) ||
+        !gst_segment_do_seek(&trial, rate, format, flags, start_type, start, stop_type, stop, &update)) {
+        GST_DEBUG_OBJECT(self, "refusing a seek the segment cannot take");
+        return FALSE;
+    }
 
     const gboolean flush = (flags & GST_SEEK_FLAG_FLUSH) != 0;
     const guint32 seqnum = gst_event_get_seqnum(event);
@@ -314,10 +371,21 @@ static gboolean seek(TunDec *self, GstEvent *event)
     gst_pad_pause_task(self->srcpad);
     GST_PAD_STREAM_LOCK(self->srcpad);
 
-    GstSegment segment = self->segment;
-    gboolean update;
-    gst_segment_do_seek(&segment, rate, format, flags, start_type, start, stop_type, stop, &update);
     apply_settings(self);
+    GstSegment segment = self->segment;
+    if (!gst_segment_do_seek(&segment, rate, format, flags, start_type, start, stop_type, stop, &update)) {
+        /* Refused (a start after the stop, counted from the end say): the
+         * stream goes on where it was. */
+        GST_DEBUG_OBJECT(self, "refusing a seek the segment cannot take");
+        if (flush) {
+            GstEvent *flush_stop = gst_event_new_flush_stop(FALSE);
+            gst_event_set_seqnum(flush_stop, seqnum);
+            gst_pad_push_event(self->srcpad, flush_stop);
+        }
+        gst_pad_start_task(self->srcpad, stream_loop, self, NULL);
+        GST_PAD_STREAM_UNLOCK(self->srcpad);
+        return FALSE;
+    }
     tonera_seek_ms(self->song, segment.position / GST_MSECOND);
     const GstClockTime landed = time_of_frames(tonera_position_frames(self->song));
     GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " landed at %" GST_TIME_FORMAT,

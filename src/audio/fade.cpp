@@ -7,10 +7,10 @@ namespace {
 
 int open_fade(void* state, const std::string& destination, const stream_format& format) {
     auto& f = *static_cast<fader*>(state);
-    const uint64_t length = std::min(f.fade_frames, format.frames);
-    f.fade_start = format.frames - length;
+    const synth::fade_window window = synth::fade_window_of(format.frames, f.fade_frames);
+    f.fade_start = window.start;
     f.passed = 0;
-    f.curve = synth::start_fade(length);
+    f.curve = synth::start_fade(window.frames);
     return f.next.open(f.next.state, destination, format);
 }
 

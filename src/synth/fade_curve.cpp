@@ -21,6 +21,11 @@ fade_curve start_fade(uint64_t length) {
     return curve;
 }
 
+fade_window fade_window_of(uint64_t length, uint64_t fade_frames) {
+    const uint64_t frames = length == UINT64_MAX ? 0 : std::min(fade_frames, length);
+    return {length - frames, frames};
+}
+
 uint32_t next_fade_gain(fade_curve& curve) {
     curve.x += curve.step;
     curve.carry += curve.remainder;

@@ -28,6 +28,16 @@ struct fade_curve {
 
 fade_curve start_fade(uint64_t length);
 
+// Where a fade of `fade_frames` lies in a rendering of `length` frames: its
+// last fade_frames frames, or all of them when it is shorter. A rendering
+// of UINT64_MAX frames has no end and nothing to fade: the window starts
+// at its end and holds no frames.
+struct fade_window {
+    uint64_t start = 0;
+    uint64_t frames = 0;
+};
+fade_window fade_window_of(uint64_t length, uint64_t fade_frames);
+
 // The gain of the next frame of the fade.
 uint32_t next_fade_gain(fade_curve& curve);
 

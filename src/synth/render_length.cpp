@@ -35,9 +35,12 @@ uint64_t rendering_frames(const song_timing& song, const length_request& request
         return recording_frames(song.frame_total, song.samples_per_frame);
     // A frame shorter than one sample still lasts one sample.
     const uint64_t frame_length = song.samples_per_frame == 0 ? 1 : song.samples_per_frame;
-    const bool repeats_to_limit = request.passes == 0 && request.limit_frames != 0 && has_loop_section(song);
+    const bool repeats_to_limit = (request.passes == 0 || request.passes == endless_passes) &&
+                                  request.limit_frames != 0 && has_loop_section(song);
     if (repeats_to_limit) return request.limit_frames;
-    const uint64_t frames = song_frames_played(song, request.passes) * frame_length;
+    if (request.passes == endless_passes && has_loop_section(song)) return endless_frames;
+    const uint64_t played = song_frames_played(song, request.passes);
+    const uint64_t frames = played > endless_frames / frame_length ? endless_frames : played * frame_length;
     return request.limit_frames == 0 ? frames : std::min(frames, request.limit_frames);
 }
 

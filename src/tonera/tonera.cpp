@@ -1,5 +1,10 @@
 // The C API over the song data and the engine instance: one tonera_song is
 // one engine with the rendering's length, fade and position around it.
+//
+// Two counts meet here: song frames (the song's records, one tick each) and
+// stereo frames (pairs of samples at 48000 Hz, timing.samples_per_frame of
+// them per song frame, at least one). Names say which: *_song_frames or
+// stereo_*.
 #include "tonera/tonera.h"
 
 #include <algorithm>
@@ -13,6 +18,7 @@
 #include "synth/render_length.hpp"
 #include "synth/synth.hpp"
 #include "text/cp437.hpp"
+#include "text/song_text_fields.h"
 
 #ifndef TONERA_VERSION_TEXT
 #error "the build gives the version"
@@ -25,7 +31,7 @@ static_assert(TONERA_SAMPLE_RATE == song::output_rate);
 namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr uint64_t endless = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t endless = synth::endless_frames;
 
 int error_for(song::header_outcome outcome)
 {
@@ -41,7 +47,8 @@ int error_for(song::header_outcome outcome)
     return TONERA_E_NOT_A_SONG;
 }
 
-uint64_t frames_of_ms(uint64_t ms)
+// Stereo frames of `ms` milliseconds (UINT64_MAX when more).
+uint64_t stereo_frames_of_ms(uint64_t ms)
 {
     return ms > endless / TONERA_SAMPLE_RATE ? endless : ms * TONERA_SAMPLE_RATE / 1000;
 }
@@ -51,33 +58,44 @@ uint64_t frames_of_ms(uint64_t ms)
 struct tonera_song {
     synth::engine engine;
     synth::song_timing timing;
-    int loops = 0;  // 0: once through; -1: forever
-    uint64_t limit_frames = 0;
-    uint64_t fade_frames = 0;
+    int loops = 0;  // passes; 0: once through; -1: forever
+    uint64_t stereo_limit = 0;
+    uint64_t stereo_fade = 0;
 
-    // The rendering as the settings make it.
-    uint64_t length = 0;  // endless when it has no end
-    uint64_t fade_start = 0;
-    uint64_t position = 0;
+    // The rendering as the settings make it, in stereo frames. It never
+    // lasts more than UINT64_MAX (endless) frames: a rendering without end
+    // stops there.
+    uint64_t stereo_length = 0;  // endless when it has no end
+    uint64_t stereo_fade_start = 0;
+    uint64_t stereo_position = 0;
     synth::fade_curve curve;
 
     // The latest rendered frames, a ring of TONERA_SCOPE_FRAMES.
     std::array<synth::stereo_frame, TONERA_SCOPE_FRAMES> scope{};
     uint32_t scope_next = 0;
     uint32_t scope_filled = 0;
+
+    // The credits the song text holds, each part terminated ("" when the
+    // text holds none): held here so that opening allocates nothing more.
+    char title[SONG_TEXT_FIELD_MAX + 1] = {};
+    char author[SONG_TEXT_FIELD_MAX + 1] = {};
+    char released[SONG_TEXT_FIELD_MAX + 1] = {};
 };
 
 namespace {
 
-// The song frame that plays `played` song frames into the rendering.
-uint32_t song_frame_after(const synth::song_timing& t, uint64_t played)
+// The song frame that plays `played_song_frames` song frames into the
+// rendering.
+uint32_t song_frame_after(const synth::song_timing& t, uint64_t played_song_frames)
 {
+    const uint64_t played = played_song_frames;
     if (played < t.frame_total || !synth::has_loop_section(t)) return static_cast<uint32_t>(std::min<uint64_t>(played, t.frame_total));
     const uint64_t section = t.frame_total - t.loop_frame;
     return static_cast<uint32_t>(t.loop_frame + (played - t.frame_total) % section);
 }
 
-uint64_t frame_length(const synth::song_timing& t) { return t.samples_per_frame == 0 ? 1 : t.samples_per_frame; }
+// Stereo frames per song frame: a frame shorter than one sample lasts one.
+uint64_t stereo_per_song_frame(const synth::song_timing& t) { return t.samples_per_frame == 0 ? 1 : t.samples_per_frame; }
 
 // The fade curve as it stands `into` frames into a fade of `length` frames:
 // x = floor(into x 65536 / length), with the remainder as its carry.
@@ -95,35 +113,32 @@ synth::fade_curve curve_at(uint64_t length, uint64_t into)
 // the song repeats from its loop frame.
 void apply_settings(tonera_song& s)
 {
-    if (s.loops < 0) {
-        s.length = s.limit_frames != 0 ? s.limit_frames : endless;
-        if (!synth::has_loop_section(s.timing))
-            s.length = std::min<uint64_t>(s.length, uint64_t{s.timing.frame_total} * frame_length(s.timing));
-    } else {
-        synth::length_request request;
-        request.passes = static_cast<uint32_t>(s.loops);
-        request.limit_frames = s.limit_frames;
-        request.exact = true;
-        s.length = synth::rendering_frames(s.timing, request);
-    }
+    // The length tuntool render gives for the same settings.
+    synth::length_request request;
+    request.passes = s.loops < 0 ? synth::endless_passes : static_cast<uint32_t>(s.loops);
+    request.limit_frames = s.stereo_limit;
+    request.exact = true;
+    s.stereo_length = synth::rendering_frames(s.timing, request);
     s.engine.loop_enabled.store(synth::has_loop_section(s.timing), relaxed);
-    const uint64_t fade = s.length == endless ? 0 : std::min(s.fade_frames, s.length);
-    s.fade_start = s.length == endless ? endless : s.length - fade;
-    s.curve = curve_at(fade, s.position > s.fade_start ? s.position - s.fade_start : 0);
+    const synth::fade_window fade = synth::fade_window_of(s.stereo_length, s.stereo_fade);
+    s.stereo_fade_start = fade.start;
+    s.curve = curve_at(fade.frames, s.stereo_position > fade.start ? s.stereo_position - fade.start : 0);
 }
 
 // Moves the rendering to a song frame boundary `played` song frames in.
-void restart_at(tonera_song& s, uint64_t played)
+void restart_at(tonera_song& s, uint64_t played_song_frames)
 {
+    const uint64_t played = played_song_frames;
     synth::engine& e = s.engine;
     e.voices = {};
     e.song.channel_records = {};
     e.frame_countdown = 0;
     e.song_ended.store(false, relaxed);
     // At the rendering's end the position stays past the last frame.
-    const bool at_end = s.length != endless && played * frame_length(s.timing) >= s.length;
+    const uint64_t stereo_target = played * stereo_per_song_frame(s.timing);
+    const bool at_end = s.stereo_length != endless && stereo_target >= s.stereo_length;
     synth::seek_to_frame(e, at_end ? s.timing.frame_total : song_frame_after(s.timing, played));
-    s.position = std::min(played * frame_length(s.timing), s.length);
+    s.stereo_position = std::min(stereo_target, s.stereo_length);
     s.scope_filled = 0;
     s.scope_next = 0;
     apply_settings(s);
@@ -150,25 +165,42 @@ template <typename Take>
 size_t render(tonera_song* s, size_t count, Take take)
 {
     if (s == nullptr) return 0;
-    const uint64_t left = s->length == endless ? endless : s->length - s->position;
+    const uint64_t left = s->stereo_length - s->stereo_position;
     const size_t total = static_cast<size_t>(std::min<uint64_t>(count, left));
     std::array<synth::stereo_frame, 1024> chunk;
     for (size_t done = 0; done < total;) {
         const size_t n = std::min(chunk.size(), total - done);
         synth::render_frames(s->engine, std::span(chunk.data(), n));
-        if (s->position + n > s->fade_start) {
+        if (s->stereo_position + n > s->stereo_fade_start) {
             for (size_t i = 0; i < n; ++i) {
-                if (s->position + i < s->fade_start) continue;
+                if (s->stereo_position + i < s->stereo_fade_start) continue;
                 const uint32_t gain = synth::next_fade_gain(s->curve);
                 chunk[i] = {synth::apply_gain(chunk[i].left, gain), synth::apply_gain(chunk[i].right, gain)};
             }
         }
         take(chunk.data(), n, done);
         remember(*s, chunk.data(), n);
-        s->position += n;
+        s->stereo_position += n;
         done += n;
     }
     return total;
+}
+
+// Copies a part of the song text into a terminated string of the song's.
+void copy_part(char (&to)[SONG_TEXT_FIELD_MAX + 1], std::span<const uint8_t> text, song_text_part part)
+{
+    std::memcpy(to, text.data() + part.start, part.length);
+    to[part.length] = '\0';
+}
+
+void find_credits(tonera_song& s)
+{
+    const std::span<const uint8_t> text = song::song_text(s.engine.song);
+    song_text_fields fields;
+    if (!song_text_fields_find(text.data(), text.size(), &fields)) return;
+    copy_part(s.title, text, fields.title);
+    copy_part(s.author, text, fields.author);
+    copy_part(s.released, text, fields.release);
 }
 
 bool valid_half(int half) { return half == 0 || half == 1; }
@@ -202,6 +234,7 @@ int tonera_open(const void* data, size_t size, tonera_song** song)
     const song::song_state& st = s->engine.song;
     s->timing = {static_cast<uint32_t>(st.frame_total), st.loop_frame, st.samples_per_frame};
     apply_settings(*s);
+    find_credits(*s);
     *song = s.release();
     return 0;
 }
@@ -260,7 +293,7 @@ uint32_t tonera_samples_per_frame(const tonera_song* song) { return song ? song-
 uint64_t tonera_duration_ms(const tonera_song* song)
 {
     if (song == nullptr) return 0;
-    return uint64_t{song->timing.frame_total} * frame_length(song->timing) * 1000 / TONERA_SAMPLE_RATE;
+    return uint64_t{song->timing.frame_total} * stereo_per_song_frame(song->timing) * 1000 / TONERA_SAMPLE_RATE;
 }
 
 size_t tonera_text(const tonera_song* song, const uint8_t** text)
@@ -292,34 +325,38 @@ size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size)
     return length;
 }
 
+const char* tonera_title(const tonera_song* song) { return song ? song->title : ""; }
+const char* tonera_author(const tonera_song* song) { return song ? song->author : ""; }
+const char* tonera_released(const tonera_song* song) { return song ? song->released : ""; }
+
 int tonera_set_loops(tonera_song* song, int passes)
 {
     if (song == nullptr || passes < TONERA_LOOP_FOREVER) return TONERA_E_INVALID;
     song->loops = passes;
     apply_settings(*song);
-    song->position = std::min(song->position, song->length);
+    song->stereo_position = std::min(song->stereo_position, song->stereo_length);
     return 0;
 }
 
 int tonera_set_length_ms(tonera_song* song, uint64_t ms)
 {
     if (song == nullptr) return TONERA_E_INVALID;
-    song->limit_frames = frames_of_ms(ms);
+    song->stereo_limit = stereo_frames_of_ms(ms);
     apply_settings(*song);
-    song->position = std::min(song->position, song->length);
+    song->stereo_position = std::min(song->stereo_position, song->stereo_length);
     return 0;
 }
 
 int tonera_set_fade_ms(tonera_song* song, uint32_t ms)
 {
     if (song == nullptr) return TONERA_E_INVALID;
-    song->fade_frames = frames_of_ms(ms);
+    song->stereo_fade = stereo_frames_of_ms(ms);
     apply_settings(*song);
     return 0;
 }
 
-uint64_t tonera_length_frames(const tonera_song* song) { return song ? song->length : 0; }
-uint64_t tonera_position_frames(const tonera_song* song) { return song ? song->position : 0; }
+uint64_t tonera_length_frames(const tonera_song* song) { return song ? song->stereo_length : 0; }
+uint64_t tonera_position_frames(const tonera_song* song) { return song ? song->stereo_position : 0; }
 uint32_t tonera_song_frame(const tonera_song* song) { return song ? synth::playing_frame(song->engine) : 0; }
 
 int tonera_seek_frame(tonera_song* song, uint32_t frame)
@@ -332,9 +369,11 @@ int tonera_seek_frame(tonera_song* song, uint32_t frame)
 int tonera_seek_ms(tonera_song* song, uint64_t ms)
 {
     if (song == nullptr) return TONERA_E_INVALID;
-    const uint64_t target = std::min(frames_of_ms(ms), song->length);
-    uint64_t played = target / frame_length(song->timing);
-    if (target == song->length && song->length != endless && target % frame_length(song->timing) != 0) ++played;
+    const uint64_t stereo_target = std::min(stereo_frames_of_ms(ms), song->stereo_length);
+    const uint64_t per_frame = stereo_per_song_frame(song->timing);
+    uint64_t played = stereo_target / per_frame;
+    // The end of a rendering that ends inside a song frame is past that frame.
+    if (stereo_target == song->stereo_length && song->stereo_length != endless && stereo_target % per_frame != 0) ++played;
     restart_at(*song, played);
     return 0;
 }
@@ -360,7 +399,7 @@ int tonera_get_snapshot(const tonera_song* song, tonera_snapshot* snapshot)
     const synth::engine& e = song->engine;
     std::memset(snapshot, 0, sizeof *snapshot);
     snapshot->song_frame = synth::playing_frame(e);
-    snapshot->position_frames = song->position;
+    snapshot->position_frames = song->stereo_position;
     snapshot->channels = e.song.channel_count;
     for (int v = 0; v < synth::max_voices; ++v) {
         const synth::shown_record& r = e.shown_records[v];

@@ -32,6 +32,12 @@ TEST(RenderLength, PassesLimitsAndLoopFramesGiveTheseLengths) {
         {"a fade ends on the last frame", {50, 10, 960}, {0, 0, true}, 50 * 960, true},
         {"frames shorter than a sample last one", {5, 0, 0}, {1, 0, false}, 5, true},
         {"the longest song, looped most", {2147483647, 0, 48000}, {10000, 0, false}, 1030792150560000000ull, true},
+        {"passes past 2^64 frames: no end", {200000, 0, 48000}, {1921535842, 0, true}, UINT64_MAX, true},
+        {"the last passes within 2^64 frames", {200000, 0, 48000}, {1921535841, 0, true}, 18446744073600000000ull, true},
+        {"endless passes", {50, 10, 960}, {synth::endless_passes, 0, true}, UINT64_MAX, true},
+        {"endless passes up to a limit", {50, 10, 960}, {synth::endless_passes, 100000, true}, 100000, true},
+        {"endless passes of a song that does not repeat", {50, 50, 960}, {synth::endless_passes, 0, true}, 50 * 960,
+         false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(synth::rendering_frames(c.song, c.request), c.frames) << c.what;

@@ -3,12 +3,14 @@
 # GST_PLUGIN_PATH: gst-launch-1.0 output against libtonera's samples for a
 # table of songs, both output formats, num-loops and mute-mask, songs
 # pushed through a pipe; gst-discoverer-1.0's duration and tags; seeks;
-# broken and oversized songs ending in a GStreamer error, never a crash.
-# Usage: gstreamer_plugin.sh SOURCE_DIR PLUGIN_DIR TONERA_REFERENCE SEEK_PROBE RUN_PIPELINE TUNTOOL SANITIZED
-source=$1 plugin_dir=$2 reference=$3 probe=$4 run_pipeline=$5 tuntool=$6 sanitized=$7
+# broken and oversized songs ending in a GStreamer error, never a crash;
+# the ends of streams and the seeks of flow_cases.
+# Usage: gstreamer_plugin.sh SOURCE_DIR PLUGIN_DIR TONERA_REFERENCE SEEK_PROBE RUN_PIPELINE TUNTOOL SANITIZED FLOW_CASES
+source=$1 plugin_dir=$2 reference=$3 probe=$4 run_pipeline=$5 tuntool=$6 sanitized=$7 flow_cases=$8
 . "$source/tests/support/shell_checks.sh"
 source=$(absolute "$source") plugin_dir=$(absolute "$plugin_dir") reference=$(absolute "$reference")
 probe=$(absolute "$probe") run_pipeline=$(absolute "$run_pipeline") tuntool=$(absolute "$tuntool")
+flow_cases=$(absolute "$flow_cases")
 enter_work_folder
 
 export GST_PLUGIN_PATH="$plugin_dir" GST_REGISTRY="$work/registry.bin" GST_DEBUG_NO_COLOR=1
@@ -190,5 +192,10 @@ grep -q "^ERROR from tundec.*: The song is larger than $limit bytes" launch.txt 
 passed=$(sed -n 's/^\([0-9]*\) bytes.*/\1/p' dd.txt)
 [ -n "$passed" ] && [ "$passed" -le $((limit + 65536 + 2 * 1024 * 1024)) ] ||
     fail "from a pipe, $passed bytes were read of a song over the limit of $limit"
+
+# Downstream stopping early, refused seeks, seeks from the end, segment seeks.
+for song in "$source/songs/lullaby.tun" "$source/songs/imported/guyshavitt-dustandrust.tun"; do
+    timeout 120 "$flow_cases" "$song" >flow.txt 2>&1 || fail "flow_cases $(basename "$song"): $(grep -v '^$' flow.txt | tail -5)"
+done
 
 checks_done gstreamer_plugin
