@@ -304,11 +304,12 @@ bool fetch_event(SDL_Event& event, uint32_t wait_ms) {
         // Escape followed at once by a key that makes no sequence: Alt
         // with that key.
         wtimeout(stdscr, 0);
-        if (const int next = wgetch(stdscr); next != ERR && next != KEY_RESIZE) {
+        // Two Escapes in a row are two presses of Escape.
+        if (const int next = wgetch(stdscr); next != ERR && next != KEY_RESIZE && next != 27) {
             alt = true;
             code = next;
-        } else if (next == KEY_RESIZE) {
-            ungetch(KEY_RESIZE);
+        } else if (next != ERR) {
+            ungetch(next);
         }
     } else if (!state.utf8 && code >= 0x80 && code < 0x100) {
         alt = true;  // the meta bit

@@ -185,6 +185,7 @@ screens = [
     ("paused", ["k"], r"\nPaused  a\.tun"),
 ]
 for name, keys, pattern in screens:
+    print("  " + name, flush=True)
     if keys:
         s.keys(*keys)
     if check(s.cells_show(pattern), name + ": the cells never show " + pattern):
@@ -192,6 +193,7 @@ for name, keys, pattern in screens:
 check(re.search(r"playtun - a\.tun$", s.screen()[50].rstrip() + ""), "the status row does not name the song")
 check(s.value("pane_title") == "playtun - a.tun", "the terminal's title is " + s.value("pane_title"))
 s.keys("Escape")
+check(s.cells_show(r"TUN-File-Selector"), "selector: Escape does not leave the song")
 s.keys("Escape")
 check(s.status() == 0, "selector: Escape twice does not end with status 0")
 restored(s, "selector")
@@ -250,7 +252,7 @@ for term in ["xterm-256color", "screen-256color", "linux"]:
     print("keys, TERM=" + term, flush=True)
     lang = "C" if term == "linux" else "C.UTF-8"
     table = key_table(term)
-    s = Session(["-p", A, B], columns=80, lines=51, term=term, lang=lang)
+    s = Session(["-p", "a.tun", "b.tun"], columns=80, lines=51, term=term, lang=lang, folder=SONGS)
     if not check(s.cells_show(r"\nPlaying a\.tun"), term + ": the play list does not start"):
         s.end()
         continue
@@ -300,6 +302,8 @@ for term in ["xterm-256color", "screen-256color", "linux"]:
         s.keys("Enter")
         check(wait_for(lambda: ("playtun - %s.tun" % song) in s.screen()[50], 3),
               "%s: selector keys %s do not open %s: %r" % (term, keys, song, s.screen()[50]))
+        check(s.cells_show(r"\nPlaying %s\.tun" % song), term + ": no player screen for " + song)
+        s.keys("Escape")  # a song chosen in the selector repeats until Escape
         check(s.cells_show(r"TUN-File-Selector"), term + ": the list does not come back after the song")
     s.keys("Escape")
     check(s.status(3) == 0, term + ": Escape does not end the selector")
@@ -308,7 +312,7 @@ for term in ["xterm-256color", "screen-256color", "linux"]:
 
 # ---- resize: 120 x 60, 60 x 20, back ----
 print("resize", flush=True)
-s = Session([A], columns=120, lines=60)
+s = Session(["a.tun"], columns=120, lines=60, folder=SONGS)
 check(s.cells_show(r"\nPlaying a\.tun"), "resize: no player screen")
 s.keys("k")
 s.cells_show(r"\nPaused ")
