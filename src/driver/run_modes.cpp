@@ -51,7 +51,7 @@ constexpr const char* help_text =
     "  -p, --play     the songs named are a play list (any number of them)\n"
     "  --loops N      with --play: play each song's loop section N times in all\n"
     "  -t, --terminal show the screens in this terminal, not in a window\n"
-    "  --window       show the screens in a window, even without a display\n"
+    "  --window       show the screens in a window, never in the terminal\n"
     "  --shuffle      with --play: play the list in a random order\n"
     "  --repeat       with --play: start the list again after its last song\n"
     "  -h, --help     show this help and end\n"

@@ -209,9 +209,14 @@ for term, lang, codes in [
     s = Session([], term=term, lang=lang, folder=SONGS)
     s.keys("Down")
     if check(s.cells_show(r"\n +a\.tun"), term + ": no selector"):
-        row = wait_for(lambda: s.coloured_row(3) if "a.tun" in s.coloured_row(3) else "")
-        found = set(";".join(re.findall(r"\x1b\[([0-9;]*)m", row.split("a.tun")[0])).split(";"))
-        found |= set(re.findall(r"\x1b\[([0-9;]*)m", row.split("a.tun")[0]))
+        def codes_on_row():
+            row = s.coloured_row(3)
+            before = row.split("a.tun")[0]
+            found = set(";".join(re.findall(r"\x1b\[([0-9;]*)m", before)).split(";"))
+            return row, found | set(re.findall(r"\x1b\[([0-9;]*)m", before))
+        # The bar reaches the row with the key press; wait for it to be drawn.
+        wait_for(lambda: all(code in codes_on_row()[1] for code in codes), 3)
+        row, found = codes_on_row()
         for code in codes:
             check(code in found, "%s: the bar's colours lack %s: %r" % (term, code, row[:120]))
     s.keys("Escape")
@@ -342,15 +347,25 @@ ways = [
     ("SIGHUP", [A], "disk", lambda s: os.kill(s.pid, 1), 129),
     ("SIGTERM in the selector", [], "disk", lambda s: os.kill(s.pid, 15), 143),
     ("audio failure", [A], "no-such-driver", lambda s: s.keys("Space"), 1),
+    # The folder it started in is gone when the selector ends: a failure
+    # (File not found.) on the way out.
+    ("fatal error", [], "disk", lambda s: (shutil.rmtree(s.dir), s.keys("Escape")), 2),
 ]
 for name, arguments, audio, way, expected in ways:
-    s = Session(arguments, audio=audio, folder=SONGS)
+    folder = os.path.join(WORK, "gone") if name == "fatal error" else SONGS
+    if name == "fatal error":
+        os.makedirs(folder)
+        shutil.copy(A, folder)
+    s = Session(arguments, audio=audio, folder=folder)
     shown = r"\?Audio: .*ERROR" if audio != "disk" else r"TUN-File-Selector" if not arguments else r"Playing"
     if check(s.cells_show(shown) or s.status(0.1) == expected, name + ": no screen"):
         way(s)
     status = s.status()
     check(status == expected, "%s: status %s, not %s" % (name, status, expected))
     restored(s, name)
+    if name == "fatal error":
+        check(wait_for(lambda: any("File not found." in l for l in s.screen())),
+              name + ": the failure's sentence is not shown after the screen")
     if audio != "disk":
         # What went to standard error while the screen was up comes after it.
         check(wait_for(lambda: any("cannot open the audio device" in l for l in s.screen())),
