@@ -58,7 +58,7 @@ class Session:
     count = 0
 
     def __init__(self, arguments, columns=100, lines=56, term="xterm-256color", lang="C.UTF-8", audio="disk",
-                 folder=None, paced=True):
+                 folder=None, paced=True, display=None):
         Session.count += 1
         self.name = "s%d" % Session.count
         self.dir = folder or os.path.join(WORK, self.name)
@@ -69,7 +69,7 @@ class Session:
                        "SDL_DISKAUDIOFILE=" + self.files + "raw", # A paced device plays in real time; an unpaced one as fast as
                        # it can.
                        "SDL_DISKAUDIODELAY=%d" % (40 if paced else 1),
-                       "PLAYTUN_TERMINAL_DUMP=" + self.dump]
+                       "PLAYTUN_TERMINAL_DUMP=" + self.dump] + (["DISPLAY=" + display] if display else [])
         quoted = " ".join("'%s'" % a for a in [PLAYTUN, *arguments])
         script = ("cd '{dir}'; stty -g >'{f}before'; "
                   "sh -c 'echo $$ >\"{f}pid\"; exec env -u DISPLAY -u SDL_VIDEODRIVER {env} \"$0\" \"$@\"' {cmd}; "
@@ -371,6 +371,22 @@ for name, arguments, audio, way, expected in ways:
         check(wait_for(lambda: any("cannot open the audio device" in l for l in s.screen())),
               name + ": the line on standard error is lost")
     s.end()
+
+# ---- which presenter: -t over a display, --window and -t without what they need ----
+print("choice", flush=True)
+s = Session(["-t", "a.tun"], folder=SONGS, display=":97")
+check(s.cells_show(r"\nPlaying a\.tun"), "-t: no player screen in the terminal although DISPLAY is set")
+s.keys("Escape")
+check(s.status() == 0, "-t: Escape does not end the song")
+s.end()
+s = Session(["--window", "a.tun"], folder=SONGS)
+check(s.status() == 254, "--window without a display: not status 254")
+check(wait_for(lambda: any("need an X11 display" in l for l in s.screen())), "--window: no line saying why")
+s.end()
+plain = {k: v for k, v in ENV.items() if k not in ("DISPLAY", "SDL_VIDEODRIVER")}
+run = subprocess.run([PLAYTUN, "-t", A], env=plain, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+check(run.returncode == 254 and "the terminal cannot show the screens" in run.stdout + run.stderr,
+      "-t without a terminal: status %d, %r" % (run.returncode, run.stdout + run.stderr))
 
 # ---- the sound: live playback in a terminal equals record mode ----
 print("live sound", flush=True)
