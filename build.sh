@@ -20,7 +20,8 @@ packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libb
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
           gstreamer1.0-plugins-base-apps
           shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
-          build-essential dpkg-dev debhelper lintian)
+          build-essential dpkg-dev debhelper lintian
+          libncurses-dev tmux)
 
 install_missing_packages() {
     local missing=()
@@ -82,7 +83,7 @@ test)
     (cd build && ctest --output-on-failure -j"$jobs")
     # The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DPLAYTUN_SANITIZE=ON -DPLAYTUN_BENCH=OFF
-    (cd build-asan && ctest --output-on-failure -j"$jobs" -LE xvfb)
+    (cd build-asan && ctest --output-on-failure -j"$jobs" -LE "xvfb|tmux")
     # Live playback under ThreadSanitizer: the audio thread and the screen
     # loop share state without locks, and no race may be reported.
     cmake -S "$top" -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYTUN_TSAN=ON -DPLAYTUN_BENCH=OFF >/dev/null

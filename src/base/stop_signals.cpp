@@ -52,6 +52,14 @@ void install(bool orderly) {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+void also_on_hangup() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
 int received() { return received_signal; }
 
 void end_at_once() {

@@ -13,7 +13,11 @@ namespace stop_signals {
 // interrupts are not restarted: they end with EINTR.
 void install(bool orderly);
 
-// The signal that asked the program to stop (SIGINT or SIGTERM), or 0.
+// SIGHUP too becomes a stop signal, handled as install set them up: a
+// screen in a terminal whose connection dropped ends in order (status 129).
+void also_on_hangup();
+
+// The signal that asked the program to stop (SIGINT, SIGTERM or SIGHUP), or 0.
 int received();
 
 // When a stop signal has arrived, ends the program at once as a second

@@ -56,6 +56,22 @@ void refresh_changed_screen();
 // Names the window (title and icon name).
 void set_window_title(std::string_view title);
 
+// ---- a second presenter ----
+
+// Another way to show the cells and take the keys (the terminal). While one
+// is active it replaces the window: refreshes go to `present`, titles to
+// `set_title`, events come from `fetch_event` as SDL key events, and a
+// change of video mode does nothing.
+struct presenter {
+    void (*present)();                        // the cells (and plotted pixels) are up to date
+    void (*set_title)(std::string_view title);
+    // Fetches one event into `event`, waiting at most `wait_ms` for it;
+    // false when none came.
+    bool (*fetch_event)(SDL_Event& event, uint32_t wait_ms);
+};
+// Null while the SDL window presents the cells.
+extern const presenter* active_presenter;
+
 // ---- input ----
 
 extern SDL_Event last_event;  // the event most recently fetched by poll_key or wait_key

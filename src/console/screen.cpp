@@ -10,6 +10,7 @@ std::array<SDL_Color, 256> palette{};
 SDL_Surface* video_surface = nullptr;
 uint8_t fullscreen = 0;
 video_mode_opener open_video_mode = SDL_SetVideoMode;
+const presenter* active_presenter = nullptr;
 
 namespace {
 
@@ -67,6 +68,8 @@ void console_reset() {
 }
 
 bool set_video_mode(bool toggle) {
+    // A terminal has no full screen to switch to.
+    if (active_presenter != nullptr) return true;
     if (toggle) fullscreen ^= 1;
     SDL_Surface* surface = open_mode();
     if (surface == nullptr && toggle) {
@@ -83,7 +86,8 @@ bool set_video_mode(bool toggle) {
 
 void refresh_screen() {
     rasterise_changed_cells();
-    present_frame();
+    if (active_presenter != nullptr) active_presenter->present();
+    else present_frame();
 }
 
 void refresh_changed_screen() {
@@ -91,6 +95,10 @@ void refresh_changed_screen() {
 }
 
 void set_window_title(std::string_view title) {
+    if (active_presenter != nullptr) {
+        active_presenter->set_title(title);
+        return;
+    }
     const std::string text(title);
     SDL_WM_SetCaption(text.c_str(), text.c_str());
 }

@@ -48,6 +48,10 @@ command_line read_command_line(int argument_count, char** arguments) {
             return line;
         } else if (argument == "-p" || argument == "--play") {
             line.play_list = true;
+        } else if (argument == "-t" || argument == "--terminal") {
+            line.screen = command_line::presenter::terminal;
+        } else if (argument == "--window") {
+            line.screen = command_line::presenter::window;
         } else if (argument == "--shuffle") {
             line.shuffle = true;
         } else if (argument == "--repeat") {

@@ -28,6 +28,11 @@ struct command_line {
     uint32_t loops = 1;
     bool shuffle = false;
     bool repeat = false;
+    // Where the screens go: the terminal (-t, --terminal), the window
+    // (--window), or, with neither, the window where there is a display
+    // and the terminal where there is none.
+    enum class presenter : uint8_t { automatic, terminal, window };
+    presenter screen = presenter::automatic;
 };
 
 // "-" alone is a name (standard output as the WAV file), and every argument

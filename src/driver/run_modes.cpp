@@ -1,6 +1,7 @@
 #include "driver/run_modes.hpp"
 
 #include <SDL.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "base/messages.hpp"
 #include "base/stop_signals.hpp"
 #include "console/console.hpp"
+#include "console/terminal.hpp"
 #include "driver/command_line.hpp"
 #include "driver/record_mode.hpp"
 #include "player/player.hpp"
@@ -49,6 +51,8 @@ constexpr const char* help_text =
     "Options:\n"
     "  -p, --play     the songs named are a play list (any number of them)\n"
     "  --loops N      with --play: play each song's loop section N times in all\n"
+    "  -t, --terminal show the screens in this terminal, not in a window\n"
+    "  --window       show the screens in a window, never in the terminal\n"
     "  --shuffle      with --play: play the list in a random order\n"
     "  --repeat       with --play: start the list again after its last song\n"
     "  -h, --help     show this help and end\n"
@@ -60,7 +64,8 @@ constexpr const char* help_text =
     "\n"
     "Record mode never writes over a song file, and a recording that fails\n"
     "leaves an existing OUT.wav as it was. The player screen and the file\n"
-    "selector need an X11 display. Keys, messages and exit statuses: man playtun\n";
+    "selector need an X11 display or a terminal; without a display they use the\n"
+    "terminal on standard input and output. Keys, messages, exit statuses: man playtun\n";
 
 void write_usage_line() {
     // The banner fills a whole 80-column row, so no line end follows it.
@@ -101,6 +106,7 @@ bool display_available() {
 }
 
 void shut_down() {
+    console::terminal::stop();
     SDL_Quit();
     selector::selector_stop();  // back in the starting directory
     console::text_attr = 7;
@@ -204,9 +210,45 @@ int interactive_end_status() {
     return signal_number != 0 ? exit_status::after_signal(signal_number) : exit_status::ok;
 }
 
-// The interactive modes: SDL, the window, then the player screen.
-int run_interactive(const command_line& line) {
-    const std::vector<std::string>& names = line.names;
+// Whether the screens go to the terminal: when asked for, or where there
+// is no display but a terminal on standard input and output.
+bool terminal_chosen(const command_line& line) {
+    switch (line.screen) {
+        case command_line::presenter::terminal: return true;
+        case command_line::presenter::window: return false;
+        case command_line::presenter::automatic: break;
+    }
+    return !display_available() && ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
+}
+
+// SDL's audio alone (it needs no display), then the terminal. Returns 0
+// when the screens may start, else the exit status.
+int start_terminal() {
+    selector::selector_start();
+    selector::page_rows = 47;
+    stop_signals::install(true);
+    // A dropped connection ends the screens in order as the other stop
+    // signals do.
+    stop_signals::also_on_hangup();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
+        std::printf("?SDL: %s  ERROR\n", SDL_GetError());
+        SDL_Quit();
+        selector::selector_stop();
+        return exit_status::no_display;
+    }
+    std::string why;
+    if (!console::terminal::start(why)) {
+        std::fprintf(messages::stream(), "playtun: the terminal cannot show the screens: %s\n", why.c_str());
+        SDL_Quit();
+        selector::selector_stop();
+        return exit_status::no_display;
+    }
+    return 0;
+}
+
+// SDL and the window. Returns 0 when the screens may start, else the exit
+// status.
+int start_window() {
     if (!display_available()) {
         std::FILE* out = messages::stream();
         std::fputs("playtun: no display: the player screen and the file selector need an X11 display "
@@ -232,6 +274,13 @@ int run_interactive(const command_line& line) {
         return exit_status::no_display;
     }
     SDL_EnableKeyRepeat(300, 30);
+    return 0;
+}
+
+// The interactive modes: SDL, the window or the terminal, then the screens.
+int run_interactive(const command_line& line) {
+    const std::vector<std::string>& names = line.names;
+    if (const int status = terminal_chosen(line) ? start_terminal() : start_window(); status != 0) return status;
 
     if (line.play_list) {
         const bool all_played = run_play_list(line);
