@@ -172,8 +172,11 @@ public:
     {
         int error = 0;
         tonera_song *song = open_song(file, &error);
+        /* A garbled song still gets its entry, with no length: playing it
+         * then names its problem in the player's error, where a failed
+         * read would only say that the file could not be decoded. */
         if (song == nullptr) {
-            AUDERR("%s: %s\n", filename, tonera_strerror(error));
+            AUDDBG("%s: %s\n", filename, tonera_strerror(error));
             return true;
         }
         apply_loops(song, false);
