@@ -5,16 +5,15 @@
 # a seek by position while playing, and garbled songs ending in an error
 # that names their problem. VLC refuses to run as root: as root, cvlc runs
 # as nobody. Every player run has a time limit.
-# Usage: vlc_plugin.sh SOURCE_DIR PLUGIN_DIR TUNTOOL FROM_FRAME VLC_PROBE [INSTALLED]
-# With INSTALLED, VLC_PLUGIN_PATH is left unset: the installed module plays.
-source=$1 plugin_dir=$2 tuntool=$3 from_frame=$4 probe=$5 installed=${6:-}
+# Usage: vlc_plugin.sh SOURCE_DIR PLUGIN_DIR TUNTOOL FROM_FRAME VLC_PROBE
+source=$1 plugin_dir=$2 tuntool=$3 from_frame=$4 probe=$5
 . "$source/tests/support/shell_checks.sh"
 source=$(absolute "$source") plugin_dir=$(absolute "$plugin_dir") tuntool=$(absolute "$tuntool")
 from_frame=$(absolute "$from_frame") probe=$(absolute "$probe")
 enter_work_folder
 chmod 777 "$work"
 samples() { python3 "$source/tests/plugins/wav_samples.py" "$1"; }
-if [ -n "$installed" ]; then unset VLC_PLUGIN_PATH; else export VLC_PLUGIN_PATH="$plugin_dir"; fi
+export VLC_PLUGIN_PATH="$plugin_dir"
 as_user=""
 [ "$(id -u)" = 0 ] && as_user="setpriv --reuid=nobody --regid=nogroup --clear-groups"
 # player SECONDS ARGS...: cvlc, its messages in player.log.
@@ -22,7 +21,7 @@ player() {
     limit=$1
     shift
     # shellcheck disable=SC2086
-    timeout "$limit" $as_user env HOME="$work" ${VLC_PLUGIN_PATH:+VLC_PLUGIN_PATH="$VLC_PLUGIN_PATH"} \
+    timeout "$limit" $as_user env HOME="$work" VLC_PLUGIN_PATH="$VLC_PLUGIN_PATH" \
         cvlc --no-interact "$@" vlc://quit >player.log 2>&1
 }
 to_wav() { echo "#std{access=file,mux=wav,dst=$work/$1}"; }
