@@ -94,6 +94,11 @@ while IFS='|' read -r song field value; do
     if [ "$value" = rendered ]; then
         value=$(($("$tuntool" render -q --loops 1 -o - "$source/$song" | wc -c) / 4 * 1000 / 48000))
     fi
+    # The tags are read in the background after the song is added.
+    for _ in $(seq 100); do
+        [ -n "$(aud --playlist-tuple-data length 1)" ] && break
+        sleep 0.05
+    done
     got=$(aud --playlist-tuple-data "$field" 1)
     [ "$got" = "$value" ] || fail "$song: $field '$got', expected '$value'"
 done <<'TABLE'

@@ -1,7 +1,7 @@
 /* vlc_probe.c - what VLC's library makes of a song, as a player shows it:
  * its duration (milliseconds) and metadata from parsing, then, with
- * POSITION given, where playback stands a moment after a seek to that
- * fraction of the song (VLC plays it into a null audio output).
+ * POSITION given, where playback stands as soon as it has moved after a
+ * seek to that fraction of the song (VLC plays it into a null audio output).
  *   vlc_probe SONG [POSITION] */
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,9 +39,15 @@ int main(int argc, char **argv)
         libvlc_media_player_t *player = libvlc_media_player_new_from_media(media);
         libvlc_media_player_play(player);
         for (int i = 0; i < 200 && libvlc_media_player_get_time(player) <= 0; ++i) usleep(20000);
+        const libvlc_time_t before = libvlc_media_player_get_time(player);
         libvlc_media_player_set_position(player, (float)atof(argv[2]));
-        usleep(500000);
-        printf("time %lld\n", (long long)libvlc_media_player_get_time(player));
+        /* The time as soon as it has moved on by more than a second. */
+        libvlc_time_t time = before;
+        for (int i = 0; i < 250 && time < before + 1000; ++i) {
+            usleep(20000);
+            time = libvlc_media_player_get_time(player);
+        }
+        printf("time %lld\n", (long long)time);
         libvlc_media_player_stop(player);
         libvlc_media_player_release(player);
     }
