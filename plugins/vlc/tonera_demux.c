@@ -4,9 +4,6 @@
  * song's length, time and position seeking, and its credits as title,
  * artist and copyright (a text without credits as the description). A
  * garbled song ends in an error naming its problem. */
-#ifdef HAVE_CONFIG_H
-#include "config.h"
-#endif
 #include <stdlib.h>
 #include <string.h>
 
