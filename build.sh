@@ -21,7 +21,9 @@ packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libb
           gstreamer1.0-plugins-base-apps
           shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
           build-essential dpkg-dev debhelper lintian
-          libncurses-dev tmux)
+          libncurses-dev tmux
+          audacious audacious-plugins audacious-dev dbus dbus-x11
+          vlc-bin vlc-plugin-base libvlccore-dev libvlc-dev)
 
 install_missing_packages() {
     local missing=()
