@@ -77,6 +77,8 @@ void run(tonera_song* song, script& s)
                 char text[64];
                 const size_t n = tonera_text_utf8(song, text, s.byte() % sizeof text);
                 (void)n;
+                check(strlen(tonera_title(song)) <= 32 && strlen(tonera_author(song)) <= 32 &&
+                      strlen(tonera_released(song)) <= 32);
                 break;
             }
             default: {

@@ -137,6 +137,17 @@ TONERA_API size_t tonera_text(const tonera_song *song, const uint8_t **text);
  * means the text was cut (at a character boundary). */
 TONERA_API size_t tonera_text_utf8(const tonera_song *song, char *buffer, size_t size);
 
+/* The song's credits, when its text holds them in the importer's form
+ * "TITLE by AUTHOR, RELEASE" (printable ASCII, each part at most 32
+ * characters; the text splits at its last " by ", and what follows at its
+ * first ", ", so titles may hold both). Each returns a NUL-terminated
+ * string owned by the song and valid until tonera_close(); "" when the text
+ * holds no such credits (or no release), and "" for a NULL song. The free
+ * text itself stays available through tonera_text() / tonera_text_utf8(). */
+TONERA_API const char *tonera_title(const tonera_song *song);
+TONERA_API const char *tonera_author(const tonera_song *song);
+TONERA_API const char *tonera_released(const tonera_song *song);
+
 /* ---- Length, loops and fade (as tuntool render) ------------------------- */
 
 /* Repeat without end (tonera_set_loops). */

@@ -13,6 +13,7 @@
 #include "synth/render_length.hpp"
 #include "synth/synth.hpp"
 #include "text/cp437.hpp"
+#include "text/song_text_fields.h"
 
 #ifndef TONERA_VERSION_TEXT
 #error "the build gives the version"
@@ -64,6 +65,12 @@ struct tonera_song {
     std::array<synth::stereo_frame, TONERA_SCOPE_FRAMES> scope{};
     uint32_t scope_next = 0;
     uint32_t scope_filled = 0;
+
+    // The credits the song text holds, each part terminated ("" when the
+    // text holds none): held here so that opening allocates nothing more.
+    char title[SONG_TEXT_FIELD_MAX + 1] = {};
+    char author[SONG_TEXT_FIELD_MAX + 1] = {};
+    char released[SONG_TEXT_FIELD_MAX + 1] = {};
 };
 
 namespace {
@@ -170,6 +177,23 @@ size_t render(tonera_song* s, size_t count, Take take)
     return total;
 }
 
+// Copies a part of the song text into a terminated string of the song's.
+void copy_part(char (&to)[SONG_TEXT_FIELD_MAX + 1], std::span<const uint8_t> text, song_text_part part)
+{
+    std::memcpy(to, text.data() + part.start, part.length);
+    to[part.length] = '\0';
+}
+
+void find_credits(tonera_song& s)
+{
+    const std::span<const uint8_t> text = song::song_text(s.engine.song);
+    song_text_fields fields;
+    if (!song_text_fields_find(text.data(), text.size(), &fields)) return;
+    copy_part(s.title, text, fields.title);
+    copy_part(s.author, text, fields.author);
+    copy_part(s.released, text, fields.release);
+}
+
 bool valid_half(int half) { return half == 0 || half == 1; }
 
 // Runs one wave editing operation and rebuilds the selected slot's table.
@@ -201,6 +225,7 @@ int tonera_open(const void* data, size_t size, tonera_song** song)
     const song::song_state& st = s->engine.song;
     s->timing = {static_cast<uint32_t>(st.frame_total), st.loop_frame, st.samples_per_frame};
     apply_settings(*s);
+    find_credits(*s);
     *song = s.release();
     return 0;
 }
@@ -290,6 +315,10 @@ size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size)
     if (buffer != nullptr && size > 0) buffer[written] = '\0';
     return length;
 }
+
+const char* tonera_title(const tonera_song* song) { return song ? song->title : ""; }
+const char* tonera_author(const tonera_song* song) { return song ? song->author : ""; }
+const char* tonera_released(const tonera_song* song) { return song ? song->released : ""; }
 
 int tonera_set_loops(tonera_song* song, int passes)
 {
