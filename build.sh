@@ -20,7 +20,8 @@ packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libb
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools gstreamer1.0-plugins-base
           gstreamer1.0-plugins-base-apps
           shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
-          build-essential dpkg-dev debhelper lintian)
+          build-essential dpkg-dev debhelper lintian
+          python3-numpy python3-pip python3-setuptools python3-wheel dh-python)
 
 install_missing_packages() {
     local missing=()
