@@ -5,7 +5,8 @@
 #                     program tests, the GStreamer plugin, the Debian packages
 #                     built, installed and removed, the sanitizer build, a
 #                     short fuzz run and the web page in a headless browser)
-#   ./build.sh web    build the web page into build/web
+#   ./build.sh web    build the web page into build/web, and the JavaScript
+#                     module's package into build/js/tonera-VERSION.tgz
 #   ./build.sh package  make the Debian packages in build/packages/
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -23,7 +24,8 @@ packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libb
           build-essential dpkg-dev debhelper lintian
           libncurses-dev tmux
           audacious audacious-plugins audacious-dev dbus dbus-x11
-          vlc-bin vlc-plugin-base libvlccore-dev libvlc-dev)
+          vlc-bin vlc-plugin-base libvlccore-dev libvlc-dev
+          python3-numpy python3-pip python3-setuptools python3-wheel dh-python)
 
 install_missing_packages() {
     local missing=()
@@ -58,7 +60,9 @@ install_missing_packages
 case "$mode" in
 web)
     build_web
+    sh bindings/js/pack.sh build/web build/js >/dev/null
     echo "Serve it with: python3 -m http.server -d build/web  (then open http://localhost:8000/)"
+    echo "The JavaScript module: $(ls build/js/tonera-*.tgz)"
     ;;
 main)
     build build -DCMAKE_BUILD_TYPE=Release
@@ -103,6 +107,9 @@ test)
     build_web
     (cd web && npm ci --no-audit --no-fund --silent)
     sh web/tests/run_web_tests.sh build/playtun build/web
+    # The JavaScript module packed from the same build, installed from its
+    # tarball, in Node and in the browser.
+    sh tests/bindings/js_tests.sh build/playtun build/tuntool build/web
     ;;
 package)
     # Built from the sources by Debian's tools in a build of their own.

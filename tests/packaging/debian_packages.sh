@@ -3,14 +3,15 @@
 # packaging/build_packages.sh (lintian errors fail it), installed on this
 # machine with apt, used (the installed playtun, the plugins found by
 # GStreamer, Audacious and VLC without help, the example built with the installed pkg-config
-# file, the file type known to the desktop), and removed again.
+# file, the Python module with Debian's python3 and its example, the file
+# type known to the desktop), and removed again.
 # Installing needs root and a machine that has none of these packages yet
 # (CI's throwaway machine): elsewhere the test is skipped (status 77).
 # Usage: debian_packages.sh SOURCE_DIR OUT_DIR VERSION
 source=$1 out=$2 version=$3
 . "$source/tests/support/shell_checks.sh"
 source=$(absolute "$source") out=$(absolute "$out")
-packages="playtun libtonera0 libtonera-dev gstreamer1.0-tonera audacious-plugin-tonera vlc-plugin-tonera"
+packages="playtun libtonera0 libtonera-dev gstreamer1.0-tonera audacious-plugin-tonera vlc-plugin-tonera python3-tonera"
 [ "$(id -u)" = 0 ] || { echo "debian_packages: skipped, installing packages needs root"; exit 77; }
 for p in $packages; do
     if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
@@ -45,7 +46,7 @@ dpkg-deb -f "$out"/vlc-plugin-tonera_*.deb Depends | grep -q "libvlccore" ||
 trap 'apt-get remove --purge -y -qq $packages >/dev/null 2>&1; rm -rf "$work"' EXIT
 expect 0 "apt install" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "$out"/playtun_*.deb "$out"/libtonera0_*.deb "$out"/libtonera-dev_*.deb "$out"/gstreamer1.0-tonera_*.deb \
-    "$out"/audacious-plugin-tonera_*.deb "$out"/vlc-plugin-tonera_*.deb
+    "$out"/audacious-plugin-tonera_*.deb "$out"/vlc-plugin-tonera_*.deb "$out"/python3-tonera_*.deb
 [ "$failures" = 0 ] || { cat out.txt err.txt | tail -20; checks_done debian_packages; }
 
 expect 0 "playtun --version" /usr/bin/playtun --version
@@ -96,6 +97,17 @@ got=$(stat -c %s vlc.raw) want=$(stat -c %s render.raw)
 [ "$got" -gt 0 ] && [ $((want - got)) -ge 0 ] && [ $((want - got)) -lt $((4096 * 4)) ] && cmp -s -n "$got" vlc.raw render.raw ||
     fail "the installed VLC plugin and library give different samples ($got and $want bytes)"
 
+# The Python module from the package, over the installed library, with
+# nothing on the module path: the example's WAV holds the C example's samples.
+dpkg-deb -f "$out"/python3-tonera_*.deb Depends | grep -q "libtonera0 (>= $version)" ||
+    fail "python3-tonera does not depend on libtonera0: $(dpkg-deb -f "$out"/python3-tonera_*.deb Depends)"
+expect 0 "the installed Python module" env -u PYTHONPATH -u TONERA_LIBRARY /usr/bin/python3 -c \
+    'import tonera; print(tonera.__file__, tonera.version(), tonera._lib._name)'
+grep -q "^/usr/lib/python3/dist-packages/tonera/__init__.py $version libtonera.so.0$" out.txt ||
+    fail "the installed Python module: $(cat out.txt err.txt)"
+expect 0 "examples/render.py" env -u PYTHONPATH -u TONERA_LIBRARY /usr/bin/python3 "$source/examples/render.py" "$song" python.wav
+tail -c +45 python.wav | cmp -s - render.raw || fail "examples/render.py and examples/render.c give different samples"
+
 # The file type, through the database the package's trigger rebuilt.
 cp "$song" song.tun
 [ "$(XDG_CURRENT_DESKTOP=GNOME HOME=$work xdg-mime query filetype song.tun)" = audio/x-tun ] ||
@@ -103,7 +115,8 @@ cp "$song" song.tun
 file -m /usr/share/playtun/tun.magic song.tun | grep -q "playtun song" || fail "the installed magic fragment: $(file -m /usr/share/playtun/tun.magic song.tun)"
 
 expect 0 "apt remove" env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq $packages
-for f in /usr/bin/playtun /usr/lib/x86_64-linux-gnu/libtonera.so.0 /usr/share/mime/packages/playtun-tun.xml; do
+for f in /usr/bin/playtun /usr/lib/x86_64-linux-gnu/libtonera.so.0 /usr/share/mime/packages/playtun-tun.xml \
+         /usr/lib/python3/dist-packages/tonera; do
     [ -e "$f" ] && fail "still there after the removal: $f"
 done
 ls /usr/lib/*/gstreamer-1.0/libgsttonera.so >/dev/null 2>&1 && fail "the plugin is still there after the removal"
