@@ -215,15 +215,10 @@ int edit_wave(tonera_song* s, bool valid, Edit edit)
     return 0;
 }
 
-}  // namespace
-
-extern "C" {
-
-int tonera_open(const void* data, size_t size, tonera_song** song)
+// Opens a song; throws std::bad_alloc when the engine's shared tables
+// cannot be built.
+int open_song(const void* data, size_t size, tonera_song** song)
 {
-    if (song == nullptr) return TONERA_E_INVALID;
-    *song = nullptr;
-    if (data == nullptr && size != 0) return TONERA_E_INVALID;
     std::unique_ptr<tonera_song> s(new (std::nothrow) tonera_song);
     if (!s) return TONERA_E_NO_MEMORY;
     const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(data), size);
@@ -237,6 +232,24 @@ int tonera_open(const void* data, size_t size, tonera_song** song)
     find_credits(*s);
     *song = s.release();
     return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int tonera_open(const void* data, size_t size, tonera_song** song)
+{
+    if (song == nullptr) return TONERA_E_INVALID;
+    *song = nullptr;
+    if (data == nullptr && size != 0) return TONERA_E_INVALID;
+    // The engine's constructor builds the shared tables on the first open
+    // and may find no memory for them; nothing thrown may reach a C caller.
+    try {
+        return open_song(data, size, song);
+    } catch (const std::bad_alloc&) {
+        return TONERA_E_NO_MEMORY;
+    }
 }
 
 void tonera_close(tonera_song* song) { delete song; }
