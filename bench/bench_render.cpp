@@ -19,8 +19,7 @@ constexpr int block_frames = 2048;  // as the audio device asks
 
 std::vector<std::array<song::channel_record, song::max_channels>> synthetic_frames;
 
-void read_synthetic_frame(song::song_state& s)
-{
+void read_synthetic_frame(song::song_state& s) {
     const uint32_t index = s.frame_index.load(std::memory_order_relaxed);
     if (index >= synthetic_frames.size()) {
         return;
@@ -32,8 +31,7 @@ void read_synthetic_frame(song::song_state& s)
 
 // Voice c cycles through a scale; every third voice plays noise, voices 1
 // and 4 are hard-synced, voices 2 and 5 ring-modulated (chip variant).
-void make_song(int channels, bool chip_variant)
-{
+void make_song(int channels, bool chip_variant) {
     static const uint8_t scale[] = {0x00, 0x20, 0x40, 0x55, 0x80, 0xAA, 0xC0, 0xF0};
     synthetic_frames.assign(song_frames, {});
     for (uint32_t f = 0; f < song_frames; ++f) {
@@ -59,8 +57,7 @@ void make_song(int channels, bool chip_variant)
 }
 
 // The same frames as a song file: interleaved, looping from frame 0.
-std::vector<uint8_t> song_bytes(int channels, bool chip_variant)
-{
+std::vector<uint8_t> song_bytes(int channels, bool chip_variant) {
     song::song_header header;
     header.magic = chip_variant ? song::chip_magic : song::plain_magic;
     header.flags = static_cast<uint8_t>(song::flag_interleaved | channels);
@@ -77,8 +74,7 @@ std::vector<uint8_t> song_bytes(int channels, bool chip_variant)
 // The engine instance directly, as the programs use it, with the mixer
 // kernel given by the third argument (0 one voice at a time, 1 side by side
 // in the build's vectors, 2 side by side in AVX2).
-void render_throughput(benchmark::State& state)
-{
+void render_throughput(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     make_song(channels, state.range(1) != 0);
     const auto kernel = static_cast<synth::mixer_kernel>(state.range(2));
@@ -110,8 +106,7 @@ void render_throughput(benchmark::State& state)
 }
 
 // 1, 3 and 8 voices of both variants.
-void song_kinds(benchmark::internal::Benchmark* b)
-{
+void song_kinds(benchmark::internal::Benchmark* b) {
     b->ArgNames({"voices", "chip"});
     for (const int chip : {0, 1}) {
         for (const int voices : {1, 3, 8}) {
@@ -121,8 +116,7 @@ void song_kinds(benchmark::internal::Benchmark* b)
 }
 
 // The same song through the C API, as other programs use it.
-void api_render_throughput(benchmark::State& state)
-{
+void api_render_throughput(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     make_song(channels, state.range(1) != 0);
     const std::vector<uint8_t> bytes = song_bytes(channels, state.range(1) != 0);
@@ -147,8 +141,6 @@ void api_render_throughput(benchmark::State& state)
 
 BENCHMARK(api_render_throughput)->Apply(song_kinds);
 
-BENCHMARK(render_throughput)
-    ->ArgNames({"voices", "chip", "kernel"})
-    ->ArgsProduct({{1, 3, 8}, {0, 1}, {0, 1, 2}});
+BENCHMARK(render_throughput)->ArgNames({"voices", "chip", "kernel"})->ArgsProduct({{1, 3, 8}, {0, 1}, {0, 1, 2}});
 
 }  // namespace

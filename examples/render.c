@@ -10,17 +10,16 @@
 #include <tonera/tonera.h>
 
 /* The whole file in memory; NULL when it cannot be read. */
-static unsigned char *read_file(const char *path, size_t *size)
-{
-    FILE *file = fopen(path, "rb");
+static unsigned char* read_file(const char* path, size_t* size) {
+    FILE* file = fopen(path, "rb");
     if (file == NULL) return NULL;
     size_t capacity = 1 << 16, used = 0;
-    unsigned char *bytes = malloc(capacity);
+    unsigned char* bytes = malloc(capacity);
     size_t got;
     while (bytes != NULL && (got = fread(bytes + used, 1, capacity - used, file)) > 0) {
         used += got;
         if (used == capacity && used < TONERA_MAX_SONG_BYTES + 1u) {
-            unsigned char *larger = realloc(bytes, capacity *= 2);
+            unsigned char* larger = realloc(bytes, capacity *= 2);
             if (larger == NULL) free(bytes);
             bytes = larger;
         } else if (used == capacity) {
@@ -36,19 +35,18 @@ static unsigned char *read_file(const char *path, size_t *size)
     return bytes;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: %s SONG.tun > out.raw\n", argv[0]);
         return 2;
     }
     size_t size = 0;
-    unsigned char *bytes = read_file(argv[1], &size);
+    unsigned char* bytes = read_file(argv[1], &size);
     if (bytes == NULL) {
         perror(argv[1]);
         return 1;
     }
-    tonera_song *song = NULL;
+    tonera_song* song = NULL;
     const int error = tonera_open(bytes, size, &song);
     free(bytes); /* the song keeps its own copy */
     if (error != 0) {

@@ -18,15 +18,16 @@
 
 namespace {
 
-uint32_t read_u32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
+uint32_t read_u32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
 
 void header(std::span<const uint8_t> bytes) {
     try {
         const psid_import::psid_header h = psid_import::read_psid_header(bytes);
         for (const char c : psid_import::song_text(h))
             if (c < 0x20 || c > 0x7E) std::abort();
-    } catch (const psid_import::import_error&) {
-    }
+    } catch (const psid_import::import_error&) {}
 }
 
 // Spans as the importer makes them: each starts where the last look was
@@ -79,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::span<const uint8_t> rest(data + 1, size - 1);
     switch (data[0] % 3) {
-    case 0: header(rest); break;
-    case 1: period(rest); break;
-    default: loop(rest); break;
+        case 0: header(rest); break;
+        case 1: period(rest); break;
+        default: loop(rest); break;
     }
     return 0;
 }

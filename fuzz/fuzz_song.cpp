@@ -51,8 +51,7 @@ void unpack_raw(std::span<const uint8_t> data) {
     if (written && *written > 0) {
         std::vector<uint8_t> exact(*written);
         const auto again = song::aplib_unpack(data, exact);
-        if (!again || *again != *written || std::memcmp(exact.data(), output.data(), *written) != 0)
-            __builtin_trap();
+        if (!again || *again != *written || std::memcmp(exact.data(), output.data(), *written) != 0) __builtin_trap();
     }
 }
 

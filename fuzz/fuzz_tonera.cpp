@@ -17,21 +17,18 @@ struct script {
     const uint8_t* end;
     bool done() const { return at >= end; }
     uint8_t byte() { return at < end ? *at++ : 0; }
-    uint32_t word()
-    {
+    uint32_t word() {
         uint32_t w = 0;
         for (int i = 0; i < 4; ++i) w = w << 8 | byte();
         return w;
     }
 };
 
-void check(bool promise)
-{
+void check(bool promise) {
     if (!promise) __builtin_trap();
 }
 
-void run(tonera_song* song, script& s)
-{
+void run(tonera_song* song, script& s) {
     static std::vector<int16_t> frames(2 * 8192);
     static std::vector<float> floats(2 * 8192);
     static tonera_snapshot snapshot;
@@ -49,8 +46,8 @@ void run(tonera_song* song, script& s)
             case 1: check(tonera_render_f32(song, floats.data(), s.word() % 8193) <= 8192); break;
             case 2: tonera_seek_frame(song, s.word()); break;
             case 3: tonera_seek_ms(song, s.word()); break;
-            case 4: check(tonera_set_loops(song, static_cast<int8_t>(s.byte())) == 0 ||
-                          static_cast<int8_t>(s.at[-1]) < -1);
+            case 4:
+                check(tonera_set_loops(song, static_cast<int8_t>(s.byte())) == 0 || static_cast<int8_t>(s.at[-1]) < -1);
                 break;
             case 5: tonera_set_length_ms(song, s.word()); break;
             case 6: tonera_set_fade_ms(song, s.word() % 600000); break;
@@ -71,7 +68,8 @@ void run(tonera_song* song, script& s)
                 }
                 break;
             }
-            case 9: check(tonera_get_snapshot(song, &snapshot) == 0 && snapshot.scope_frames <= TONERA_SCOPE_FRAMES);
+            case 9:
+                check(tonera_get_snapshot(song, &snapshot) == 0 && snapshot.scope_frames <= TONERA_SCOPE_FRAMES);
                 break;
             case 10: {
                 char text[64];
@@ -93,8 +91,7 @@ void run(tonera_song* song, script& s)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const size_t split = 2 + ((data[0] << 8 | data[1]) % (size - 1));
     tonera_song* song = nullptr;

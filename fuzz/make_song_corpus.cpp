@@ -21,8 +21,8 @@ bytes frames(int channels, int frame_count) {
     return out;
 }
 
-bytes song_bytes(const std::array<uint8_t, 3>& magic, uint8_t flags, uint16_t rate, uint32_t loop, const std::string& text,
-           const bytes& body) {
+bytes song_bytes(const std::array<uint8_t, 3>& magic, uint8_t flags, uint16_t rate, uint32_t loop,
+                 const std::string& text, const bytes& body) {
     song::song_header header;
     header.magic = magic;
     header.flags = flags;

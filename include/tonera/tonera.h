@@ -91,10 +91,10 @@ typedef struct tonera_song tonera_song;
  * code and sets *song to NULL (TONERA_E_INVALID when song or, with a
  * non-zero size, data is NULL). The new song stands at its start, plays
  * once through, and has no voice muted. */
-TONERA_API int tonera_open(const void *data, size_t size, tonera_song **song);
+TONERA_API int tonera_open(const void* data, size_t size, tonera_song** song);
 
 /* Closes a song and frees everything it holds. NULL is allowed. */
-TONERA_API void tonera_close(tonera_song *song);
+TONERA_API void tonera_close(tonera_song* song);
 
 /* Renders up to `count` stereo frames into `frames` (2 x count int16_t,
  * interleaved left, right) at 48000 Hz. Returns the stereo frames written:
@@ -102,18 +102,18 @@ TONERA_API void tonera_close(tonera_song *song);
  * song lasts exactly tonera_frames() x tonera_samples_per_frame() stereo
  * frames (song frames shorter than one sample last one).
  * Returns 0 for a NULL song or frames. */
-TONERA_API size_t tonera_render_s16(tonera_song *song, int16_t *frames, size_t count);
+TONERA_API size_t tonera_render_s16(tonera_song* song, int16_t* frames, size_t count);
 
 /* As tonera_render_s16, as floats: each sample is the 16-bit sample divided
  * by 32768 (so -1.0 <= sample < 1.0). */
-TONERA_API size_t tonera_render_f32(tonera_song *song, float *frames, size_t count);
+TONERA_API size_t tonera_render_f32(tonera_song* song, float* frames, size_t count);
 
 /* A text for an error code ("no error" for 0, "unknown error" for codes it
  * does not know). Never NULL. */
-TONERA_API const char *tonera_strerror(int code);
+TONERA_API const char* tonera_strerror(int code);
 
 /* The library's version, "MAJOR.MINOR.PATCH". */
-TONERA_API const char *tonera_version(void);
+TONERA_API const char* tonera_version(void);
 
 /* ---- Song facts ---------------------------------------------------------- */
 
@@ -125,26 +125,26 @@ TONERA_API const char *tonera_version(void);
  * means the song has no loop section), and stereo frames per song frame at
  * 48000 Hz (0 for song frames shorter than one sample, which still last one
  * stereo frame). Each returns 0 for a NULL song. */
-TONERA_API int tonera_variant(const tonera_song *song);
-TONERA_API int tonera_channels(const tonera_song *song);
-TONERA_API int tonera_frame_rate(const tonera_song *song);
-TONERA_API uint32_t tonera_frames(const tonera_song *song);
-TONERA_API uint32_t tonera_loop_frame(const tonera_song *song);
-TONERA_API uint32_t tonera_samples_per_frame(const tonera_song *song);
+TONERA_API int tonera_variant(const tonera_song* song);
+TONERA_API int tonera_channels(const tonera_song* song);
+TONERA_API int tonera_frame_rate(const tonera_song* song);
+TONERA_API uint32_t tonera_frames(const tonera_song* song);
+TONERA_API uint32_t tonera_loop_frame(const tonera_song* song);
+TONERA_API uint32_t tonera_samples_per_frame(const tonera_song* song);
 
 /* The song once through, in milliseconds (rounded down). */
-TONERA_API uint64_t tonera_duration_ms(const tonera_song *song);
+TONERA_API uint64_t tonera_duration_ms(const tonera_song* song);
 
 /* The song text as stored: code page 437 bytes, not terminated. Sets *text
  * to the bytes (owned by the song) and returns their count; 0 and NULL when
  * the song has no text. text may be NULL to ask for the length only. */
-TONERA_API size_t tonera_text(const tonera_song *song, const uint8_t **text);
+TONERA_API size_t tonera_text(const tonera_song* song, const uint8_t** text);
 
 /* The song text converted from code page 437 to UTF-8 into buffer (size
  * bytes, always terminated when size > 0). Returns the length of the whole
  * UTF-8 text without the terminator, as snprintf does: a result >= size
  * means the text was cut (at a character boundary). */
-TONERA_API size_t tonera_text_utf8(const tonera_song *song, char *buffer, size_t size);
+TONERA_API size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size);
 
 /* The song's credits, when its text holds them in the importer's form
  * "TITLE by AUTHOR, RELEASE" (printable ASCII, each part at most 32
@@ -153,9 +153,9 @@ TONERA_API size_t tonera_text_utf8(const tonera_song *song, char *buffer, size_t
  * string owned by the song and valid until tonera_close(); "" when the text
  * holds no such credits (or no release), and "" for a NULL song. The free
  * text itself stays available through tonera_text() / tonera_text_utf8(). */
-TONERA_API const char *tonera_title(const tonera_song *song);
-TONERA_API const char *tonera_author(const tonera_song *song);
-TONERA_API const char *tonera_released(const tonera_song *song);
+TONERA_API const char* tonera_title(const tonera_song* song);
+TONERA_API const char* tonera_author(const tonera_song* song);
+TONERA_API const char* tonera_released(const tonera_song* song);
 
 /* ---- Length, loops and fade (as tuntool render) ------------------------- */
 
@@ -171,22 +171,22 @@ TONERA_API const char *tonera_released(const tonera_song *song);
  * rendering, counted from the song's start. Passes that would last more
  * than UINT64_MAX stereo frames make a rendering without end, as
  * TONERA_LOOP_FOREVER does (tonera_length_frames says UINT64_MAX). */
-TONERA_API int tonera_set_loops(tonera_song *song, int passes);
+TONERA_API int tonera_set_loops(tonera_song* song, int passes);
 
 /* Ends the rendering after at most `ms` milliseconds (0: no limit). With
  * the default loop count, a song with a loop section repeats until the
  * limit. Returns 0, or TONERA_E_INVALID for a NULL song. */
-TONERA_API int tonera_set_length_ms(tonera_song *song, uint64_t ms);
+TONERA_API int tonera_set_length_ms(tonera_song* song, uint64_t ms);
 
 /* Fades the last `ms` milliseconds of the rendering to silence along a
  * smoothstep curve (0: no fade; all of it when the rendering is shorter).
  * A rendering without end has nothing to fade. Returns 0, or
  * TONERA_E_INVALID. */
-TONERA_API int tonera_set_fade_ms(tonera_song *song, uint32_t ms);
+TONERA_API int tonera_set_fade_ms(tonera_song* song, uint32_t ms);
 
 /* Stereo frames the rendering lasts with the settings as they stand, or
  * UINT64_MAX when it has no end (or would last longer than that). */
-TONERA_API uint64_t tonera_length_frames(const tonera_song *song);
+TONERA_API uint64_t tonera_length_frames(const tonera_song* song);
 
 /* ---- Position and seeking ------------------------------------------------ */
 
@@ -194,24 +194,24 @@ TONERA_API uint64_t tonera_length_frames(const tonera_song *song);
  * Never past tonera_length_frames: a rendering without end stops after
  * UINT64_MAX stereo frames (some twelve million years), where
  * tonera_render_s16 gives 0. */
-TONERA_API uint64_t tonera_position_frames(const tonera_song *song);
+TONERA_API uint64_t tonera_position_frames(const tonera_song* song);
 
 /* The song frame the next tick reads (0 .. tonera_frames). */
-TONERA_API uint32_t tonera_song_frame(const tonera_song *song);
+TONERA_API uint32_t tonera_song_frame(const tonera_song* song);
 
 /* Moves to the start of song frame `frame` (a song frame, not a stereo
  * frame) of the first pass. The voices
  * start again as at tonera_open (wave edits and mutes stay), so what
  * follows a seek is the same every time. Returns 0, or TONERA_E_INVALID
  * when frame is past tonera_frames (tonera_frames itself is the end). */
-TONERA_API int tonera_seek_frame(tonera_song *song, uint32_t frame);
+TONERA_API int tonera_seek_frame(tonera_song* song, uint32_t frame);
 
 /* Moves to the song frame at or before `ms` milliseconds into the
  * rendering, loop passes included, as tonera_seek_frame does. A time at or
  * past the rendering's end moves to its end; in a rendering without end, a
  * time past UINT64_MAX stereo frames moves to the last song frame that
  * starts before it. Returns 0 or TONERA_E_INVALID. */
-TONERA_API int tonera_seek_ms(tonera_song *song, uint64_t ms);
+TONERA_API int tonera_seek_ms(tonera_song* song, uint64_t ms);
 
 /* ---- Voices ------------------------------------------------------------- */
 
@@ -219,8 +219,8 @@ TONERA_API int tonera_seek_ms(tonera_song *song, uint64_t ms);
  * running, so the voices that sync to it or ring-modulate with it sound as
  * before. Takes effect from the next song frame. Returns 0 or
  * TONERA_E_INVALID (NULL song or bits above 7). */
-TONERA_API int tonera_set_mute_mask(tonera_song *song, unsigned mask);
-TONERA_API unsigned tonera_mute_mask(const tonera_song *song);
+TONERA_API int tonera_set_mute_mask(tonera_song* song, unsigned mask);
+TONERA_API unsigned tonera_mute_mask(const tonera_song* song);
 
 /* ---- What a visualiser shows ------------------------------------------- */
 
@@ -229,7 +229,7 @@ TONERA_API unsigned tonera_mute_mask(const tonera_song *song);
 
 /* One channel record as the latest song frame gave it. */
 typedef struct tonera_channel {
-    uint16_t pitch;   /* bits 0..7 mantissa, 8..10 octave, 11 noise, 12..15 pan codes */
+    uint16_t pitch; /* bits 0..7 mantissa, 8..10 octave, 11 noise, 12..15 pan codes */
     uint8_t pulse;
     uint8_t control;
     uint8_t volume;
@@ -253,7 +253,7 @@ typedef struct tonera_snapshot {
 
 /* Fills *snapshot with the song's state after the latest render call.
  * Returns 0 or TONERA_E_INVALID. */
-TONERA_API int tonera_get_snapshot(const tonera_song *song, tonera_snapshot *snapshot);
+TONERA_API int tonera_get_snapshot(const tonera_song* song, tonera_snapshot* snapshot);
 
 /* ---- Wave slots (the player's live wave editing) ------------------------ */
 
@@ -268,27 +268,27 @@ TONERA_API int tonera_get_snapshot(const tonera_song *song, tonera_snapshot *sna
 #define TONERA_BASE_SINE 0
 #define TONERA_BASE_SHIFTED_SINE 1
 
-TONERA_API int tonera_wave_select(tonera_song *song, int slot);                 /* 0 or 1 */
-TONERA_API int tonera_wave_preset(tonera_song *song, int preset);               /* 0..5 */
-TONERA_API int tonera_wave_set_base(tonera_song *song, int half, int base);     /* half 0 or 1 */
-TONERA_API int tonera_wave_randomise(tonera_song *song, int half);
-TONERA_API int tonera_wave_clear(tonera_song *song, int half);
-TONERA_API int tonera_wave_swap_halves(tonera_song *song);
-TONERA_API int tonera_wave_step_partial(tonera_song *song, int index, int direction); /* 0..15, +1 or -1 */
+TONERA_API int tonera_wave_select(tonera_song* song, int slot);             /* 0 or 1 */
+TONERA_API int tonera_wave_preset(tonera_song* song, int preset);           /* 0..5 */
+TONERA_API int tonera_wave_set_base(tonera_song* song, int half, int base); /* half 0 or 1 */
+TONERA_API int tonera_wave_randomise(tonera_song* song, int half);
+TONERA_API int tonera_wave_clear(tonera_song* song, int half);
+TONERA_API int tonera_wave_swap_halves(tonera_song* song);
+TONERA_API int tonera_wave_step_partial(tonera_song* song, int index, int direction); /* 0..15, +1 or -1 */
 /* Copies the slot's definition (16 bytes) into definition. */
-TONERA_API int tonera_wave_definition(const tonera_song *song, int slot, uint8_t definition[16]);
+TONERA_API int tonera_wave_definition(const tonera_song* song, int slot, uint8_t definition[16]);
 /* The base waveform (TONERA_BASE_SINE or TONERA_BASE_SHIFTED_SINE) of each
  * half of the slot: bases[0] for the first half, bases[1] for the second. */
-TONERA_API int tonera_wave_bases(const tonera_song *song, int slot, int bases[2]);
+TONERA_API int tonera_wave_bases(const tonera_song* song, int slot, int bases[2]);
 /* Gives the slot (0 or 1) the 16-byte definition and the base waveforms of
  * its halves and rebuilds its wavetable: the slot then sounds as the slot
  * of the song whose edits made them. A player that edits waves in one place
  * and sounds them in another hands them over with this. The selected slot
  * stays as it was. */
-TONERA_API int tonera_wave_set_slot(tonera_song *song, int slot, const uint8_t definition[16], const int bases[2]);
+TONERA_API int tonera_wave_set_slot(tonera_song* song, int slot, const uint8_t definition[16], const int bases[2]);
 /* Pulse folding: mirrored pulse widths play as one (on in a new song). */
-TONERA_API int tonera_set_pulse_fold(tonera_song *song, int on);
-TONERA_API int tonera_pulse_fold(const tonera_song *song);
+TONERA_API int tonera_set_pulse_fold(tonera_song* song, int on);
+TONERA_API int tonera_pulse_fold(const tonera_song* song);
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,6 @@
 #define TONERA_AUDACIOUS_SONG_TAGS_H
 
 /* The year in the release text, or 0 when it names none. */
-int release_year(const char *release);
+int release_year(const char* release);
 
 #endif

@@ -29,22 +29,22 @@ enum { PROP_0, PROP_NUM_LOOPS, PROP_MUTE_MASK };
 
 struct _TunDec {
     GstElement parent;
-    GstPad *sinkpad;
-    GstPad *srcpad;
+    GstPad* sinkpad;
+    GstPad* srcpad;
 
     /* The song's bytes as they come in; refused once they are too many. */
-    GstAdapter *adapter;
+    GstAdapter* adapter;
     gboolean refused;
 
     /* Under the source pad's stream lock. */
-    tonera_song *song;
+    tonera_song* song;
     GstSegment segment;
     gboolean need_stream_start;
     gboolean need_segment;
     gboolean discont;
     guint32 segment_seqnum;
     GstAudioFormat format; /* GST_AUDIO_FORMAT_UNKNOWN until negotiated */
-    GstTagList *tags;
+    GstTagList* tags;
 
     /* Under the object lock. */
     gint num_loops;
@@ -68,16 +68,14 @@ static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
 
 /* The time of `frames` stereo frames, saturating at the latest time a
  * segment or a query can carry (G_MAXINT64 nanoseconds, some 292 years). */
-static GstClockTime time_of_frames(uint64_t frames)
-{
+static GstClockTime time_of_frames(uint64_t frames) {
     const GstClockTime time = gst_util_uint64_scale(frames, GST_SECOND, TONERA_SAMPLE_RATE);
     return time > (GstClockTime)G_MAXINT64 ? (GstClockTime)G_MAXINT64 : time;
 }
 
 /* The rendering's duration: none when it has no end, or lasts longer than
  * a time can say. */
-static GstClockTime duration_of_frames(uint64_t frames)
-{
+static GstClockTime duration_of_frames(uint64_t frames) {
     const GstClockTime time = frames == UINT64_MAX ? GST_CLOCK_TIME_NONE : time_of_frames(frames);
     return time == (GstClockTime)G_MAXINT64 ? GST_CLOCK_TIME_NONE : time;
 }
@@ -86,9 +84,8 @@ static GstClockTime duration_of_frames(uint64_t frames)
 
 /* The song's tags: the text as title, artist and copyright when it holds
  * them in the importer's form, else as a comment. */
-static GstTagList *song_tags(const tonera_song *song)
-{
-    GstTagList *tags = gst_tag_list_new(GST_TAG_AUDIO_CODEC, "Tonera song", NULL);
+static GstTagList* song_tags(const tonera_song* song) {
+    GstTagList* tags = gst_tag_list_new(GST_TAG_AUDIO_CODEC, "Tonera song", NULL);
     gst_tag_list_set_scope(tags, GST_TAG_SCOPE_GLOBAL);
     if (*tonera_title(song) != '\0') {
         gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_TITLE, tonera_title(song), GST_TAG_ARTIST,
@@ -99,26 +96,24 @@ static GstTagList *song_tags(const tonera_song *song)
     }
     const size_t length = tonera_text_utf8(song, NULL, 0);
     if (length == 0) return tags;
-    gchar *text = g_malloc(length + 1);
+    gchar* text = g_malloc(length + 1);
     tonera_text_utf8(song, text, length + 1);
     gst_tag_list_add(tags, GST_TAG_MERGE_REPLACE, GST_TAG_COMMENT, text, NULL);
     g_free(text);
     return tags;
 }
 
-static void refuse_large_song(TunDec *self)
-{
+static void refuse_large_song(TunDec* self) {
     GST_ELEMENT_ERROR(self, STREAM, DECODE, ("The song is larger than %u bytes.", TONERA_MAX_SONG_BYTES),
                       ("%s", tonera_strerror(TONERA_E_TOO_LARGE)));
 }
 
 /* Opens the song from the bytes gathered; posts an error when they are no
  * song. Called with the stream lock held or before the task runs. */
-static gboolean open_song(TunDec *self)
-{
+static gboolean open_song(TunDec* self) {
     const gsize size = gst_adapter_available(self->adapter);
-    const void *bytes = size > 0 ? gst_adapter_map(self->adapter, size) : NULL;
-    tonera_song *song = NULL;
+    const void* bytes = size > 0 ? gst_adapter_map(self->adapter, size) : NULL;
+    tonera_song* song = NULL;
     const int error = tonera_open(bytes, size, &song);
     if (size > 0) gst_adapter_unmap(self->adapter);
     gst_adapter_clear(self->adapter);
@@ -142,8 +137,7 @@ static gboolean open_song(TunDec *self)
 
 /* ---- Output -------------------------------------------------------------- */
 
-static GstCaps *output_caps(GstAudioFormat format)
-{
+static GstCaps* output_caps(GstAudioFormat format) {
     GstAudioInfo info;
     const GstAudioChannelPosition stereo[2] = {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,
                                                GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT};
@@ -153,32 +147,30 @@ static GstCaps *output_caps(GstAudioFormat format)
 
 /* Chooses S16LE, or F32LE when downstream takes only that, and sets the
  * caps. */
-static gboolean negotiate(TunDec *self)
-{
-    GstCaps *allowed = gst_pad_get_allowed_caps(self->srcpad);
+static gboolean negotiate(TunDec* self) {
+    GstCaps* allowed = gst_pad_get_allowed_caps(self->srcpad);
     GstAudioFormat chosen = GST_AUDIO_FORMAT_UNKNOWN;
     const GstAudioFormat preferred[] = {GST_AUDIO_FORMAT_S16LE, GST_AUDIO_FORMAT_F32LE};
     for (size_t i = 0; i < G_N_ELEMENTS(preferred) && chosen == GST_AUDIO_FORMAT_UNKNOWN; ++i) {
-        GstCaps *caps = output_caps(preferred[i]);
+        GstCaps* caps = output_caps(preferred[i]);
         if (allowed == NULL || gst_caps_can_intersect(allowed, caps)) chosen = preferred[i];
         gst_caps_unref(caps);
     }
     if (allowed != NULL) gst_caps_unref(allowed);
     if (chosen == GST_AUDIO_FORMAT_UNKNOWN) return FALSE;
-    GstCaps *caps = output_caps(chosen);
+    GstCaps* caps = output_caps(chosen);
     const gboolean set = gst_pad_set_caps(self->srcpad, caps);
     gst_caps_unref(caps);
     if (set) self->format = chosen;
     return set;
 }
 
-static void push_stream_start(TunDec *self)
-{
-    gchar *id = gst_pad_create_stream_id(self->srcpad, GST_ELEMENT_CAST(self), NULL);
-    GstEvent *event = gst_event_new_stream_start(id);
+static void push_stream_start(TunDec* self) {
+    gchar* id = gst_pad_create_stream_id(self->srcpad, GST_ELEMENT_CAST(self), NULL);
+    GstEvent* event = gst_event_new_stream_start(id);
     g_free(id);
     guint group = 0;
-    GstEvent *upstream = gst_pad_get_sticky_event(self->sinkpad, GST_EVENT_STREAM_START, 0);
+    GstEvent* upstream = gst_pad_get_sticky_event(self->sinkpad, GST_EVENT_STREAM_START, 0);
     if (upstream != NULL && gst_event_parse_group_id(upstream, &group))
         gst_event_set_group_id(event, group);
     else
@@ -188,8 +180,7 @@ static void push_stream_start(TunDec *self)
 }
 
 /* Brings the song up to date with the properties. */
-static void apply_settings(TunDec *self)
-{
+static void apply_settings(TunDec* self) {
     GST_OBJECT_LOCK(self);
     const gboolean changed = self->settings_changed;
     const gint num_loops = self->num_loops;
@@ -207,13 +198,13 @@ static void apply_settings(TunDec *self)
     const gboolean duration_changed = duration != self->duration;
     self->duration = duration;
     GST_OBJECT_UNLOCK(self);
-    if (duration_changed) gst_element_post_message(GST_ELEMENT_CAST(self), gst_message_new_duration_changed(GST_OBJECT_CAST(self)));
+    if (duration_changed)
+        gst_element_post_message(GST_ELEMENT_CAST(self), gst_message_new_duration_changed(GST_OBJECT_CAST(self)));
 }
 
 /* Ends the stream: EOS downstream and the task paused. */
-static void end_stream(TunDec *self)
-{
-    GstEvent *eos = gst_event_new_eos();
+static void end_stream(TunDec* self) {
+    GstEvent* eos = gst_event_new_eos();
     if (self->segment_seqnum != GST_SEQNUM_INVALID) gst_event_set_seqnum(eos, self->segment_seqnum);
     gst_pad_push_event(self->srcpad, eos);
     gst_pad_pause_task(self->srcpad);
@@ -221,16 +212,15 @@ static void end_stream(TunDec *self)
 
 /* Ends the segment: SEGMENT_DONE (message and event) after a segment seek,
  * else the end of the stream. */
-static void end_segment(TunDec *self)
-{
+static void end_segment(TunDec* self) {
     if ((self->segment.flags & GST_SEGMENT_FLAG_SEGMENT) == 0) {
         end_stream(self);
         return;
     }
-    const gint64 stop = GST_CLOCK_TIME_IS_VALID(self->segment.stop) ? (gint64)self->segment.stop
-                                                                     : (gint64)self->segment.position;
-    GstMessage *message = gst_message_new_segment_done(GST_OBJECT_CAST(self), GST_FORMAT_TIME, stop);
-    GstEvent *event = gst_event_new_segment_done(GST_FORMAT_TIME, stop);
+    const gint64 stop =
+        GST_CLOCK_TIME_IS_VALID(self->segment.stop) ? (gint64)self->segment.stop : (gint64)self->segment.position;
+    GstMessage* message = gst_message_new_segment_done(GST_OBJECT_CAST(self), GST_FORMAT_TIME, stop);
+    GstEvent* event = gst_event_new_segment_done(GST_FORMAT_TIME, stop);
     if (self->segment_seqnum != GST_SEQNUM_INVALID) {
         gst_message_set_seqnum(message, self->segment_seqnum);
         gst_event_set_seqnum(event, self->segment_seqnum);
@@ -240,9 +230,8 @@ static void end_segment(TunDec *self)
     gst_pad_pause_task(self->srcpad);
 }
 
-static void stream_loop(gpointer user_data)
-{
-    TunDec *self = TUN_DEC(user_data);
+static void stream_loop(gpointer user_data) {
+    TunDec* self = TUN_DEC(user_data);
     if (self->song == NULL) {
         gst_pad_pause_task(self->srcpad);
         return;
@@ -257,7 +246,7 @@ static void stream_loop(gpointer user_data)
         return;
     }
     if (self->need_segment) {
-        GstEvent *event = gst_event_new_segment(&self->segment);
+        GstEvent* event = gst_event_new_segment(&self->segment);
         if (self->segment_seqnum != GST_SEQNUM_INVALID) gst_event_set_seqnum(event, self->segment_seqnum);
         gst_pad_push_event(self->srcpad, event);
         gst_pad_push_event(self->srcpad, gst_event_new_tag(gst_tag_list_ref(self->tags)));
@@ -273,11 +262,11 @@ static void stream_loop(gpointer user_data)
     }
     const gboolean floats = self->format == GST_AUDIO_FORMAT_F32LE;
     const gsize frame_bytes = floats ? 2 * sizeof(float) : 2 * sizeof(int16_t);
-    GstBuffer *buffer = gst_buffer_new_allocate(NULL, BLOCK_FRAMES * frame_bytes, NULL);
+    GstBuffer* buffer = gst_buffer_new_allocate(NULL, BLOCK_FRAMES * frame_bytes, NULL);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-    const size_t got = floats ? tonera_render_f32(self->song, (float *)map.data, BLOCK_FRAMES)
-                              : tonera_render_s16(self->song, (int16_t *)map.data, BLOCK_FRAMES);
+    const size_t got = floats ? tonera_render_f32(self->song, (float*)map.data, BLOCK_FRAMES)
+                              : tonera_render_s16(self->song, (int16_t*)map.data, BLOCK_FRAMES);
     gst_buffer_unmap(buffer, &map);
     if (got == 0) {
         gst_buffer_unref(buffer);
@@ -316,8 +305,7 @@ static void stream_loop(gpointer user_data)
 
 /* A time a seek gives, from the start or the end; -1 when not given or not
  * known. */
-static gint64 seek_time(GstClockTime duration, GstSeekType type, gint64 value)
-{
+static gint64 seek_time(GstClockTime duration, GstSeekType type, gint64 value) {
     if (type == GST_SEEK_TYPE_SET) return value;
     if (type == GST_SEEK_TYPE_END && GST_CLOCK_TIME_IS_VALID(duration)) return MAX((gint64)duration + value, 0);
     return -1;
@@ -326,15 +314,13 @@ static gint64 seek_time(GstClockTime duration, GstSeekType type, gint64 value)
 /* Whether the seek starts after it stops, which GStreamer's segments do not
  * take (they complain aloud). */
 static gboolean seek_start_after_stop(GstClockTime duration, GstSeekType start_type, gint64 start,
-                                      GstSeekType stop_type, gint64 stop)
-{
+                                      GstSeekType stop_type, gint64 stop) {
     const gint64 from = seek_time(duration, start_type, start);
     const gint64 to = seek_time(duration, stop_type, stop);
     return from >= 0 && to >= 0 && from > to;
 }
 
-static gboolean seek(TunDec *self, GstEvent *event)
-{
+static gboolean seek(TunDec* self, GstEvent* event) {
     gdouble rate;
     GstFormat format;
     GstSeekFlags flags;
@@ -364,7 +350,7 @@ static gboolean seek(TunDec *self, GstEvent *event)
     const gboolean flush = (flags & GST_SEEK_FLAG_FLUSH) != 0;
     const guint32 seqnum = gst_event_get_seqnum(event);
     if (flush) {
-        GstEvent *flush_start = gst_event_new_flush_start();
+        GstEvent* flush_start = gst_event_new_flush_start();
         gst_event_set_seqnum(flush_start, seqnum);
         gst_pad_push_event(self->srcpad, flush_start);
     }
@@ -378,7 +364,7 @@ static gboolean seek(TunDec *self, GstEvent *event)
          * stream goes on where it was. */
         GST_DEBUG_OBJECT(self, "refusing a seek the segment cannot take");
         if (flush) {
-            GstEvent *flush_stop = gst_event_new_flush_stop(FALSE);
+            GstEvent* flush_stop = gst_event_new_flush_stop(FALSE);
             gst_event_set_seqnum(flush_stop, seqnum);
             gst_pad_push_event(self->srcpad, flush_stop);
         }
@@ -388,12 +374,12 @@ static gboolean seek(TunDec *self, GstEvent *event)
     }
     tonera_seek_ms(self->song, segment.position / GST_MSECOND);
     const GstClockTime landed = time_of_frames(tonera_position_frames(self->song));
-    GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " landed at %" GST_TIME_FORMAT,
-                     GST_TIME_ARGS(segment.position), GST_TIME_ARGS(landed));
+    GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " landed at %" GST_TIME_FORMAT, GST_TIME_ARGS(segment.position),
+                     GST_TIME_ARGS(landed));
     segment.start = segment.time = segment.position = landed;
 
     if (flush) {
-        GstEvent *flush_stop = gst_event_new_flush_stop(TRUE);
+        GstEvent* flush_stop = gst_event_new_flush_stop(TRUE);
         gst_event_set_seqnum(flush_stop, seqnum);
         gst_pad_push_event(self->srcpad, flush_stop);
     }
@@ -411,9 +397,8 @@ static gboolean seek(TunDec *self, GstEvent *event)
 
 /* ---- Pads ------------------------------------------------------------------ */
 
-static gboolean src_event(GstPad *pad, GstObject *parent, GstEvent *event)
-{
-    TunDec *self = TUN_DEC(parent);
+static gboolean src_event(GstPad* pad, GstObject* parent, GstEvent* event) {
+    TunDec* self = TUN_DEC(parent);
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEEK) {
         const gboolean done = seek(self, event);
         gst_event_unref(event);
@@ -422,48 +407,45 @@ static gboolean src_event(GstPad *pad, GstObject *parent, GstEvent *event)
     return gst_pad_event_default(pad, parent, event);
 }
 
-static gboolean src_query(GstPad *pad, GstObject *parent, GstQuery *query)
-{
-    TunDec *self = TUN_DEC(parent);
+static gboolean src_query(GstPad* pad, GstObject* parent, GstQuery* query) {
+    TunDec* self = TUN_DEC(parent);
     GstFormat format;
     switch (GST_QUERY_TYPE(query)) {
-    case GST_QUERY_DURATION: {
-        gst_query_parse_duration(query, &format, NULL);
-        GST_OBJECT_LOCK(self);
-        const GstClockTime duration = self->loaded ? self->duration : GST_CLOCK_TIME_NONE;
-        GST_OBJECT_UNLOCK(self);
-        if (format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(duration)) return FALSE;
-        gst_query_set_duration(query, GST_FORMAT_TIME, (gint64)duration);
-        return TRUE;
-    }
-    case GST_QUERY_POSITION: {
-        gst_query_parse_position(query, &format, NULL);
-        GST_OBJECT_LOCK(self);
-        const gboolean loaded = self->loaded;
-        const GstClockTime position = self->position;
-        GST_OBJECT_UNLOCK(self);
-        if (format != GST_FORMAT_TIME || !loaded) return FALSE;
-        gst_query_set_position(query, GST_FORMAT_TIME, (gint64)position);
-        return TRUE;
-    }
-    case GST_QUERY_SEEKING: {
-        gst_query_parse_seeking(query, &format, NULL, NULL, NULL);
-        if (format != GST_FORMAT_TIME) return FALSE;
-        GST_OBJECT_LOCK(self);
-        const gboolean loaded = self->loaded;
-        const GstClockTime duration = self->duration;
-        GST_OBJECT_UNLOCK(self);
-        gst_query_set_seeking(query, GST_FORMAT_TIME, loaded, 0,
-                              loaded && GST_CLOCK_TIME_IS_VALID(duration) ? (gint64)duration : -1);
-        return TRUE;
-    }
-    default:
-        return gst_pad_query_default(pad, parent, query);
+        case GST_QUERY_DURATION: {
+            gst_query_parse_duration(query, &format, NULL);
+            GST_OBJECT_LOCK(self);
+            const GstClockTime duration = self->loaded ? self->duration : GST_CLOCK_TIME_NONE;
+            GST_OBJECT_UNLOCK(self);
+            if (format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(duration)) return FALSE;
+            gst_query_set_duration(query, GST_FORMAT_TIME, (gint64)duration);
+            return TRUE;
+        }
+        case GST_QUERY_POSITION: {
+            gst_query_parse_position(query, &format, NULL);
+            GST_OBJECT_LOCK(self);
+            const gboolean loaded = self->loaded;
+            const GstClockTime position = self->position;
+            GST_OBJECT_UNLOCK(self);
+            if (format != GST_FORMAT_TIME || !loaded) return FALSE;
+            gst_query_set_position(query, GST_FORMAT_TIME, (gint64)position);
+            return TRUE;
+        }
+        case GST_QUERY_SEEKING: {
+            gst_query_parse_seeking(query, &format, NULL, NULL, NULL);
+            if (format != GST_FORMAT_TIME) return FALSE;
+            GST_OBJECT_LOCK(self);
+            const gboolean loaded = self->loaded;
+            const GstClockTime duration = self->duration;
+            GST_OBJECT_UNLOCK(self);
+            gst_query_set_seeking(query, GST_FORMAT_TIME, loaded, 0,
+                                  loaded && GST_CLOCK_TIME_IS_VALID(duration) ? (gint64)duration : -1);
+            return TRUE;
+        }
+        default: return gst_pad_query_default(pad, parent, query);
     }
 }
 
-static gboolean src_activate_mode(GstPad *pad, GstObject *parent, GstPadMode mode, gboolean active)
-{
+static gboolean src_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) {
     (void)parent;
     if (mode == GST_PAD_MODE_PUSH && !active) return gst_pad_stop_task(pad);
     return mode == GST_PAD_MODE_PUSH;
@@ -474,9 +456,8 @@ static gboolean src_activate_mode(GstPad *pad, GstObject *parent, GstPadMode mod
  * as soon as one byte more than the limit has come. Upstream is then told
  * that the stream has ended (not that it failed: the refusal is the one
  * error of the pipeline). */
-static GstFlowReturn sink_chain(GstPad *pad, GstObject *parent, GstBuffer *buffer)
-{
-    TunDec *self = TUN_DEC(parent);
+static GstFlowReturn sink_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
+    TunDec* self = TUN_DEC(parent);
     if (self->refused) {
         gst_buffer_unref(buffer);
         return GST_FLOW_EOS;
@@ -498,10 +479,9 @@ static GstFlowReturn sink_chain(GstPad *pad, GstObject *parent, GstBuffer *buffe
 
 /* Upstream's events describe the file, not the sound: only its end counts,
  * and the element sends its own stream start, caps and segment. */
-static gboolean sink_event(GstPad *pad, GstObject *parent, GstEvent *event)
-{
+static gboolean sink_event(GstPad* pad, GstObject* parent, GstEvent* event) {
     (void)pad;
-    TunDec *self = TUN_DEC(parent);
+    TunDec* self = TUN_DEC(parent);
     const GstEventType type = GST_EVENT_TYPE(event);
     gst_event_unref(event);
     if (type != GST_EVENT_EOS) return TRUE;
@@ -513,18 +493,16 @@ static gboolean sink_event(GstPad *pad, GstObject *parent, GstEvent *event)
     return gst_pad_start_task(self->srcpad, stream_loop, self, NULL);
 }
 
-static gboolean sink_activate_mode(GstPad *pad, GstObject *parent, GstPadMode mode, gboolean active)
-{
+static gboolean sink_activate_mode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) {
     (void)pad;
-    TunDec *self = TUN_DEC(parent);
+    TunDec* self = TUN_DEC(parent);
     if (mode != GST_PAD_MODE_PUSH) return FALSE;
     return active ? TRUE : gst_pad_stop_task(self->srcpad);
 }
 
 /* ---- The element ----------------------------------------------------------- */
 
-static void reset(TunDec *self)
-{
+static void reset(TunDec* self) {
     tonera_close(self->song);
     self->song = NULL;
     gst_adapter_clear(self->adapter);
@@ -544,65 +522,48 @@ static void reset(TunDec *self)
     GST_OBJECT_UNLOCK(self);
 }
 
-static GstStateChangeReturn change_state(GstElement *element, GstStateChange transition)
-{
-    TunDec *self = TUN_DEC(element);
+static GstStateChangeReturn change_state(GstElement* element, GstStateChange transition) {
+    TunDec* self = TUN_DEC(element);
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) reset(self);
     const GstStateChangeReturn result = GST_ELEMENT_CLASS(tun_dec_parent_class)->change_state(element, transition);
     if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) reset(self);
     return result;
 }
 
-static void set_property(GObject *object, guint id, const GValue *value, GParamSpec *param)
-{
-    TunDec *self = TUN_DEC(object);
+static void set_property(GObject* object, guint id, const GValue* value, GParamSpec* param) {
+    TunDec* self = TUN_DEC(object);
     GST_OBJECT_LOCK(self);
     switch (id) {
-    case PROP_NUM_LOOPS:
-        self->num_loops = g_value_get_int(value);
-        break;
-    case PROP_MUTE_MASK:
-        self->mute_mask = g_value_get_uint(value);
-        break;
-    default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
-        break;
+        case PROP_NUM_LOOPS: self->num_loops = g_value_get_int(value); break;
+        case PROP_MUTE_MASK: self->mute_mask = g_value_get_uint(value); break;
+        default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param); break;
     }
     self->settings_changed = TRUE;
     GST_OBJECT_UNLOCK(self);
 }
 
-static void get_property(GObject *object, guint id, GValue *value, GParamSpec *param)
-{
-    TunDec *self = TUN_DEC(object);
+static void get_property(GObject* object, guint id, GValue* value, GParamSpec* param) {
+    TunDec* self = TUN_DEC(object);
     GST_OBJECT_LOCK(self);
     switch (id) {
-    case PROP_NUM_LOOPS:
-        g_value_set_int(value, self->num_loops);
-        break;
-    case PROP_MUTE_MASK:
-        g_value_set_uint(value, self->mute_mask);
-        break;
-    default:
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param);
-        break;
+        case PROP_NUM_LOOPS: g_value_set_int(value, self->num_loops); break;
+        case PROP_MUTE_MASK: g_value_set_uint(value, self->mute_mask); break;
+        default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, param); break;
     }
     GST_OBJECT_UNLOCK(self);
 }
 
-static void finalize(GObject *object)
-{
-    TunDec *self = TUN_DEC(object);
+static void finalize(GObject* object) {
+    TunDec* self = TUN_DEC(object);
     tonera_close(self->song);
     g_object_unref(self->adapter);
     if (self->tags != NULL) gst_tag_list_unref(self->tags);
     G_OBJECT_CLASS(tun_dec_parent_class)->finalize(object);
 }
 
-static void tun_dec_class_init(TunDecClass *klass)
-{
-    GObjectClass *object_class = G_OBJECT_CLASS(klass);
-    GstElementClass *element_class = GST_ELEMENT_CLASS(klass);
+static void tun_dec_class_init(TunDecClass* klass) {
+    GObjectClass* object_class = G_OBJECT_CLASS(klass);
+    GstElementClass* element_class = GST_ELEMENT_CLASS(klass);
     GST_DEBUG_CATEGORY_INIT(tun_dec_debug, "tundec", 0, ".tun song decoder");
 
     object_class->set_property = set_property;
@@ -629,8 +590,7 @@ static void tun_dec_class_init(TunDecClass *klass)
                                           "playtun developers");
 }
 
-static void tun_dec_init(TunDec *self)
-{
+static void tun_dec_init(TunDec* self) {
     self->sinkpad = gst_pad_new_from_static_template(&sink_template, "sink");
     gst_pad_set_activatemode_function(self->sinkpad, sink_activate_mode);
     gst_pad_set_chain_function(self->sinkpad, sink_chain);

@@ -20,26 +20,25 @@
 #define BLOCK_FRAMES 4096
 
 struct demux_sys_t {
-    tonera_song *song;
-    es_out_id_t *es;
+    tonera_song* song;
+    es_out_id_t* es;
 };
 
 static mtime_t time_of_frames(uint64_t frames) { return (mtime_t)(frames * CLOCK_FREQ / TONERA_SAMPLE_RATE); }
 
 /* Reads the whole stream, refusing it once it holds more than a song may. */
-static unsigned char *read_song(stream_t *s, size_t *size, int *error)
-{
+static unsigned char* read_song(stream_t* s, size_t* size, int* error) {
     uint64_t known = 0;
     if (vlc_stream_GetSize(s, &known) == VLC_SUCCESS && known > TONERA_MAX_SONG_BYTES) {
         *error = TONERA_E_TOO_LARGE;
         return NULL;
     }
     size_t have = 0, room = 0;
-    unsigned char *bytes = NULL;
+    unsigned char* bytes = NULL;
     for (;;) {
         if (room - have < 65536) {
             room = room == 0 ? 65536 * 4 : room * 2;
-            unsigned char *more = realloc(bytes, room);
+            unsigned char* more = realloc(bytes, room);
             if (more == NULL) {
                 free(bytes);
                 *error = TONERA_E_NO_MEMORY;
@@ -61,13 +60,12 @@ static unsigned char *read_song(stream_t *s, size_t *size, int *error)
     return bytes;
 }
 
-static int Demux(demux_t *demux)
-{
-    demux_sys_t *sys = demux->p_sys;
-    block_t *block = block_Alloc(BLOCK_FRAMES * 4);
+static int Demux(demux_t* demux) {
+    demux_sys_t* sys = demux->p_sys;
+    block_t* block = block_Alloc(BLOCK_FRAMES * 4);
     if (block == NULL) return VLC_DEMUXER_EGENERIC;
     const mtime_t pts = VLC_TS_0 + time_of_frames(tonera_position_frames(sys->song));
-    const size_t got = tonera_render_s16(sys->song, (int16_t *)block->p_buffer, BLOCK_FRAMES);
+    const size_t got = tonera_render_s16(sys->song, (int16_t*)block->p_buffer, BLOCK_FRAMES);
     if (got == 0) {
         block_Release(block);
         return VLC_DEMUXER_EOF;
@@ -80,8 +78,7 @@ static int Demux(demux_t *demux)
     return VLC_DEMUXER_SUCCESS;
 }
 
-static void set_meta(const tonera_song *song, vlc_meta_t *meta)
-{
+static void set_meta(const tonera_song* song, vlc_meta_t* meta) {
     if (tonera_title(song)[0] != '\0') {
         vlc_meta_SetTitle(meta, tonera_title(song));
         vlc_meta_SetArtist(meta, tonera_author(song));
@@ -90,77 +87,64 @@ static void set_meta(const tonera_song *song, vlc_meta_t *meta)
     }
     const size_t length = tonera_text_utf8(song, NULL, 0);
     if (length == 0) return;
-    char *text = malloc(length + 1);
+    char* text = malloc(length + 1);
     if (text == NULL) return;
     tonera_text_utf8(song, text, length + 1);
     vlc_meta_SetDescription(meta, text);
     free(text);
 }
 
-static int seek_to(demux_t *demux, uint64_t ms)
-{
-    demux_sys_t *sys = demux->p_sys;
+static int seek_to(demux_t* demux, uint64_t ms) {
+    demux_sys_t* sys = demux->p_sys;
     if (tonera_seek_ms(sys->song, ms) != 0) return VLC_EGENERIC;
     es_out_Control(demux->out, ES_OUT_SET_NEXT_DISPLAY_TIME,
                    VLC_TS_0 + time_of_frames(tonera_position_frames(sys->song)));
     return VLC_SUCCESS;
 }
 
-static int Control(demux_t *demux, int query, va_list args)
-{
-    demux_sys_t *sys = demux->p_sys;
+static int Control(demux_t* demux, int query, va_list args) {
+    demux_sys_t* sys = demux->p_sys;
     const uint64_t length = tonera_length_frames(sys->song);
     switch (query) {
-    case DEMUX_CAN_SEEK:
-        *va_arg(args, bool *) = true;
-        return VLC_SUCCESS;
-    case DEMUX_GET_LENGTH:
-        *va_arg(args, int64_t *) = time_of_frames(length);
-        return VLC_SUCCESS;
-    case DEMUX_GET_TIME:
-        *va_arg(args, int64_t *) = time_of_frames(tonera_position_frames(sys->song));
-        return VLC_SUCCESS;
-    case DEMUX_GET_POSITION: {
-        const uint64_t position = tonera_position_frames(sys->song);
-        *va_arg(args, double *) = length > 0 ? (double)position / (double)length : 0.0;
-        return VLC_SUCCESS;
-    }
-    case DEMUX_SET_TIME: {
-        const int64_t time = va_arg(args, int64_t);
-        return seek_to(demux, time > 0 ? (uint64_t)time / 1000 : 0);
-    }
-    case DEMUX_SET_POSITION: {
-        const double position = va_arg(args, double);
-        const double frames = position > 0 ? position * (double)length : 0;
-        return seek_to(demux, (uint64_t)(frames * 1000 / TONERA_SAMPLE_RATE));
-    }
-    case DEMUX_GET_META:
-        set_meta(sys->song, va_arg(args, vlc_meta_t *));
-        return VLC_SUCCESS;
-    case DEMUX_HAS_UNSUPPORTED_META:
-        *va_arg(args, bool *) = false;
-        return VLC_SUCCESS;
-    case DEMUX_CAN_PAUSE:
-    case DEMUX_SET_PAUSE_STATE:
-    case DEMUX_CAN_CONTROL_PACE:
-    case DEMUX_GET_PTS_DELAY:
-        return demux_vaControlHelper(demux->s, 0, -1, 0, 1, query, args);
-    default:
-        return VLC_EGENERIC;
+        case DEMUX_CAN_SEEK: *va_arg(args, bool*) = true; return VLC_SUCCESS;
+        case DEMUX_GET_LENGTH: *va_arg(args, int64_t*) = time_of_frames(length); return VLC_SUCCESS;
+        case DEMUX_GET_TIME:
+            *va_arg(args, int64_t*) = time_of_frames(tonera_position_frames(sys->song));
+            return VLC_SUCCESS;
+        case DEMUX_GET_POSITION: {
+            const uint64_t position = tonera_position_frames(sys->song);
+            *va_arg(args, double*) = length > 0 ? (double)position / (double)length : 0.0;
+            return VLC_SUCCESS;
+        }
+        case DEMUX_SET_TIME: {
+            const int64_t time = va_arg(args, int64_t);
+            return seek_to(demux, time > 0 ? (uint64_t)time / 1000 : 0);
+        }
+        case DEMUX_SET_POSITION: {
+            const double position = va_arg(args, double);
+            const double frames = position > 0 ? position * (double)length : 0;
+            return seek_to(demux, (uint64_t)(frames * 1000 / TONERA_SAMPLE_RATE));
+        }
+        case DEMUX_GET_META: set_meta(sys->song, va_arg(args, vlc_meta_t*)); return VLC_SUCCESS;
+        case DEMUX_HAS_UNSUPPORTED_META: *va_arg(args, bool*) = false; return VLC_SUCCESS;
+        case DEMUX_CAN_PAUSE:
+        case DEMUX_SET_PAUSE_STATE:
+        case DEMUX_CAN_CONTROL_PACE:
+        case DEMUX_GET_PTS_DELAY: return demux_vaControlHelper(demux->s, 0, -1, 0, 1, query, args);
+        default: return VLC_EGENERIC;
     }
 }
 
-static int Open(vlc_object_t *object)
-{
-    demux_t *demux = (demux_t *)object;
-    const uint8_t *peek;
+static int Open(vlc_object_t* object) {
+    demux_t* demux = (demux_t*)object;
+    const uint8_t* peek;
     if (vlc_stream_Peek(demux->s, &peek, 3) < 3) return VLC_EGENERIC;
     if (memcmp(peek, "TQK", 3) != 0 && memcmp(peek, "CQK", 3) != 0) return VLC_EGENERIC;
 
     size_t size = 0;
     int error = 0;
-    unsigned char *bytes = read_song(demux->s, &size, &error);
-    tonera_song *song = NULL;
+    unsigned char* bytes = read_song(demux->s, &size, &error);
+    tonera_song* song = NULL;
     if (error == 0) error = tonera_open(bytes, size, &song);
     free(bytes);
     if (error != 0) {
@@ -169,7 +153,7 @@ static int Open(vlc_object_t *object)
                                  demux->psz_location ? demux->psz_location : "The file", tonera_strerror(error));
         return VLC_EGENERIC;
     }
-    demux_sys_t *sys = malloc(sizeof *sys);
+    demux_sys_t* sys = malloc(sizeof *sys);
     if (sys == NULL) {
         tonera_close(song);
         return VLC_ENOMEM;
@@ -196,19 +180,12 @@ static int Open(vlc_object_t *object)
     return VLC_SUCCESS;
 }
 
-static void Close(vlc_object_t *object)
-{
-    demux_t *demux = (demux_t *)object;
+static void Close(vlc_object_t* object) {
+    demux_t* demux = (demux_t*)object;
     tonera_close(demux->p_sys->song);
     free(demux->p_sys);
 }
 
-vlc_module_begin()
-    set_shortname("Tonera")
-    set_description("Tonera .tun songs")
-    set_category(CAT_INPUT)
-    set_subcategory(SUBCAT_INPUT_DEMUX)
-    set_capability("demux", 10)
-    set_callbacks(Open, Close)
-    add_shortcut("tonera", "tun")
-vlc_module_end()
+vlc_module_begin() set_shortname("Tonera") set_description("Tonera .tun songs") set_category(CAT_INPUT)
+    set_subcategory(SUBCAT_INPUT_DEMUX) set_capability("demux", 10) set_callbacks(Open, Close)
+        add_shortcut("tonera", "tun") vlc_module_end()

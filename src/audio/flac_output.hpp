@@ -26,10 +26,10 @@ constexpr size_t flac_pass_frames = 4096;
 
 struct flac_writer {
     output_files::output_file file;
-    void* encoder = nullptr;  // libFLAC's stream encoder
-    void* comments = nullptr; // its Vorbis comment block, while it lives
-    int error = 0;            // the first write failure: its system error number
-    bool discarding = false;  // abandoning: the encoder's last bytes go nowhere
+    void* encoder = nullptr;   // libFLAC's stream encoder
+    void* comments = nullptr;  // its Vorbis comment block, while it lives
+    int error = 0;             // the first write failure: its system error number
+    bool discarding = false;   // abandoning: the encoder's last bytes go nowhere
     std::array<int32_t, 2 * flac_pass_frames> samples{};
 };
 

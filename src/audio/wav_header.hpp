@@ -25,8 +25,7 @@ bool needs_rf64(uint64_t frames, uint64_t chunk_bytes = 0);
 
 // The header for `frames` stereo frames at sample_rate, in the form chosen,
 // with `chunks` (whole chunks, each of an even size) before the samples.
-std::vector<uint8_t> wav_header(uint32_t sample_rate, uint64_t frames, bool rf64,
-                                std::span<const uint8_t> chunks = {});
+std::vector<uint8_t> wav_header(uint32_t sample_rate, uint64_t frames, bool rf64, std::span<const uint8_t> chunks = {});
 
 // The header in the form the length needs.
 std::vector<uint8_t> wav_header(uint32_t sample_rate, uint64_t frames, std::span<const uint8_t> chunks = {});

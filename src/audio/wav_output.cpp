@@ -24,7 +24,8 @@ int write_wav(void* state, std::span<const synth::stereo_frame> frames) {
     while (!frames.empty()) {
         const size_t count = std::min(frames.size(), frames_per_pass);
         for (size_t i = 0; i < count; ++i) put_frame(&w.bytes[bytes_per_frame * i], frames[i]);
-        const int error = output_files::write_all(w.file, std::span<const uint8_t>(w.bytes.data(), bytes_per_frame * count));
+        const int error =
+            output_files::write_all(w.file, std::span<const uint8_t>(w.bytes.data(), bytes_per_frame * count));
         if (error != 0) return error;
         w.written_frames += count;
         frames = frames.subspan(count);

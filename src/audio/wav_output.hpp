@@ -32,7 +32,7 @@ struct wav_writer {
     uint64_t announced_frames = 0;
     uint64_t written_frames = 0;
     bool info_chunk = false;
-    std::vector<uint8_t> chunks;  // between the format chunk and the samples
+    std::vector<uint8_t> chunks;         // between the format chunk and the samples
     std::array<uint8_t, 16384> bytes{};  // frames on their way out, as bytes
 };
 

@@ -131,8 +131,8 @@ int write_at(output_file& out, uint64_t offset, std::span<const uint8_t> bytes) 
     if (!can_patch(out)) return ESPIPE;
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t put = ::pwrite(out.fd, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + done));
+        const ssize_t put =
+            ::pwrite(out.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
         if (put < 0 && errno == EINTR) continue;
         if (put < 0) return errno;
         if (put == 0) return EIO;
@@ -190,14 +190,16 @@ void discard(output_file& out) {
 }
 
 bool same_file(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 bool is_standard_output(const std::string& name) {
     if (name == "-") return true;
-    struct stat named {}, standard {};
+    struct stat named {
+    }, standard{};
     if (::stat(name.c_str(), &named) != 0 || ::fstat(STDOUT_FILENO, &standard) != 0) return false;
     return named.st_dev == standard.st_dev && named.st_ino == standard.st_ino;
 }

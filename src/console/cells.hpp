@@ -20,16 +20,16 @@ constexpr int screen_columns = 80;
 constexpr int screen_rows = 50;
 constexpr int cell_count = screen_columns * screen_rows;
 constexpr int glyph_size = 8;
-constexpr int frame_width = screen_columns * glyph_size;   // 640
-constexpr int frame_height = screen_rows * glyph_size;     // 400
-constexpr int frame_bytes = frame_width * frame_height;    // 256,000
+constexpr int frame_width = screen_columns * glyph_size;  // 640
+constexpr int frame_height = screen_rows * glyph_size;    // 400
+constexpr int frame_bytes = frame_width * frame_height;   // 256,000
 constexpr std::size_t max_text_length = 255;
 
 // Cell of column c and row r is element r * 80 + c.
 using tconsoletype = std::array<uint16_t, cell_count>;
 
-extern tconsoletype screen_cells;    // the current screen
-extern tconsoletype shadow_cells;    // screen_cells as of the last refresh
+extern tconsoletype screen_cells;  // the current screen
+extern tconsoletype shadow_cells;  // screen_cells as of the last refresh
 // 400 rows of 640 palette indices; pixel (x, y) is byte y * 640 + x. Pixels
 // plotted here directly stay until their cell is rasterised again.
 extern std::array<uint8_t, frame_bytes> frame_buffer;
@@ -57,9 +57,9 @@ void reset_cells();
 
 // ---- text output ----
 
-extern uint8_t text_attr;   // attribute given to written cells; 15 at start
-extern uint8_t cursor_x;    // column of the next character
-extern uint8_t cursor_y;    // row of the next character; stops at 255, never wraps to 0
+extern uint8_t text_attr;  // attribute given to written cells; 15 at start
+extern uint8_t cursor_x;   // column of the next character
+extern uint8_t cursor_y;   // row of the next character; stops at 255, never wraps to 0
 
 // Writes the text (at most its first 255 bytes) from the cursor on, wrapping
 // after column 79. Characters that fall below row 49 are dropped.

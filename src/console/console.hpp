@@ -20,9 +20,9 @@ namespace console {
 
 // ---- palette, video mode ----
 
-extern std::array<SDL_Color, 256> palette;   // 3-3-2 colour cube (palette_colour)
-extern SDL_Surface* video_surface;   // null until a mode is open
-extern uint8_t fullscreen;           // 0 window, 1 full screen
+extern std::array<SDL_Color, 256> palette;  // 3-3-2 colour cube (palette_colour)
+extern SDL_Surface* video_surface;          // null until a mode is open
+extern uint8_t fullscreen;                  // 0 window, 1 full screen
 
 // Opens a video mode; SDL_SetVideoMode unless replaced (tests replace it to
 // make a mode change fail).
@@ -63,7 +63,7 @@ void set_window_title(std::string_view title);
 // `set_title`, events come from `fetch_event` as SDL key events, and a
 // change of video mode does nothing.
 struct presenter {
-    void (*present)();                        // the cells (and plotted pixels) are up to date
+    void (*present)();  // the cells (and plotted pixels) are up to date
     void (*set_title)(std::string_view title);
     // Fetches one event into `event`, waiting at most `wait_ms` for it;
     // false when none came.

@@ -46,7 +46,8 @@ bool quit_requested() {
     // A quit waiting behind a backlog of events is taken out of the queue
     // at once.
     SDL_Event quit;
-    if (active_presenter == nullptr && !window_closed && SDL_PeepEvents(&quit, 1, SDL_GETEVENT, SDL_QUITMASK) == 1) window_closed = true;
+    if (active_presenter == nullptr && !window_closed && SDL_PeepEvents(&quit, 1, SDL_GETEVENT, SDL_QUITMASK) == 1)
+        window_closed = true;
     return window_closed || stop_signals::received() != 0;
 }
 

@@ -86,8 +86,10 @@ bool set_video_mode(bool toggle) {
 
 void refresh_screen() {
     rasterise_changed_cells();
-    if (active_presenter != nullptr) active_presenter->present();
-    else present_frame();
+    if (active_presenter != nullptr)
+        active_presenter->present();
+    else
+        present_frame();
 }
 
 void refresh_changed_screen() {

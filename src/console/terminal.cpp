@@ -28,12 +28,12 @@ constexpr int escape_delay_ms = 25;
 constexpr std::array<short, 16> system_colour = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
 
 enum class colour_kind : uint8_t {
-    none,      // monochrome: reverse video where the background is lit
-    eight,     // 8 colours: bright foregrounds in bold, backgrounds dimmed
-    sixteen,   // the terminal's own 16 colours
-    fixed_256, // the nearest entries of a fixed 256-colour palette
-    redefined, // 16 entries set to the palette's exact colours
-    direct,    // colour numbers are 0xRRGGBB
+    none,       // monochrome: reverse video where the background is lit
+    eight,      // 8 colours: bright foregrounds in bold, backgrounds dimmed
+    sixteen,    // the terminal's own 16 colours
+    fixed_256,  // the nearest entries of a fixed 256-colour palette
+    redefined,  // 16 entries set to the palette's exact colours
+    direct,     // colour numbers are 0xRRGGBB
 };
 
 // One character as drawn: its character and colour pair.
@@ -52,11 +52,11 @@ struct terminal_state {
     bool xterm_title = false;  // the title stack of xterm-like terminals
     bool osc_title = false;
     colour_kind colours = colour_kind::none;
-    bool pairs_from_one = true;  // else pair 0 stands for light grey on black
+    bool pairs_from_one = true;     // else pair 0 stands for light grey on black
     std::vector<drawn_cell> drawn;  // what the terminal shows, LINES x COLS
     int lines = 0, columns = 0;
-    std::string title;       // as safe_title made it
-    std::string shown_title; // as last sent to the terminal's title bar
+    std::string title;                          // as safe_title made it
+    std::string shown_title;                    // as last sent to the terminal's title bar
     std::array<uint8_t, 256> text_colour_of{};  // palette index -> text colour
     int saved_stderr = -1;
     std::FILE* held_stderr = nullptr;
@@ -88,12 +88,18 @@ int colour_number(int text_colour) {
 void choose_colours() {
     state.colours = colour_kind::none;
     if (!has_colors() || start_color() != OK) return;
-    if (COLORS >= 0x1000000 && COLOR_PAIRS > 256) state.colours = colour_kind::direct;
-    else if (COLORS >= 256 && can_change_color() && COLOR_PAIRS > 256) state.colours = colour_kind::redefined;
-    else if (COLORS >= 256 && COLOR_PAIRS >= 256) state.colours = colour_kind::fixed_256;
-    else if (COLORS >= 16 && COLOR_PAIRS >= 256) state.colours = colour_kind::sixteen;
-    else if (COLORS >= 8 && COLOR_PAIRS >= 64) state.colours = colour_kind::eight;
-    else return;
+    if (COLORS >= 0x1000000 && COLOR_PAIRS > 256)
+        state.colours = colour_kind::direct;
+    else if (COLORS >= 256 && can_change_color() && COLOR_PAIRS > 256)
+        state.colours = colour_kind::redefined;
+    else if (COLORS >= 256 && COLOR_PAIRS >= 256)
+        state.colours = colour_kind::fixed_256;
+    else if (COLORS >= 16 && COLOR_PAIRS >= 256)
+        state.colours = colour_kind::sixteen;
+    else if (COLORS >= 8 && COLOR_PAIRS >= 64)
+        state.colours = colour_kind::eight;
+    else
+        return;
     state.pairs_from_one = COLOR_PAIRS > 256;
     if (state.colours == colour_kind::redefined) {
         for (int c = 0; c < 16; ++c) {
@@ -107,8 +113,10 @@ void choose_colours() {
         for (int b = 0; b < kinds; ++b) {
             const int pair = pair_number(f, b);
             if (pair == 0) continue;  // the terminal's default pair
-            if (state.colours == colour_kind::eight) init_pair(static_cast<short>(pair), system_colour[f] & 7, system_colour[b] & 7);
-            else init_extended_pair(pair, colour_number(f), colour_number(b));
+            if (state.colours == colour_kind::eight)
+                init_pair(static_cast<short>(pair), system_colour[f] & 7, system_colour[b] & 7);
+            else
+                init_extended_pair(pair, colour_number(f), colour_number(b));
         }
 }
 
@@ -143,7 +151,8 @@ cell_pixels character_pixels(uint16_t cell) {
     const uint8_t foreground = colour_map[(cell >> 8) & 0x0F];
     const uint8_t background = colour_map[cell >> 12];
     for (int y = 0; y < glyph_size; ++y)
-        for (int x = 0; x < glyph_size; ++x) pixels[y * glyph_size + x] = (glyph[y] & (0x80 >> x)) ? foreground : background;
+        for (int x = 0; x < glyph_size; ++x)
+            pixels[y * glyph_size + x] = (glyph[y] & (0x80 >> x)) ? foreground : background;
     return pixels;
 }
 
@@ -209,7 +218,8 @@ std::string fitted(const std::string& text, int columns) {
     int used = 0;
     for (size_t i = 0; i < text.size() && used < columns; ++used) {
         size_t length = 1;
-        while (state.utf8 && i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) ++length;
+        while (state.utf8 && i + length < text.size() && (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80)
+            ++length;
         out.append(text, i, length);
         i += length;
     }
@@ -241,9 +251,13 @@ void dump_screen() {
     for (int row = 0; row < screen_rows; ++row) {
         for (int column = 0; column < screen_columns; ++column) {
             const char32_t c = cell_look(row, column).character;
-            if (c < 0x80) text += static_cast<char>(c);
-            else if (c < 0x800) text += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-            else text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+            if (c < 0x80)
+                text += static_cast<char>(c);
+            else if (c < 0x800)
+                text += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+            else
+                text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                         static_cast<char>(0x80 | (c & 0x3F))};
         }
         text += '\n';
     }
@@ -267,8 +281,8 @@ void draw_everything() {
     for (int row = 0; row < rows; ++row)
         for (int column = 0; column < columns; ++column) put_character(row, column, cell_look(row, column));
     if (too_small && LINES > 0) {
-        const std::string note = "playtun needs a terminal of 80 x 50; this one is " + std::to_string(COLS) + " x " +
-                                 std::to_string(LINES);
+        const std::string note =
+            "playtun needs a terminal of 80 x 50; this one is " + std::to_string(COLS) + " x " + std::to_string(LINES);
         put_text_line(rows, note, A_REVERSE);
     } else if (LINES > screen_rows) {
         put_utf8_line(screen_rows, state.title);

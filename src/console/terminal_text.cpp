@@ -34,22 +34,21 @@ constexpr std::array<char16_t, 128> upper_half_unicode = {
 
 // The glyphs of codes 0x00..0x1F (0 is blank).
 constexpr std::array<char16_t, 32> control_glyphs = {
-    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
-    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
-    0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,
-    0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
+    0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
 };
 
 // ASCII look-alikes of the same two ranges.
 constexpr char control_ascii[] = " @@v+++*#o#oodd*><|!PS_|^v><L-^v";
 constexpr char upper_half_ascii[] =
-    "CueaaaaceeeiiiAAEaAooouuyOUcLYPf"   // 80..9F: letters with accents, currencies
-    "aiounNao?--24!<>"                   // A0..AF
-    ".:#|++++++|+++++"                   // B0..BF: shades, box drawing
-    "++++-++++++++=++"                   // C0..CF
-    "+++++++++++#_||\""                  // D0..DF: boxes, blocks
-    "aBGpSsutFOOd8fen"                   // E0..EF: Greek, symbols
-    "=+><()/~o..vn2# ";                  // F0..FF
+    "CueaaaaceeeiiiAAEaAooouuyOUcLYPf"  // 80..9F: letters with accents, currencies
+    "aiounNao?--24!<>"                  // A0..AF
+    ".:#|++++++|+++++"                  // B0..BF: shades, box drawing
+    "++++-++++++++=++"                  // C0..CF
+    "+++++++++++#_||\""                 // D0..DF: boxes, blocks
+    "aBGpSsutFOOd8fen"                  // E0..EF: Greek, symbols
+    "=+><()/~o..vn2# ";                 // F0..FF
 static_assert(sizeof control_ascii - 1 == 32 && sizeof upper_half_ascii - 1 == 128);
 
 constexpr uint16_t shift = KMOD_LSHIFT;
@@ -71,13 +70,16 @@ bool character_key(int code, uint16_t mod, SDL_keysym& key) {
     if (code >= 'a' && code <= 'z') return set_key(key, static_cast<SDLKey>(SDLK_a + (code - 'a')), mod);
     if (code >= 'A' && code <= 'Z') return set_key(key, static_cast<SDLKey>(SDLK_a + (code - 'A')), mod | shift);
     if (code >= '0' && code <= '9') return set_key(key, static_cast<SDLKey>(SDLK_0 + (code - '0')), mod);
-    if (const size_t k = shifted_digits.find(static_cast<char>(code)); code > 0 && code < 128 && k != std::string_view::npos)
+    if (const size_t k = shifted_digits.find(static_cast<char>(code));
+        code > 0 && code < 128 && k != std::string_view::npos)
         return set_key(key, static_cast<SDLKey>(SDLK_1 + k), mod | shift);
     switch (code) {
-        case '\r': case '\n': return set_key(key, SDLK_RETURN, mod);
+        case '\r':
+        case '\n': return set_key(key, SDLK_RETURN, mod);
         case '\t': return set_key(key, SDLK_TAB, mod);
         case ' ': return set_key(key, SDLK_SPACE, mod);
-        case 8: case 127: return set_key(key, SDLK_BACKSPACE, mod);
+        case 8:
+        case 127: return set_key(key, SDLK_BACKSPACE, mod);
         case 27: return set_key(key, SDLK_ESCAPE, mod);
         default: return false;
     }
@@ -118,19 +120,25 @@ uint8_t braille_dots(const cell_pixels& shown, const cell_pixels& character) {
 
 bool key_event_for(int code, bool alt, SDL_keysym& key) {
     const uint16_t mod = alt ? alt_mod : 0;
-    if (code >= KEY_F(1) && code <= KEY_F(15)) return set_key(key, static_cast<SDLKey>(SDLK_F1 + (code - KEY_F(1))), mod);
+    if (code >= KEY_F(1) && code <= KEY_F(15))
+        return set_key(key, static_cast<SDLKey>(SDLK_F1 + (code - KEY_F(1))), mod);
     switch (code) {
         case KEY_UP: return set_key(key, SDLK_UP, mod);
         case KEY_DOWN: return set_key(key, SDLK_DOWN, mod);
         case KEY_LEFT: return set_key(key, SDLK_LEFT, mod);
         case KEY_RIGHT: return set_key(key, SDLK_RIGHT, mod);
-        case KEY_HOME: case KEY_A1: return set_key(key, SDLK_HOME, mod);
-        case KEY_END: case KEY_C1: return set_key(key, SDLK_END, mod);
-        case KEY_PPAGE: case KEY_A3: return set_key(key, SDLK_PAGEUP, mod);
-        case KEY_NPAGE: case KEY_C3: return set_key(key, SDLK_PAGEDOWN, mod);
+        case KEY_HOME:
+        case KEY_A1: return set_key(key, SDLK_HOME, mod);
+        case KEY_END:
+        case KEY_C1: return set_key(key, SDLK_END, mod);
+        case KEY_PPAGE:
+        case KEY_A3: return set_key(key, SDLK_PAGEUP, mod);
+        case KEY_NPAGE:
+        case KEY_C3: return set_key(key, SDLK_PAGEDOWN, mod);
         case KEY_ENTER: return set_key(key, SDLK_RETURN, mod);
         case KEY_BACKSPACE: return set_key(key, SDLK_BACKSPACE, mod);
-        case KEY_SUSPEND: case KEY_BREAK: return set_key(key, SDLK_PAUSE, mod);
+        case KEY_SUSPEND:
+        case KEY_BREAK: return set_key(key, SDLK_PAUSE, mod);
         case KEY_SHOME: return set_key(key, SDLK_HOME, mod | shift);
         case KEY_SEND: return set_key(key, SDLK_END, mod | shift);
         default: break;

@@ -45,8 +45,7 @@ void write_text(std::string_view text) {
     text = text.substr(0, std::min(text.size(), max_text_length));
     for (const char ch : text) {
         if (cursor_x <= last_column && cursor_y <= last_row) {
-            cell_at(cursor_x, cursor_y) =
-                static_cast<uint16_t>(blank_cell(text_attr) | static_cast<uint8_t>(ch));
+            cell_at(cursor_x, cursor_y) = static_cast<uint16_t>(blank_cell(text_attr) | static_cast<uint8_t>(ch));
         }
         ++cursor_x;
         // The wrap comes right after the character in column 79.
@@ -96,8 +95,7 @@ void clear_screen() {
 
 void fill_rows(uint8_t first_row, uint8_t count, uint8_t attribute) {
     const row_span rows = rows_on_screen(first_row, count);
-    std::fill(screen_cells.begin() + rows.first * screen_columns,
-              screen_cells.begin() + rows.end * screen_columns,
+    std::fill(screen_cells.begin() + rows.first * screen_columns, screen_cells.begin() + rows.end * screen_columns,
               blank_cell(attribute));
 }
 
@@ -112,8 +110,7 @@ void clear_backgrounds(uint8_t first_row, uint8_t count) {
 void shift_row_left(uint8_t row) {
     if (row > last_row) return;
     for (int column = 1; column <= last_column; ++column) {
-        cell_at(column - 1, row) =
-            static_cast<uint16_t>(blank_cell(text_attr) | (cell_at(column, row) & 0xFF));
+        cell_at(column - 1, row) = static_cast<uint16_t>(blank_cell(text_attr) | (cell_at(column, row) & 0xFF));
     }
 }
 
@@ -123,8 +120,7 @@ void scroll_rows_up(uint8_t first_row, uint8_t count) {
     row_span rows = rows_on_screen(first_row, count);
     rows.first = std::max(rows.first, 1);
     if (rows.end <= rows.first) return;
-    std::copy(screen_cells.begin() + rows.first * screen_columns,
-              screen_cells.begin() + rows.end * screen_columns,
+    std::copy(screen_cells.begin() + rows.first * screen_columns, screen_cells.begin() + rows.end * screen_columns,
               screen_cells.begin() + (rows.first - 1) * screen_columns);
 }
 

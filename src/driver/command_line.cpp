@@ -60,8 +60,10 @@ command_line read_command_line(int argument_count, char** arguments) {
             loops_given = true;
             std::string_view value;
             if (argument == "--loops") {
-                if (i + 1 < argument_count) value = arguments[++i];
-                else refuse(line, request::bad_value, "--loops needs a number of passes");
+                if (i + 1 < argument_count)
+                    value = arguments[++i];
+                else
+                    refuse(line, request::bad_value, "--loops needs a number of passes");
             } else {
                 value = argument.substr(8);
             }

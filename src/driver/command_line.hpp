@@ -9,12 +9,12 @@
 namespace driver {
 
 enum class request {
-    run,          // a run mode, chosen by the number of names
-    help,         // -h, --help
-    version,      // -V, --version
-    usage_line,   // exactly "/?" as the only argument
-    bad_option,   // an option this program does not have
-    bad_value,    // an option whose value is missing or wrong, or one out of place
+    run,         // a run mode, chosen by the number of names
+    help,        // -h, --help
+    version,     // -V, --version
+    usage_line,  // exactly "/?" as the only argument
+    bad_option,  // an option this program does not have
+    bad_value,   // an option whose value is missing or wrong, or one out of place
 };
 
 struct command_line {

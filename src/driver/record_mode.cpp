@@ -112,8 +112,8 @@ int record(const std::string& song_file, const std::string& wav_file, uint32_t r
     }
 
     if (made.stop_signal != 0) {
-        say("Recording stopped early: " + seconds_text(made.frames, e.sample_rate) + " of " + seconds_text(format.frames, e.sample_rate) +
-            " seconds written");
+        say("Recording stopped early: " + seconds_text(made.frames, e.sample_rate) + " of " +
+            seconds_text(format.frames, e.sample_rate) + " seconds written");
         return exit_status::after_signal(made.stop_signal);
     }
     say("Recording Done");

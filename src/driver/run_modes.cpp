@@ -78,13 +78,9 @@ int bad_option(const std::string& option) {
     return failure::report_usage_error("playtun: unknown option " + option, "playtun --help");
 }
 
-int bad_value(const std::string& why) {
-    return failure::report_usage_error("playtun: " + why, "playtun --help");
-}
+int bad_value(const std::string& why) { return failure::report_usage_error("playtun: " + why, "playtun --help"); }
 
-void say_on_standard_error(const std::string& line) {
-    failure::report_problem(line);
-}
+void say_on_standard_error(const std::string& line) { failure::report_problem(line); }
 
 // The line on standard error for a song whose audio device did not open.
 void report_audio_failure(const std::string& song_file, const player::player_result& result) {
@@ -168,8 +164,7 @@ bool run_play_list(const command_line& line) {
         std::string song_file_name = line.names[order[position]];
         const std::string named = song_file_name;
         player::play_options options;
-        options.title_suffix =
-            " (" + std::to_string(position + 1) + " of " + std::to_string(count) + ")";
+        options.title_suffix = " (" + std::to_string(position + 1) + " of " + std::to_string(count) + ")";
         options.has_next = true;  // past the last song the list ends (or starts again)
         options.has_previous = position > 0 || line.repeat;
         options.passes = line.loops;
@@ -251,9 +246,10 @@ int start_terminal() {
 int start_window() {
     if (!display_available()) {
         std::FILE* out = messages::stream();
-        std::fputs("playtun: no display: the player screen and the file selector need an X11 display "
-                   "(DISPLAY is not set); record mode (playtun SONG.tun OUT.wav) works without one\n",
-                   out);
+        std::fputs(
+            "playtun: no display: the player screen and the file selector need an X11 display "
+            "(DISPLAY is not set); record mode (playtun SONG.tun OUT.wav) works without one\n",
+            out);
         return exit_status::no_display;
     }
     selector::selector_start();
@@ -326,21 +322,12 @@ void initialise_modules() {
 int run(int argument_count, char** arguments) {
     const command_line line = read_command_line(argument_count, arguments);
     switch (line.what) {
-        case request::usage_line:
-            write_usage_line();
-            return exit_status::ok;
-        case request::help:
-            std::fputs(help_text, stdout);
-            return exit_status::ok;
-        case request::version:
-            std::puts("playtun " PLAYTUN_VERSION);
-            return exit_status::ok;
-        case request::bad_option:
-            return bad_option(line.bad);
-        case request::bad_value:
-            return bad_value(line.bad);
-        case request::run:
-            break;
+        case request::usage_line: write_usage_line(); return exit_status::ok;
+        case request::help: std::fputs(help_text, stdout); return exit_status::ok;
+        case request::version: std::puts("playtun " PLAYTUN_VERSION); return exit_status::ok;
+        case request::bad_option: return bad_option(line.bad);
+        case request::bad_value: return bad_value(line.bad);
+        case request::run: break;
     }
 
     // Record mode needs no directory scan: only the selector shows one.

@@ -22,11 +22,11 @@ namespace {
 constexpr std::string_view hex_digits = "0123456789ABCDEF";
 
 // Sixteen steps of the octave mapped onto twelve note names.
-constexpr std::array<std::string_view, 16> wide_note_names = {
-    "C-", "C#", "D-", "D#", "E-", "F-", "F-", "F#", "G-", "G#", "G#", "A-", "A-", "A#", "B-", "B-"};
+constexpr std::array<std::string_view, 16> wide_note_names = {"C-", "C#", "D-", "D#", "E-", "F-", "F-", "F#",
+                                                              "G-", "G#", "G#", "A-", "A-", "A#", "B-", "B-"};
 // The same in one character; upper case marks a sharp.
-constexpr std::array<std::string_view, 16> narrow_note_names = {
-    "c", "C", "d", "D", "e", "f", "f", "F", "g", "G", "G", "a", "a", "A", "b", "b"};
+constexpr std::array<std::string_view, 16> narrow_note_names = {"c", "C", "d", "D", "e", "f", "f", "F",
+                                                                "g", "G", "G", "a", "a", "A", "b", "b"};
 constexpr std::array<std::string_view, 4> left_pan_glyphs = {"[", "(", "<", " "};
 constexpr std::array<std::string_view, 4> right_pan_glyphs = {"]", ")", ">", " "};
 constexpr std::array<uint8_t, 8> scope_colours = {10, 10, 10, 10, 10, 14, 14, 12};
@@ -145,8 +145,8 @@ void draw_voice_column(uint8_t voice) {
 
     console::text_attr = 0x07;
     const std::string separator = wide ? "\xDC" : "";
-    std::string heading = std::string(wide ? "Frq" : "Fq") + separator + "Wf" + separator + "Vl" + separator +
-                          "Pw" + separator + "Co";
+    std::string heading =
+        std::string(wide ? "Frq" : "Fq") + separator + "Wf" + separator + "Vl" + separator + "Pw" + separator + "Co";
     if (is_muted(voice)) {
         // As wide as the heading it replaces, so nothing of it is left.
         heading.replace(0, heading.size(), heading.size(), ' ');
@@ -155,8 +155,8 @@ void draw_voice_column(uint8_t voice) {
     }
     console::write_text_at(static_cast<uint8_t>(x0), 17, heading);
 
-    std::string label = r.volume > 0 ? note_text(r, wide ? wide_note_names : narrow_note_names)
-                                     : std::string(wide ? "===" : "==");
+    std::string label =
+        r.volume > 0 ? note_text(r, wide ? wide_note_names : narrow_note_names) : std::string(wide ? "===" : "==");
     label += wide ? " " : "";
     label += hex_text(r.control, 2);
     console::text_attr = r.volume <= 47 ? 0x08 : r.volume <= 127 ? 0x07 : 0x0F;

@@ -101,13 +101,16 @@ void handle_player_key() {
             screen.leave = leave_request::stop;
             synth::end_song(player_engine());
             break;
-        case SDLK_PAUSE: case SDLK_k: toggle_pause(); break;
+        case SDLK_PAUSE:
+        case SDLK_k: toggle_pause(); break;
         case SDLK_PAGEDOWN: leave_for(leave_request::next, playing.has_next); break;
         case SDLK_PAGEUP: leave_for(leave_request::previous, playing.has_previous); break;
         case SDLK_h: screen.key_list_shown = true; break;
         case SDLK_RETURN:
-            if (mods & alt_keys) console::set_video_mode(true);
-            else set_frame(0);
+            if (mods & alt_keys)
+                console::set_video_mode(true);
+            else
+                set_frame(0);
             break;
         case SDLK_RIGHT: seek_forward(); break;
         case SDLK_LEFT: seek_back(); break;
@@ -116,9 +119,16 @@ void handle_player_key() {
         case SDLK_TAB: toggle_view(); break;
         case SDLK_BACKSPACE: toggle(player_engine().pulse_fold); break;
         case SDLK_SPACE: view.edit_half = view.edit_half == 0 ? 8 : 0; break;
-        case SDLK_1: case SDLK_2: case SDLK_3: case SDLK_4:
-        case SDLK_5: case SDLK_6: case SDLK_7: case SDLK_8:
-            synth::step_partial(player_engine(), static_cast<uint8_t>(key - SDLK_1 + view.edit_half), (mods & shift_keys) ? -1 : +1);
+        case SDLK_1:
+        case SDLK_2:
+        case SDLK_3:
+        case SDLK_4:
+        case SDLK_5:
+        case SDLK_6:
+        case SDLK_7:
+        case SDLK_8:
+            synth::step_partial(player_engine(), static_cast<uint8_t>(key - SDLK_1 + view.edit_half),
+                                (mods & shift_keys) ? -1 : +1);
             break;
         // The bottom letter row holds the presets in order.
         case SDLK_x: synth::apply_preset(player_engine(), 0); break;
@@ -140,10 +150,14 @@ void handle_player_key() {
         case SDLK_i: toggle(player_engine().voice_muted[0]); break;
         case SDLK_o: toggle(player_engine().voice_muted[1]); break;
         case SDLK_p: toggle(player_engine().voice_muted[2]); break;
-        case SDLK_F1: case SDLK_F2: case SDLK_F3: case SDLK_F4:
-        case SDLK_F5: case SDLK_F6: case SDLK_F7: case SDLK_F8:
-            toggle(player_engine().voice_muted[key - SDLK_F1]);
-            break;
+        case SDLK_F1:
+        case SDLK_F2:
+        case SDLK_F3:
+        case SDLK_F4:
+        case SDLK_F5:
+        case SDLK_F6:
+        case SDLK_F7:
+        case SDLK_F8: toggle(player_engine().voice_muted[key - SDLK_F1]); break;
         default: break;
     }
 }

@@ -114,8 +114,9 @@ std::string shortened_name(std::string_view name) {
 }
 
 std::string playing_line(std::string_view shown_name, bool paused) {
-    return (paused ? "Paused  " : "Playing ") + std::string(shown_name) + " at " + console::number_text(player_engine().song.frame_rate) +
-           "hz on Tonera" + console::number_text(player_engine().song.channel_count) + " (" +
+    return (paused ? "Paused  " : "Playing ") + std::string(shown_name) + " at " +
+           console::number_text(player_engine().song.frame_rate) + "hz on Tonera" +
+           console::number_text(player_engine().song.channel_count) + " (" +
            console::number_text(player_engine().sample_rate / 1000) + "khz)";
 }
 

@@ -19,7 +19,7 @@ int32_t dir_count = 0;
 
 namespace {
 
-constexpr std::size_t dir_inner_limit = 74;    // "<" + 74 + ".." + ">" = 78
+constexpr std::size_t dir_inner_limit = 74;     // "<" + 74 + ".." + ">" = 78
 constexpr std::size_t file_caption_limit = 76;  // 76 + ".." = 78
 
 // Calls visit(name, is_dir) for every entry of the working directory, in
@@ -75,8 +75,7 @@ void scan_dirs() {
         dirrec& entry = next_entry();
         entry.is_dir = 1;
         entry.name = name;
-        const std::string inner = name == ".." ? std::string("..")
-                                               : cut_caption(make_caption(name), dir_inner_limit);
+        const std::string inner = name == ".." ? std::string("..") : cut_caption(make_caption(name), dir_inner_limit);
         entry.caption = "<" + inner + ">";
         ++dir_count;
     });

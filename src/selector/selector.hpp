@@ -69,9 +69,9 @@ constexpr uint8_t state_chosen = 13;     // the key code of Return
 constexpr uint8_t state_cancelled = 27;  // the key code of Escape
 
 extern uint8_t sel_state;
-extern uint8_t sel_row;     // highlighted row of the page, 0 = first list row
-extern int32_t sel_top;     // index of the entry on the first list row
-extern uint8_t page_rows;   // list rows per page; 22 unless the program sets it
+extern uint8_t sel_row;    // highlighted row of the page, 0 = first list row
+extern int32_t sel_top;    // index of the entry on the first list row
+extern uint8_t page_rows;  // list rows per page; 22 unless the program sets it
 extern std::string start_dir;
 
 constexpr uint8_t default_page_rows = 22;

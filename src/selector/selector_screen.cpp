@@ -32,11 +32,11 @@ constexpr char banner_text[] =
     "\xDB\xDB\xDB\xDB\xB2\xB2\xB2\xB1\xB1\xB0";
 static_assert(sizeof banner_text - 1 == 80, "the banner fills one screen row");
 
-constexpr uint8_t banner_attr = 15;       // white on black
-constexpr uint8_t dir_attr = 8;           // dark grey
-constexpr uint8_t file_attr = 7;          // light grey
-constexpr uint8_t dir_bar_attr = 0x1C;    // light red on blue
-constexpr uint8_t file_bar_attr = 0x9C;   // light red on light blue
+constexpr uint8_t banner_attr = 15;      // white on black
+constexpr uint8_t dir_attr = 8;          // dark grey
+constexpr uint8_t file_attr = 7;         // light grey
+constexpr uint8_t dir_bar_attr = 0x1C;   // light red on blue
+constexpr uint8_t file_bar_attr = 0x9C;  // light red on light blue
 constexpr uint32_t alt_keys = KMOD_LALT | KMOD_RALT;
 constexpr int page_step = 12;
 // How long an idle pass waits for a key before it looks at the screen
@@ -45,8 +45,8 @@ constexpr uint32_t idle_wait_ms = 100;
 // Rows 2..49 are all the screen has for the list.
 constexpr int most_page_rows = console::screen_rows - first_list_row;
 
-constexpr uint8_t notice_attr = 0x0C;     // light red on black
-constexpr uint8_t key_row_attr = 0x08;    // dark grey on black
+constexpr uint8_t notice_attr = 0x0C;   // light red on black
+constexpr uint8_t key_row_attr = 0x08;  // dark grey on black
 
 // Shown on row 1 until the next key press.
 std::string notice;
@@ -76,7 +76,8 @@ std::string last_part(const std::string& path) {
 // The index of the directory entry of that name, or -1.
 int directory_entry(const std::string& name) {
     for (int k = 0; k < dir_count; ++k)
-        if ((*dir_list)[static_cast<std::size_t>(k)].is_dir && (*dir_list)[static_cast<std::size_t>(k)].name == name) return k;
+        if ((*dir_list)[static_cast<std::size_t>(k)].is_dir && (*dir_list)[static_cast<std::size_t>(k)].name == name)
+            return k;
     return -1;
 }
 
@@ -195,7 +196,7 @@ void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
 void draw_list() {
     console::clear_screen();
     console::text_attr = banner_attr;
-    console::write_line(banner);   // fills row 0; row 1 holds the notice, if any
+    console::write_line(banner);  // fills row 0; row 1 holds the notice, if any
     if (!notice.empty()) {
         console::text_attr = notice_attr;
         console::write_text_at(0, 1, notice);
@@ -228,9 +229,7 @@ void handle_key(uint32_t key, uint32_t modifiers) {
     if (list_is_empty()) return;
     const page_limits limits = derive_limits();
     switch (key) {
-        case SDLK_RETURN:
-            open_highlighted();
-            break;
+        case SDLK_RETURN: open_highlighted(); break;
         case SDLK_UP:
             if (sel_row > 0) {
                 --sel_row;
@@ -270,8 +269,7 @@ void handle_key(uint32_t key, uint32_t modifiers) {
                 sel_top += page_step;
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

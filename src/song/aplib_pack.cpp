@@ -41,7 +41,6 @@ struct stream_writer {
 
 int gamma_bits(uint32_t value) { return 2 * (std::bit_width(value) - 1); }
 
-
 enum class token_kind { literal, near_byte, short_match, code_pair, repeat_match };
 
 struct token {
@@ -160,8 +159,7 @@ private:
     uint32_t inserted_ = 0;
 };
 
-void emit(stream_writer& out, const token& t, std::span<const uint8_t> data, uint32_t position,
-          coder_state& state) {
+void emit(stream_writer& out, const token& t, std::span<const uint8_t> data, uint32_t position, coder_state& state) {
     switch (t.kind) {
         case token_kind::literal:
             out.bit(0);

@@ -10,10 +10,10 @@ namespace song {
 
 double note_hz(int note) {
     // Octave 4, from C-4 up; other octaves are exact powers of two away.
-    static constexpr std::array<double, 12> octave_4{261.6255653005986, 277.1826309768721, 293.6647679174076,
-                                                     311.1269837220809, 329.6275569128699, 349.2282314330039,
-                                                     369.9944227116344, 391.9954359817493, 415.3046975799451,
-                                                     440.0,             466.1637615180899, 493.8833012561241};
+    static constexpr std::array<double, 12> octave_4{
+        261.6255653005986, 277.1826309768721, 293.6647679174076, 311.1269837220809, 329.6275569128699,
+        349.2282314330039, 369.9944227116344, 391.9954359817493, 415.3046975799451, 440.0,
+        466.1637615180899, 493.8833012561241};
     const int octave = note >= 0 ? note / 12 : (note - 11) / 12;
     return std::ldexp(octave_4[note - 12 * octave], octave - 4);
 }
@@ -32,8 +32,10 @@ uint16_t pitch_word(double hz) {
     } else {
         mantissa = std::lround(hz / (1l << (octave - 4))) - 256;
         if (mantissa > 255) {
-            if (octave < 7) ++octave, mantissa = 0;
-            else mantissa = 255;
+            if (octave < 7)
+                ++octave, mantissa = 0;
+            else
+                mantissa = 255;
         }
     }
     mantissa = std::clamp(mantissa, 0l, 255l);

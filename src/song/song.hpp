@@ -22,7 +22,7 @@ using frame_reader_fn = void (*)(song_state&);
 // audio runs; during playback the audio thread reads it and advances
 // frame_index, which the main thread may move (seeks).
 struct song_state {
-    std::unique_ptr<uint8_t[]> image;     // the whole song image
+    std::unique_ptr<uint8_t[]> image;  // the whole song image
     uint32_t image_size = 0;
     std::array<uint8_t, 4> header_copy{};  // magic and flags
     bool chip_variant = false;

@@ -2,8 +2,7 @@
 
 namespace synth {
 
-engine::engine(uint32_t rate) : sample_rate(rate), shared(tables()), random(shared.random_after_noise)
-{
+engine::engine(uint32_t rate) : sample_rate(rate), shared(tables()), random(shared.random_after_noise) {
     build_pitch_table(pitch_table, rate);
     startup_wave_setup(*this);
 }
@@ -14,8 +13,7 @@ void seek_to_frame(engine& e, uint32_t frame) { e.song.frame_index.store(frame, 
 
 void end_song(engine& e) { e.song_ended.store(true, std::memory_order_relaxed); }
 
-song::header_outcome start_song(engine& e)
-{
+song::header_outcome start_song(engine& e) {
     const song::header_outcome outcome = song::read_header(e.song, e.sample_rate);
     if (outcome != song::header_outcome::ok) return outcome;
     e.song.frame_index.store(0, std::memory_order_relaxed);

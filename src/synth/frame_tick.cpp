@@ -20,8 +20,7 @@ constexpr uint8_t max_shift = 16;
 
 // The end test is "at or past the last frame", so that a loop frame beyond
 // the song or a seek past its end cannot walk the reader out of the song.
-void advance_song_position(engine& e)
-{
+void advance_song_position(engine& e) {
     song::song_state& s = e.song;
     const uint32_t next = s.frame_index.load(relaxed) + 1;
     if (static_cast<int64_t>(next) < static_cast<int64_t>(s.frame_total)) {
@@ -34,8 +33,7 @@ void advance_song_position(engine& e)
     }
 }
 
-void advance_play_time(engine& e)
-{
+void advance_play_time(engine& e) {
     const uint16_t rate = e.song.frame_rate;
     if (rate == 0) {
         return;
@@ -47,14 +45,12 @@ void advance_play_time(engine& e)
     e.play_time.store(t, relaxed);
 }
 
-uint8_t capped_shift(uint8_t base, uint8_t pan_code)
-{
+uint8_t capped_shift(uint8_t base, uint8_t pan_code) {
     const uint8_t shift = static_cast<uint8_t>(base + pan_table[pan_code & 3]);
     return shift > 15 ? max_shift : shift;
 }
 
-void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count)
-{
+void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count) {
     const uint8_t base = headroom_table[(channel_count - 1) & 7];
     v.shift_left = capped_shift(base, static_cast<uint8_t>(song::left_pan_code(pitch)));
     v.shift_right = capped_shift(base, static_cast<uint8_t>(song::right_pan_code(pitch)));
@@ -62,8 +58,7 @@ void set_output_shifts(voice_state& v, uint16_t pitch, uint8_t channel_count)
 
 // The control byte read like a chip voice register: waveform bits 4..7,
 // ring modulation, hard sync and test bits.
-void map_chip_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
-{
+void map_chip_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count) {
     const uint8_t c = r.control;
     const uint8_t w = c >> song::control_waveform_shift;
     if (c & control_test) {
@@ -105,8 +100,7 @@ void map_chip_record(const engine& e, int i, voice_state& v, song::channel_recor
 }
 
 // The control byte as a plain value: only 0x00, 0x10 and 0x20 mean anything.
-void map_plain_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count)
-{
+void map_plain_record(const engine& e, int i, voice_state& v, song::channel_record& r, uint8_t channel_count) {
     if (r.control == 0x10) {
         r.pulse = 0x00;
     } else if (r.control == 0x20) {
@@ -126,8 +120,7 @@ void map_plain_record(const engine& e, int i, voice_state& v, song::channel_reco
     }
 }
 
-void publish_display(engine& e, int i, const voice_state& v, const song::channel_record& r)
-{
+void publish_display(engine& e, int i, const voice_state& v, const song::channel_record& r) {
     shown_record& sr = e.shown_records[i];
     sr.pitch.store(r.pitch, relaxed);
     sr.pulse.store(r.pulse, relaxed);
@@ -142,8 +135,7 @@ void publish_display(engine& e, int i, const voice_state& v, const song::channel
 
 }  // namespace
 
-void frame_tick(engine& e)
-{
+void frame_tick(engine& e) {
     song::song_state& s = e.song;
     song::read_frame(s);
     advance_song_position(e);
@@ -162,8 +154,7 @@ void frame_tick(engine& e)
     }
 }
 
-void reset_voice_phases(engine& e)
-{
+void reset_voice_phases(engine& e) {
     const uint8_t count = e.song.channel_count;
     for (int i = 0; i < count && i < max_voices; ++i) {
         e.voices[i].phase = 0;

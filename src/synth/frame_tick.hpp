@@ -52,10 +52,7 @@ constexpr std::array<uint8_t, 8> headroom_table{0, 1, 2, 2, 3, 3, 3, 3};
 constexpr std::array<uint8_t, 4> pan_table{0, 1, 3, 16};
 
 // Pulse widths mirrored around the middle map to the same value.
-constexpr uint8_t fold(uint8_t p)
-{
-    return static_cast<uint8_t>(p <= 127 ? 2 * p + 1 : 2 * (255 - p) + 1);
-}
+constexpr uint8_t fold(uint8_t p) { return static_cast<uint8_t>(p <= 127 ? 2 * p + 1 : 2 * (255 - p) + 1); }
 
 void frame_tick(engine& e);
 

@@ -60,8 +60,7 @@ struct partner_history {
 // inactive lanes, the steps between them have every lane active.
 template <bool edges, bool partnered, bool noise>
 [[gnu::always_inline]] inline void run_steps(lane_state& v, const batch& b, uint32_t from, uint32_t to,
-                                             contribution_rows& rows, partner_history& history)
-{
+                                             contribution_rows& rows, partner_history& history) {
     constexpr uint32_t ring_mask = partner_history::count - 1;
     for (uint32_t t = from; t < to; ++t) {
         u32 phase = v.phase + v.increment;
@@ -117,8 +116,7 @@ template <bool edges, bool partnered, bool noise>
 
 template <bool partnered, bool noise>
 [[gnu::always_inline]] inline void run_all_steps(lane_state& v, const batch& b, contribution_rows& rows,
-                                                 partner_history& history)
-{
+                                                 partner_history& history) {
     const auto delay = static_cast<uint32_t>(b.max_delay);
     const uint32_t steps = b.frames + delay;
     uint32_t t = 0;
@@ -143,8 +141,7 @@ struct delay_classes {
     i32 lanes[lane_count];
 };
 
-[[gnu::always_inline]] inline delay_classes classes_of(const batch& b)
-{
+[[gnu::always_inline]] inline delay_classes classes_of(const batch& b) {
     delay_classes c;
     for (int i = 0; i < lane_count; ++i) {
         if (b.mixed[i] == 0) continue;
@@ -162,8 +159,7 @@ struct delay_classes {
 
 // The contributions to frame n: each lane's from the step that mixed it.
 template <bool partnered>
-[[gnu::always_inline]] inline i32 frame_row(const int32_t (*rows)[lane_count], uint32_t n, const delay_classes& c)
-{
+[[gnu::always_inline]] inline i32 frame_row(const int32_t (*rows)[lane_count], uint32_t n, const delay_classes& c) {
     if constexpr (!partnered) {
         return lanes::load(rows[n]);
     } else {
@@ -176,9 +172,8 @@ template <bool partnered>
 // Adds the lanes of every frame's contributions to the frame's sums. Rows
 // past the end of the steps (up to a whole group of eight) must be zero.
 template <bool partnered>
-[[gnu::always_inline]] inline void add_rows(const int32_t (*rows)[lane_count], const batch& b,
-                                            const delay_classes& c, int32_t* sums)
-{
+[[gnu::always_inline]] inline void add_rows(const int32_t (*rows)[lane_count], const batch& b, const delay_classes& c,
+                                            int32_t* sums) {
     const uint32_t frames = b.frames;
     for (uint32_t n = 0; n < frames; n += 8) {
         const i32 total = lanes::lane_sums(frame_row<partnered>(rows, n, c), frame_row<partnered>(rows, n + 1, c),
@@ -190,8 +185,7 @@ template <bool partnered>
     }
 }
 
-[[gnu::always_inline]] inline void mix_batch(batch& b)
-{
+[[gnu::always_inline]] inline void mix_batch(batch& b) {
     lane_state v;
     v.phase = lanes::load(b.phase);
     v.increment = lanes::load(b.increment);

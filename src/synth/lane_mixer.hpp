@@ -23,8 +23,7 @@ constexpr int32_t partner_lag = 4;
 // The delay of a voice whose partner runs `delay_of_partner` steps behind: a partner
 // with a lower index must have mixed the same sample, one with a higher
 // index the sample before.
-constexpr int32_t partner_delay(int32_t delay_of_partner, bool partner_is_lower)
-{
+constexpr int32_t partner_delay(int32_t delay_of_partner, bool partner_is_lower) {
     return delay_of_partner + partner_lag - (partner_is_lower ? 0 : 1);
 }
 
@@ -63,7 +62,7 @@ struct batch {
     bool any_noise = false;
     bool any_partner = false;
 
-    const uint16_t* phase_map = nullptr;  // by pulse, 256 x 256, 2 readable bytes after it
+    const uint16_t* phase_map = nullptr;   // by pulse, 256 x 256, 2 readable bytes after it
     const uint8_t* noise_table = nullptr;  // 4096, 3 readable bytes after it
     const int32_t* waves = nullptr;        // wave_entries
     // The frames' stereo sums, to which the mixed voices are added.

@@ -38,15 +38,13 @@ using u32 = uint32_t __attribute__((vector_size(4 * width)));
 
 #define LANES_INLINE [[gnu::always_inline]] inline
 
-LANES_INLINE i32 load(const int32_t* p)
-{
+LANES_INLINE i32 load(const int32_t* p) {
     i32 v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
 
-LANES_INLINE u32 load(const uint32_t* p)
-{
+LANES_INLINE u32 load(const uint32_t* p) {
     u32 v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
@@ -62,8 +60,7 @@ LANES_INLINE i32 select(i32 m, i32 a, i32 b) { return (a & m) | (b & ~m); }
 LANES_INLINE u32 select(i32 m, u32 a, u32 b) { return (a & u32(m)) | (b & ~u32(m)); }
 
 // table[index] in every lane; entries are 32 bits.
-LANES_INLINE i32 gather(const int32_t* table, i32 index)
-{
+LANES_INLINE i32 gather(const int32_t* table, i32 index) {
 #if defined(__AVX2__)
     return i32(_mm256_i32gather_epi32(table, __m256i(index), 4));
 #else
@@ -75,8 +72,7 @@ LANES_INLINE i32 gather(const int32_t* table, i32 index)
 
 // table[index] in every lane; entries are 16 bits, and the table must be
 // followed by 2 readable bytes (they are read and dropped).
-LANES_INLINE i32 gather(const uint16_t* table, i32 index)
-{
+LANES_INLINE i32 gather(const uint16_t* table, i32 index) {
 #if defined(__AVX2__)
     return i32(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), __m256i(index), 2)) & 0xFFFF;
 #else
@@ -88,8 +84,7 @@ LANES_INLINE i32 gather(const uint16_t* table, i32 index)
 
 // table[index] in every lane; entries are 8 bits, and the table must be
 // followed by 3 readable bytes (they are read and dropped).
-LANES_INLINE i32 gather(const uint8_t* table, i32 index)
-{
+LANES_INLINE i32 gather(const uint8_t* table, i32 index) {
 #if defined(__AVX2__)
     return i32(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), __m256i(index), 1)) & 0xFF;
 #else
@@ -101,8 +96,7 @@ LANES_INLINE i32 gather(const uint8_t* table, i32 index)
 
 // a * b for lanes whose values both lie in -32768..32767 (and b >= 0):
 // one multiply-add of 16-bit halves where the processor has it.
-LANES_INLINE i32 mul16(i32 a, i32 b)
-{
+LANES_INLINE i32 mul16(i32 a, i32 b) {
 #if defined(__AVX2__)
     return i32(_mm256_madd_epi16(__m256i(a), __m256i(b)));
 #elif defined(__SSE2__)
@@ -124,8 +118,7 @@ LANES_INLINE i32 mul16(i32 a, i32 b)
 LANES_INLINE i32 partners(i32 v) { return __builtin_shufflevector(v, v, 2, 0, 1, 5, 3, 4, 6, 6); }
 
 // The sums of the eight lanes of each of eight vectors, in one vector.
-LANES_INLINE i32 lane_sums(i32 r0, i32 r1, i32 r2, i32 r3, i32 r4, i32 r5, i32 r6, i32 r7)
-{
+LANES_INLINE i32 lane_sums(i32 r0, i32 r1, i32 r2, i32 r3, i32 r4, i32 r5, i32 r6, i32 r7) {
     const auto pairs = [](i32 a, i32 b) {
         return __builtin_shufflevector(a, b, 0, 8, 2, 10, 4, 12, 6, 14) +
                __builtin_shufflevector(a, b, 1, 9, 3, 11, 5, 13, 7, 15);

@@ -22,8 +22,7 @@ constexpr uint32_t run_limit = lane_mix::max_frames;
 // One sample of one voice, stepped on its own, reading its
 // partner's fields as they stand: a partner with a lower index has already
 // stepped in this sample, one with a higher index has not.
-inline int32_t step_voice(engine& e, voice_state& v)
-{
+inline int32_t step_voice(engine& e, voice_state& v) {
     v.phase += v.increment;
     v.wrapped = 0;
     uint8_t p = static_cast<uint8_t>(v.phase >> 16);
@@ -77,9 +76,8 @@ struct partner_view {
 enum class partner_use { none, sync, ring, sync_and_ring };
 
 template <partner_use use, bool keeps_history, bool noise>
-[[gnu::noinline]] void run_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& sums,
-                                 partner_view partner, uint8_t* wrapped_out, uint8_t* sample_out)
-{
+[[gnu::noinline]] void run_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
+                                 uint8_t* wrapped_out, uint8_t* sample_out) {
     uint32_t phase = v.phase;
     uint8_t last_phase = v.last_phase;
     uint8_t latched_pulse = v.latched_pulse;
@@ -156,8 +154,7 @@ template <partner_use use, bool keeps_history, bool noise>
 
 template <partner_use use>
 void run_voice_as(const engine& e, voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
-                  uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history)
-{
+                  uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history) {
     if (keeps_history) {
         if (v.noise_on) {
             run_voice<use, true, true>(e, v, frames, sums, partner, wrapped_out, sample_out);
@@ -175,8 +172,7 @@ void run_voice_as(const engine& e, voice_state& v, uint32_t frames, run_sums& su
 
 // Runs voice v through the run with the loop variant that fits it.
 void run_one_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& sums, partner_view partner,
-                   uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history)
-{
+                   uint8_t* wrapped_out, uint8_t* sample_out, bool keeps_history) {
     const bool sync = v.sync_source != no_partner;
     const bool ring = v.ring_source != no_partner;
     if (sync && ring) {
@@ -190,15 +186,11 @@ void run_one_voice(const engine& e, voice_state& v, uint32_t frames, run_sums& s
     }
 }
 
-bool uses_partner(const voice_state& v)
-{
-    return v.sync_source != no_partner || v.ring_source != no_partner;
-}
+bool uses_partner(const voice_state& v) { return v.sync_source != no_partner || v.ring_source != no_partner; }
 
 // The frame tick only ever names a voice's partner from partner_table; any
 // other source is mixed by the plain sample-by-sample path.
-bool sources_follow_partner_table(const engine& e, int count)
-{
+bool sources_follow_partner_table(const engine& e, int count) {
     for (int i = 0; i < count; ++i) {
         const voice_state& v = e.voices[i];
         if ((v.sync_source != no_partner && v.sync_source != partner_table[i]) ||
@@ -210,8 +202,7 @@ bool sources_follow_partner_table(const engine& e, int count)
 }
 
 // Sample by sample over voices first..last, in ascending order.
-void step_voices(engine& e, int first, int last, uint32_t frames, run_sums& sums)
-{
+void step_voices(engine& e, int first, int last, uint32_t frames, run_sums& sums) {
     for (uint32_t k = 0; k < frames; ++k) {
         for (int i = first; i <= last; ++i) {
             voice_state& v = e.voices[i];
@@ -226,8 +217,7 @@ void step_voices(engine& e, int first, int last, uint32_t frames, run_sums& sums
 // Voices run one at a time in an order that has every partner's history
 // ready before it is read; a group whose three voices each follow their
 // partner forms a cycle and runs sample by sample.
-void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_sums& sums, run_history& history)
-{
+void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_sums& sums, run_history& history) {
     auto& voices = e.voices;
     bool all_use_partner = (last - first == 2);
     for (int i = first; i <= last; ++i) {
@@ -288,8 +278,7 @@ struct wave_copy {
     bool taken = false;
 };
 
-const int32_t* copied_waves(const engine& e, wave_copy& copy)
-{
+const int32_t* copied_waves(const engine& e, wave_copy& copy) {
     if (!copy.taken) {
         for (int slot = 0; slot < wave_slot_count; ++slot) {
             for (int k = 0; k < wavetable_size; ++k) {
@@ -303,8 +292,7 @@ const int32_t* copied_waves(const engine& e, wave_copy& copy)
 
 // A group of three whose voices each follow their partner forms a cycle
 // within every sample; it is mixed sample by sample.
-bool group_is_cycle(const engine& e, int first, int last)
-{
+bool group_is_cycle(const engine& e, int first, int last) {
     bool all_use_partner = (last - first == 2);
     for (int i = first; i <= last; ++i) {
         all_use_partner = all_use_partner && uses_partner(e.voices[i]);
@@ -318,8 +306,7 @@ constexpr int side_by_side_from = 4;
 
 // Mixes voices 0..count-1 side by side, one voice per lane; cycles run
 // sample by sample.
-void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves)
-{
+void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves) {
     std::array<bool, max_voices + 1> mixed{};
     bool any_mixed = false;
     for (int first = 0; first < count; first += 3) {
@@ -416,8 +403,7 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
 }
 
 // Sums of voices 0..count-1 over the next `frames` frames (at most run_limit).
-void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves)
-{
+void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves) {
     std::fill_n(sums.left.begin(), frames, 0);
     std::fill_n(sums.right.begin(), frames, 0);
     if (!sources_follow_partner_table(e, count)) {
@@ -434,15 +420,11 @@ void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& w
     }
 }
 
-int voice_count(const engine& e)
-{
-    return std::min<int>(e.song.channel_count, max_voices);
-}
+int voice_count(const engine& e) { return std::min<int>(e.song.channel_count, max_voices); }
 
 }  // namespace
 
-bool kernel_available(mixer_kernel kernel)
-{
+bool kernel_available(mixer_kernel kernel) {
     switch (kernel) {
         case mixer_kernel::one_at_a_time: return true;
         case mixer_kernel::side_by_side: return true;
@@ -457,18 +439,16 @@ bool kernel_available(mixer_kernel kernel)
     return false;
 }
 
-mixer_kernel fastest_kernel()
-{
+mixer_kernel fastest_kernel() {
     // Without gathers and 32-bit products (SSE2), lanes cost more than they
     // save: one voice at a time is faster there. So it is in WebAssembly,
     // with SIMD128 as without: each lane's table reads are separate loads
     // there too (measured in Chromium for 1 to 8 voices; bench/README.md).
     return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
-                                                              : mixer_kernel::one_at_a_time;
+                                                             : mixer_kernel::one_at_a_time;
 }
 
-void mix_voices(engine& e, int16_t* dest, uint16_t frames)
-{
+void mix_voices(engine& e, int16_t* dest, uint16_t frames) {
     const int count = voice_count(e);
     run_sums sums;
     wave_copy waves;
@@ -485,8 +465,7 @@ void mix_voices(engine& e, int16_t* dest, uint16_t frames)
     }
 }
 
-void render_frames(engine& e, std::span<stereo_frame> out)
-{
+void render_frames(engine& e, std::span<stereo_frame> out) {
     uint16_t& frame_countdown = e.frame_countdown;
     const auto frames = static_cast<uint32_t>(out.size());
     run_sums sums;

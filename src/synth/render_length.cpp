@@ -31,8 +31,7 @@ bool rendering_repeats(const song_timing& song, const length_request& request) {
 }
 
 uint64_t rendering_frames(const song_timing& song, const length_request& request) {
-    if (record_mode_length(request))
-        return recording_frames(song.frame_total, song.samples_per_frame);
+    if (record_mode_length(request)) return recording_frames(song.frame_total, song.samples_per_frame);
     // A frame shorter than one sample still lasts one sample.
     const uint64_t frame_length = song.samples_per_frame == 0 ? 1 : song.samples_per_frame;
     const bool repeats_to_limit = (request.passes == 0 || request.passes == endless_passes) &&

@@ -26,9 +26,8 @@ constexpr uint32_t record_block_frames = 4096;
 // them.
 uint64_t recording_frames(uint32_t frame_total, uint32_t samples_per_frame);
 
-
 struct song_timing {
-    uint32_t frame_total = 0;        // at least 1
+    uint32_t frame_total = 0;  // at least 1
     uint32_t loop_frame = 0;
     uint32_t samples_per_frame = 0;  // 0 for frames shorter than a sample
 };

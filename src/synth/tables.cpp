@@ -10,8 +10,7 @@ namespace {
 
 constexpr uint32_t noise_seed = 0x12345678;
 
-void build_phase_map(shared_tables& t)
-{
+void build_phase_map(shared_tables& t) {
     for (uint32_t w = 0; w < 256; ++w) {
         for (uint32_t j = 0; j < 256; ++j) {
             const uint32_t a = (j * 256) / (w + 1);
@@ -21,8 +20,7 @@ void build_phase_map(shared_tables& t)
     }
 }
 
-void build_noise_table(shared_tables& t)
-{
+void build_noise_table(shared_tables& t) {
     t.random_after_noise.seed(noise_seed);
     for (auto& entry : t.noise_table) {
         entry = static_cast<uint8_t>(random_below(t.random_after_noise, 256));
@@ -30,8 +28,7 @@ void build_noise_table(shared_tables& t)
 }
 
 // 127 * sin(2 pi (k - delay) / 511) + 128, rounded to nearest, ties to even.
-void build_sine(std::array<uint8_t, 512>& table, int delay)
-{
+void build_sine(std::array<uint8_t, 512>& table, int delay) {
     constexpr long double two_pi = 2.0L * std::numbers::pi_v<long double>;
     for (int k = 0; k < 512; ++k) {
         const long double angle = two_pi * static_cast<long double>(k - delay) / 511.0L;
@@ -40,8 +37,7 @@ void build_sine(std::array<uint8_t, 512>& table, int delay)
     }
 }
 
-std::unique_ptr<shared_tables> build_tables()
-{
+std::unique_ptr<shared_tables> build_tables() {
     auto t = std::make_unique<shared_tables>();
     build_phase_map(*t);
     build_noise_table(*t);
@@ -52,22 +48,19 @@ std::unique_ptr<shared_tables> build_tables()
 
 }  // namespace
 
-const shared_tables& tables()
-{
+const shared_tables& tables() {
     // A function-local static is built exactly once, whichever thread asks
     // first; the others wait for it.
     static const std::unique_ptr<shared_tables> built = build_tables();
     return *built;
 }
 
-uint32_t random_below(std::mt19937& stream, uint32_t n)
-{
+uint32_t random_below(std::mt19937& stream, uint32_t n) {
     const uint64_t x = stream();
     return static_cast<uint32_t>((x * n) >> 32);
 }
 
-void build_pitch_table(pitch_table_type& table, uint32_t rate)
-{
+void build_pitch_table(pitch_table_type& table, uint32_t rate) {
     const uint64_t r = rate == 0 ? 1 : rate;
     for (uint64_t i = 0; i < table.size(); ++i) {
         table[i] = static_cast<uint32_t>((i << 24) / r);

@@ -50,8 +50,7 @@ void build_pitch_table(pitch_table_type& table, uint32_t rate);
 
 // Phase increment for a pitch word: bits 0..7 mantissa, bits 8..10 octave;
 // the higher bits are ignored.
-inline uint32_t pitch_lookup(const pitch_table_type& table, uint16_t pitch)
-{
+inline uint32_t pitch_lookup(const pitch_table_type& table, uint16_t pitch) {
     const uint32_t mantissa = song::pitch_mantissa(pitch);
     const uint32_t octave = song::pitch_octave(pitch);
     const uint32_t frequency = ((256u + mantissa) << 3) >> (7u - octave);

@@ -23,8 +23,7 @@ namespace {
 constexpr int half_size = wavetable_size / 2;
 constexpr uint8_t shape_flip = 0x20;  // bit 5: shape 0 <-> shape 1
 
-const std::array<uint8_t, wavetable_size>& base_source(wave_base source)
-{
+const std::array<uint8_t, wavetable_size>& base_source(wave_base source) {
     return source == wave_base::sine ? tables().sine_table : tables().shifted_sine_table;
 }
 
@@ -32,8 +31,7 @@ wave_slot& selected(engine& e) { return e.wave_slots[e.selected_slot & 1]; }
 
 // Partial p + 1 reads the base table p + 1 times as fast as the output
 // index; shape k turns base sample b into the signed value b XOR (128 - k).
-int partial_sum(const wave_slot& slot, int half, int n)
-{
+int partial_sum(const wave_slot& slot, int half, int n) {
     int sum = 0;
     for (int p = 0; p < 8; ++p) {
         const uint8_t d = slot.wave_definition[8 * half + p];
@@ -48,22 +46,19 @@ int partial_sum(const wave_slot& slot, int half, int n)
 
 }  // namespace
 
-void build_wavetable(engine& e, uint8_t slot)
-{
+void build_wavetable(engine& e, uint8_t slot) {
     wave_slot& s = e.wave_slots[slot & 1];
     // Every byte is written once, in ascending order, so a mixer reading
     // concurrently sees each byte either old or new.
     for (int half = 0; half < 2; ++half) {
         for (int n = 0; n < half_size; ++n) {
             const int sum = std::clamp(partial_sum(s, half, n), -128, 127);
-            s.wavetable[half_size * half + n].store(static_cast<uint8_t>(sum + 128),
-                                                    std::memory_order_relaxed);
+            s.wavetable[half_size * half + n].store(static_cast<uint8_t>(sum + 128), std::memory_order_relaxed);
         }
     }
 }
 
-void apply_preset(engine& e, uint8_t preset)
-{
+void apply_preset(engine& e, uint8_t preset) {
     if (preset >= preset_table.size()) {
         return;
     }
@@ -77,27 +72,23 @@ void apply_preset(engine& e, uint8_t preset)
     }
 }
 
-void set_wave_base(engine& e, uint8_t half, wave_base source)
-{
+void set_wave_base(engine& e, uint8_t half, wave_base source) {
     selected(e).base_table[half & 1] = base_source(source);
 }
 
-void randomise_wave_half(engine& e, uint8_t half)
-{
+void randomise_wave_half(engine& e, uint8_t half) {
     auto& definition = selected(e).wave_definition;
     for (int i = 0; i < 8; ++i) {
         definition[8 * (half & 1) + i] = static_cast<uint8_t>(random_below(e.random, 64));
     }
 }
 
-void clear_wave_half(engine& e, uint8_t half)
-{
+void clear_wave_half(engine& e, uint8_t half) {
     auto& definition = selected(e).wave_definition;
     std::fill_n(definition.begin() + 8 * (half & 1), 8, uint8_t{0});
 }
 
-void swap_wave_halves(engine& e)
-{
+void swap_wave_halves(engine& e) {
     auto& definition = selected(e).wave_definition;
     for (int i = 0; i < 8; ++i) {
         const uint8_t first = definition[i];
@@ -106,14 +97,12 @@ void swap_wave_halves(engine& e)
     }
 }
 
-void step_partial(engine& e, uint8_t index, int direction)
-{
+void step_partial(engine& e, uint8_t index, int direction) {
     uint8_t& byte = selected(e).wave_definition[index & 15];
     byte = static_cast<uint8_t>(byte + direction) & 0x3F;
 }
 
-void startup_wave_setup(engine& e)
-{
+void startup_wave_setup(engine& e) {
     const shared_tables& t = tables();
     e.wave_slots[0].wave_definition = preset_table[6];
     e.wave_slots[0].base_table[0] = t.sine_table;
@@ -126,8 +115,7 @@ void startup_wave_setup(engine& e)
     build_wavetable(e, 1);
 }
 
-void copy_wave_state(engine& to, const engine& from)
-{
+void copy_wave_state(engine& to, const engine& from) {
     for (int slot = 0; slot < wave_slot_count; ++slot) {
         to.wave_slots[slot].wave_definition = from.wave_slots[slot].wave_definition;
         to.wave_slots[slot].base_table = from.wave_slots[slot].base_table;

@@ -33,8 +33,7 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 constexpr uint64_t endless = synth::endless_frames;
 
-int error_for(song::header_outcome outcome)
-{
+int error_for(song::header_outcome outcome) {
     switch (outcome) {
         case song::header_outcome::ok: return 0;
         case song::header_outcome::not_a_song_file: return TONERA_E_NOT_A_SONG;
@@ -48,8 +47,7 @@ int error_for(song::header_outcome outcome)
 }
 
 // Stereo frames of `ms` milliseconds (UINT64_MAX when more).
-uint64_t stereo_frames_of_ms(uint64_t ms)
-{
+uint64_t stereo_frames_of_ms(uint64_t ms) {
     return ms > endless / TONERA_SAMPLE_RATE ? endless : ms * TONERA_SAMPLE_RATE / 1000;
 }
 
@@ -86,21 +84,22 @@ namespace {
 
 // The song frame that plays `played_song_frames` song frames into the
 // rendering.
-uint32_t song_frame_after(const synth::song_timing& t, uint64_t played_song_frames)
-{
+uint32_t song_frame_after(const synth::song_timing& t, uint64_t played_song_frames) {
     const uint64_t played = played_song_frames;
-    if (played < t.frame_total || !synth::has_loop_section(t)) return static_cast<uint32_t>(std::min<uint64_t>(played, t.frame_total));
+    if (played < t.frame_total || !synth::has_loop_section(t))
+        return static_cast<uint32_t>(std::min<uint64_t>(played, t.frame_total));
     const uint64_t section = t.frame_total - t.loop_frame;
     return static_cast<uint32_t>(t.loop_frame + (played - t.frame_total) % section);
 }
 
 // Stereo frames per song frame: a frame shorter than one sample lasts one.
-uint64_t stereo_per_song_frame(const synth::song_timing& t) { return t.samples_per_frame == 0 ? 1 : t.samples_per_frame; }
+uint64_t stereo_per_song_frame(const synth::song_timing& t) {
+    return t.samples_per_frame == 0 ? 1 : t.samples_per_frame;
+}
 
 // The fade curve as it stands `into` frames into a fade of `length` frames:
 // x = floor(into x 65536 / length), with the remainder as its carry.
-synth::fade_curve curve_at(uint64_t length, uint64_t into)
-{
+synth::fade_curve curve_at(uint64_t length, uint64_t into) {
     synth::fade_curve curve = synth::start_fade(length);
     if (length == 0) return curve;
     const unsigned __int128 scaled = static_cast<unsigned __int128>(into) * synth::full_gain;
@@ -111,8 +110,7 @@ synth::fade_curve curve_at(uint64_t length, uint64_t into)
 
 // Works out the rendering's length and fade from the settings, and whether
 // the song repeats from its loop frame.
-void apply_settings(tonera_song& s)
-{
+void apply_settings(tonera_song& s) {
     // The length tuntool render gives for the same settings.
     synth::length_request request;
     request.passes = s.loops < 0 ? synth::endless_passes : static_cast<uint32_t>(s.loops);
@@ -126,8 +124,7 @@ void apply_settings(tonera_song& s)
 }
 
 // Moves the rendering to a song frame boundary `played` song frames in.
-void restart_at(tonera_song& s, uint64_t played_song_frames)
-{
+void restart_at(tonera_song& s, uint64_t played_song_frames) {
     const uint64_t played = played_song_frames;
     synth::engine& e = s.engine;
     e.voices = {};
@@ -145,8 +142,7 @@ void restart_at(tonera_song& s, uint64_t played_song_frames)
 }
 
 // Keeps the latest frames in the scope ring, in at most two copies.
-void remember(tonera_song& s, const synth::stereo_frame* frames, size_t count)
-{
+void remember(tonera_song& s, const synth::stereo_frame* frames, size_t count) {
     const size_t ring = s.scope.size();
     if (count > ring) {
         frames += count - ring;
@@ -162,8 +158,7 @@ void remember(tonera_song& s, const synth::stereo_frame* frames, size_t count)
 // Renders up to count frames into the song's own chunks and hands each to
 // `take` (faded where the fade has begun).
 template <typename Take>
-size_t render(tonera_song* s, size_t count, Take take)
-{
+size_t render(tonera_song* s, size_t count, Take take) {
     if (s == nullptr) return 0;
     const uint64_t left = s->stereo_length - s->stereo_position;
     const size_t total = static_cast<size_t>(std::min<uint64_t>(count, left));
@@ -187,14 +182,12 @@ size_t render(tonera_song* s, size_t count, Take take)
 }
 
 // Copies a part of the song text into a terminated string of the song's.
-void copy_part(char (&to)[SONG_TEXT_FIELD_MAX + 1], std::span<const uint8_t> text, song_text_part part)
-{
+void copy_part(char (&to)[SONG_TEXT_FIELD_MAX + 1], std::span<const uint8_t> text, song_text_part part) {
     std::memcpy(to, text.data() + part.start, part.length);
     to[part.length] = '\0';
 }
 
-void find_credits(tonera_song& s)
-{
+void find_credits(tonera_song& s) {
     const std::span<const uint8_t> text = song::song_text(s.engine.song);
     song_text_fields fields;
     if (!song_text_fields_find(text.data(), text.size(), &fields)) return;
@@ -207,8 +200,7 @@ bool valid_half(int half) { return half == 0 || half == 1; }
 
 // Runs one wave editing operation and rebuilds the selected slot's table.
 template <typename Edit>
-int edit_wave(tonera_song* s, bool valid, Edit edit)
-{
+int edit_wave(tonera_song* s, bool valid, Edit edit) {
     if (s == nullptr || !valid) return TONERA_E_INVALID;
     edit(s->engine);
     synth::build_wavetable(s->engine, s->engine.selected_slot);
@@ -217,8 +209,7 @@ int edit_wave(tonera_song* s, bool valid, Edit edit)
 
 // Opens a song; throws std::bad_alloc when the engine's shared tables
 // cannot be built.
-int open_song(const void* data, size_t size, tonera_song** song)
-{
+int open_song(const void* data, size_t size, tonera_song** song) {
     std::unique_ptr<tonera_song> s(new (std::nothrow) tonera_song);
     if (!s) return TONERA_E_NO_MEMORY;
     const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(data), size);
@@ -238,8 +229,7 @@ int open_song(const void* data, size_t size, tonera_song** song)
 
 extern "C" {
 
-int tonera_open(const void* data, size_t size, tonera_song** song)
-{
+int tonera_open(const void* data, size_t size, tonera_song** song) {
     if (song == nullptr) return TONERA_E_INVALID;
     *song = nullptr;
     if (data == nullptr && size != 0) return TONERA_E_INVALID;
@@ -254,8 +244,7 @@ int tonera_open(const void* data, size_t size, tonera_song** song)
 
 void tonera_close(tonera_song* song) { delete song; }
 
-size_t tonera_render_s16(tonera_song* song, int16_t* frames, size_t count)
-{
+size_t tonera_render_s16(tonera_song* song, int16_t* frames, size_t count) {
     if (frames == nullptr) return 0;
     return render(song, count, [frames](const synth::stereo_frame* chunk, size_t n, size_t at) {
         for (size_t i = 0; i < n; ++i) {
@@ -265,8 +254,7 @@ size_t tonera_render_s16(tonera_song* song, int16_t* frames, size_t count)
     });
 }
 
-size_t tonera_render_f32(tonera_song* song, float* frames, size_t count)
-{
+size_t tonera_render_f32(tonera_song* song, float* frames, size_t count) {
     if (frames == nullptr) return 0;
     return render(song, count, [frames](const synth::stereo_frame* chunk, size_t n, size_t at) {
         for (size_t i = 0; i < n; ++i) {
@@ -276,8 +264,7 @@ size_t tonera_render_f32(tonera_song* song, float* frames, size_t count)
     });
 }
 
-const char* tonera_strerror(int code)
-{
+const char* tonera_strerror(int code) {
     switch (code) {
         case 0: return "no error";
         case TONERA_E_INVALID: return "invalid argument";
@@ -293,8 +280,7 @@ const char* tonera_strerror(int code)
 
 const char* tonera_version(void) { return TONERA_VERSION_TEXT; }
 
-int tonera_variant(const tonera_song* song)
-{
+int tonera_variant(const tonera_song* song) {
     return song != nullptr && song->engine.song.chip_variant ? TONERA_VARIANT_CHIP : TONERA_VARIANT_PLAIN;
 }
 int tonera_channels(const tonera_song* song) { return song ? song->engine.song.channel_count : 0; }
@@ -303,21 +289,18 @@ uint32_t tonera_frames(const tonera_song* song) { return song ? song->timing.fra
 uint32_t tonera_loop_frame(const tonera_song* song) { return song ? song->timing.loop_frame : 0; }
 uint32_t tonera_samples_per_frame(const tonera_song* song) { return song ? song->timing.samples_per_frame : 0; }
 
-uint64_t tonera_duration_ms(const tonera_song* song)
-{
+uint64_t tonera_duration_ms(const tonera_song* song) {
     if (song == nullptr) return 0;
     return uint64_t{song->timing.frame_total} * stereo_per_song_frame(song->timing) * 1000 / TONERA_SAMPLE_RATE;
 }
 
-size_t tonera_text(const tonera_song* song, const uint8_t** text)
-{
+size_t tonera_text(const tonera_song* song, const uint8_t** text) {
     const auto bytes = song ? song::song_text(song->engine.song) : std::span<const uint8_t>{};
     if (text != nullptr) *text = bytes.empty() ? nullptr : bytes.data();
     return bytes.size();
 }
 
-size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size)
-{
+size_t tonera_text_utf8(const tonera_song* song, char* buffer, size_t size) {
     const auto bytes = song ? song::song_text(song->engine.song) : std::span<const uint8_t>{};
     size_t length = 0;
     size_t written = 0;
@@ -342,8 +325,7 @@ const char* tonera_title(const tonera_song* song) { return song ? song->title : 
 const char* tonera_author(const tonera_song* song) { return song ? song->author : ""; }
 const char* tonera_released(const tonera_song* song) { return song ? song->released : ""; }
 
-int tonera_set_loops(tonera_song* song, int passes)
-{
+int tonera_set_loops(tonera_song* song, int passes) {
     if (song == nullptr || passes < TONERA_LOOP_FOREVER) return TONERA_E_INVALID;
     song->loops = passes;
     apply_settings(*song);
@@ -351,8 +333,7 @@ int tonera_set_loops(tonera_song* song, int passes)
     return 0;
 }
 
-int tonera_set_length_ms(tonera_song* song, uint64_t ms)
-{
+int tonera_set_length_ms(tonera_song* song, uint64_t ms) {
     if (song == nullptr) return TONERA_E_INVALID;
     song->stereo_limit = stereo_frames_of_ms(ms);
     apply_settings(*song);
@@ -360,8 +341,7 @@ int tonera_set_length_ms(tonera_song* song, uint64_t ms)
     return 0;
 }
 
-int tonera_set_fade_ms(tonera_song* song, uint32_t ms)
-{
+int tonera_set_fade_ms(tonera_song* song, uint32_t ms) {
     if (song == nullptr) return TONERA_E_INVALID;
     song->stereo_fade = stereo_frames_of_ms(ms);
     apply_settings(*song);
@@ -372,42 +352,38 @@ uint64_t tonera_length_frames(const tonera_song* song) { return song ? song->ste
 uint64_t tonera_position_frames(const tonera_song* song) { return song ? song->stereo_position : 0; }
 uint32_t tonera_song_frame(const tonera_song* song) { return song ? synth::playing_frame(song->engine) : 0; }
 
-int tonera_seek_frame(tonera_song* song, uint32_t frame)
-{
+int tonera_seek_frame(tonera_song* song, uint32_t frame) {
     if (song == nullptr || frame > song->timing.frame_total) return TONERA_E_INVALID;
     restart_at(*song, frame);
     return 0;
 }
 
-int tonera_seek_ms(tonera_song* song, uint64_t ms)
-{
+int tonera_seek_ms(tonera_song* song, uint64_t ms) {
     if (song == nullptr) return TONERA_E_INVALID;
     const uint64_t stereo_target = std::min(stereo_frames_of_ms(ms), song->stereo_length);
     const uint64_t per_frame = stereo_per_song_frame(song->timing);
     uint64_t played = stereo_target / per_frame;
     // The end of a rendering that ends inside a song frame is past that frame.
-    if (stereo_target == song->stereo_length && song->stereo_length != endless && stereo_target % per_frame != 0) ++played;
+    if (stereo_target == song->stereo_length && song->stereo_length != endless && stereo_target % per_frame != 0)
+        ++played;
     restart_at(*song, played);
     return 0;
 }
 
-int tonera_set_mute_mask(tonera_song* song, unsigned mask)
-{
+int tonera_set_mute_mask(tonera_song* song, unsigned mask) {
     if (song == nullptr || mask > 0xFF) return TONERA_E_INVALID;
     for (int v = 0; v < synth::max_voices; ++v) song->engine.voice_muted[v].store((mask >> v & 1) != 0, relaxed);
     return 0;
 }
 
-unsigned tonera_mute_mask(const tonera_song* song)
-{
+unsigned tonera_mute_mask(const tonera_song* song) {
     unsigned mask = 0;
     for (int v = 0; song != nullptr && v < synth::max_voices; ++v)
         mask |= song->engine.voice_muted[v].load(relaxed) ? 1u << v : 0u;
     return mask;
 }
 
-int tonera_get_snapshot(const tonera_song* song, tonera_snapshot* snapshot)
-{
+int tonera_get_snapshot(const tonera_song* song, tonera_snapshot* snapshot) {
     if (song == nullptr || snapshot == nullptr) return TONERA_E_INVALID;
     const synth::engine& e = song->engine;
     std::memset(snapshot, 0, sizeof *snapshot);
@@ -433,21 +409,18 @@ int tonera_get_snapshot(const tonera_song* song, tonera_snapshot* snapshot)
     return 0;
 }
 
-int tonera_wave_select(tonera_song* song, int slot)
-{
+int tonera_wave_select(tonera_song* song, int slot) {
     if (song == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
     song->engine.selected_slot = static_cast<uint8_t>(slot);
     return 0;
 }
 
-int tonera_wave_preset(tonera_song* song, int preset)
-{
+int tonera_wave_preset(tonera_song* song, int preset) {
     return edit_wave(song, preset >= 0 && preset <= 5,
                      [preset](synth::engine& e) { synth::apply_preset(e, static_cast<uint8_t>(preset)); });
 }
 
-int tonera_wave_set_base(tonera_song* song, int half, int base)
-{
+int tonera_wave_set_base(tonera_song* song, int half, int base) {
     const bool valid = valid_half(half) && (base == TONERA_BASE_SINE || base == TONERA_BASE_SHIFTED_SINE);
     return edit_wave(song, valid, [half, base](synth::engine& e) {
         synth::set_wave_base(e, static_cast<uint8_t>(half),
@@ -455,40 +428,34 @@ int tonera_wave_set_base(tonera_song* song, int half, int base)
     });
 }
 
-int tonera_wave_randomise(tonera_song* song, int half)
-{
+int tonera_wave_randomise(tonera_song* song, int half) {
     return edit_wave(song, valid_half(half),
                      [half](synth::engine& e) { synth::randomise_wave_half(e, static_cast<uint8_t>(half)); });
 }
 
-int tonera_wave_clear(tonera_song* song, int half)
-{
+int tonera_wave_clear(tonera_song* song, int half) {
     return edit_wave(song, valid_half(half),
                      [half](synth::engine& e) { synth::clear_wave_half(e, static_cast<uint8_t>(half)); });
 }
 
-int tonera_wave_swap_halves(tonera_song* song)
-{
+int tonera_wave_swap_halves(tonera_song* song) {
     return edit_wave(song, true, [](synth::engine& e) { synth::swap_wave_halves(e); });
 }
 
-int tonera_wave_step_partial(tonera_song* song, int index, int direction)
-{
+int tonera_wave_step_partial(tonera_song* song, int index, int direction) {
     const bool valid = index >= 0 && index <= 15 && (direction == 1 || direction == -1);
     return edit_wave(song, valid, [index, direction](synth::engine& e) {
         synth::step_partial(e, static_cast<uint8_t>(index), direction);
     });
 }
 
-int tonera_wave_definition(const tonera_song* song, int slot, uint8_t definition[16])
-{
+int tonera_wave_definition(const tonera_song* song, int slot, uint8_t definition[16]) {
     if (song == nullptr || definition == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
     std::memcpy(definition, song->engine.wave_slots[slot].wave_definition.data(), 16);
     return 0;
 }
 
-int tonera_wave_bases(const tonera_song* song, int slot, int bases[2])
-{
+int tonera_wave_bases(const tonera_song* song, int slot, int bases[2]) {
     if (song == nullptr || bases == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
     const synth::wave_slot& s = song->engine.wave_slots[slot];
     for (int half = 0; half < 2; ++half)
@@ -496,21 +463,20 @@ int tonera_wave_bases(const tonera_song* song, int slot, int bases[2])
     return 0;
 }
 
-int tonera_wave_set_slot(tonera_song* song, int slot, const uint8_t definition[16], const int bases[2])
-{
+int tonera_wave_set_slot(tonera_song* song, int slot, const uint8_t definition[16], const int bases[2]) {
     if (song == nullptr || definition == nullptr || bases == nullptr || !valid_half(slot)) return TONERA_E_INVALID;
     for (int half = 0; half < 2; ++half)
         if (bases[half] != TONERA_BASE_SINE && bases[half] != TONERA_BASE_SHIFTED_SINE) return TONERA_E_INVALID;
     synth::wave_slot& s = song->engine.wave_slots[slot];
     std::memcpy(s.wave_definition.data(), definition, 16);
     for (int half = 0; half < 2; ++half)
-        s.base_table[half] = bases[half] == TONERA_BASE_SINE ? synth::tables().sine_table : synth::tables().shifted_sine_table;
+        s.base_table[half] =
+            bases[half] == TONERA_BASE_SINE ? synth::tables().sine_table : synth::tables().shifted_sine_table;
     synth::build_wavetable(song->engine, static_cast<uint8_t>(slot));
     return 0;
 }
 
-int tonera_set_pulse_fold(tonera_song* song, int on)
-{
+int tonera_set_pulse_fold(tonera_song* song, int on) {
     if (song == nullptr) return TONERA_E_INVALID;
     song->engine.pulse_fold.store(on != 0, relaxed);
     return 0;

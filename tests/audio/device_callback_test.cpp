@@ -19,8 +19,7 @@ protected:
     void SetUp() override { synth_test::reset_engine(); }
 };
 
-TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory)
-{
+TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory) {
     frame f{};
     f[0] = record(0x0533, 0x40, 0x00, 255, 200);
     f[1] = record(0x4722, 0x90, 0x00, 180, 255);
@@ -58,8 +57,7 @@ TEST_F(DeviceCallback, WritesWholeFramesAsLittleEndianBytesAndScopeHistory)
     }
 }
 
-TEST_F(DeviceCallback, OversizedBlockStillRendersButKeepsScopeBounded)
-{
+TEST_F(DeviceCallback, OversizedBlockStillRendersButKeepsScopeBounded) {
     install_song(std::vector<frame>(10), 1);
     synth_test::engine().loop_enabled.store(true);
     const uint32_t frames = 70000;

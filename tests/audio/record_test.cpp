@@ -58,8 +58,8 @@ TEST_F(Recording, LengthIsKnownBeforeTheFirstBlockAndMatchesWhatIsWritten) {
         uint32_t frames;
         uint32_t samples_per_frame;
         uint64_t expected;
-    } cases[] = {{50, 960, 12 * 4096}, {1, 960, 4096}, {5, 960, 4096}, {6, 960, 2 * 4096},
-                 {3, 0, 4096},         {9000, 6857, 15065 * 4096}};
+    } cases[] = {{50, 960, 12 * 4096}, {1, 960, 4096}, {5, 960, 4096},
+                 {6, 960, 2 * 4096},   {3, 0, 4096},   {9000, 6857, 15065 * 4096}};
     for (const auto& c : cases) {
         EXPECT_EQ(synth::recording_frames(c.frames, c.samples_per_frame), c.expected) << c.frames;
         if (c.frames > 100) continue;  // rendering the long ones proves nothing more
@@ -68,7 +68,8 @@ TEST_F(Recording, LengthIsKnownBeforeTheFirstBlockAndMatchesWhatIsWritten) {
         // The song is still playing a block before the end, and its last
         // tick has come by the end of the last block.
         memory_output m;
-        audio::recording made = audio::render_into(synth_test::engine(), memory(m), c.expected - synth::record_block_frames);
+        audio::recording made =
+            audio::render_into(synth_test::engine(), memory(m), c.expected - synth::record_block_frames);
         EXPECT_FALSE(synth_test::engine().song_ended.load()) << c.frames;
         made.frames += audio::render_into(synth_test::engine(), memory(m), synth::record_block_frames).frames;
         EXPECT_TRUE(synth_test::engine().song_ended.load()) << c.frames;
@@ -90,7 +91,8 @@ TEST_F(Recording, OutputReceivesTheRenderersFramesAndAStopEndsAfterTheBlock) {
     stop_signals::install(true);
     memory_output m;
     m.raise_on_write = 3;
-    const audio::recording made = audio::render_into(synth_test::engine(), memory(m), synth::recording_frames(200, 960));
+    const audio::recording made =
+        audio::render_into(synth_test::engine(), memory(m), synth::recording_frames(200, 960));
     EXPECT_EQ(made.stop_signal, SIGINT);
     EXPECT_EQ(made.frames, 3u * synth::record_block_frames);
     EXPECT_EQ(m.frames, direct);
@@ -135,7 +137,9 @@ TEST(WavHeader, TagsMakeAListChunkOfTheTagsThatAreThere) {
     } cases[] = {
         {{}, ""},
         {{"Song", "Ann", "1990", ""},
-         "LIST\x2C\0\0\0INFO"s + "INAM\5\0\0\0Song\0\0"s + "IART\4\0\0\0Ann\0"s + "ICRD\5\0\0\0" "1990\0\0"s},
+         "LIST\x2C\0\0\0INFO"s + "INAM\5\0\0\0Song\0\0"s + "IART\4\0\0\0Ann\0"s +
+             "ICRD\5\0\0\0"
+             "1990\0\0"s},
         {{"", "", "", "A b"}, "LIST\x10\0\0\0INFO"s + "ICMT\4\0\0\0A b\0"s},
         // UTF-8 goes in as it is; an odd size gets a pad byte, an even one none.
         {{"Caf\xC3\xA9", "", "", ""}, "LIST\x12\0\0\0INFO"s + "INAM\6\0\0\0Caf\xC3\xA9\0"s},

@@ -13,7 +13,7 @@ namespace {
 TEST(RenderLength, PassesLimitsAndLoopFramesGiveTheseLengths) {
     struct case_t {
         const char* what;
-        synth::song_timing song;  // frames, loop frame, samples per frame
+        synth::song_timing song;        // frames, loop frame, samples per frame
         synth::length_request request;  // passes, limit, exact
         uint64_t frames;
         bool repeats;
@@ -33,10 +33,17 @@ TEST(RenderLength, PassesLimitsAndLoopFramesGiveTheseLengths) {
         {"frames shorter than a sample last one", {5, 0, 0}, {1, 0, false}, 5, true},
         {"the longest song, looped most", {2147483647, 0, 48000}, {10000, 0, false}, 1030792150560000000ull, true},
         {"passes past 2^64 frames: no end", {200000, 0, 48000}, {1921535842, 0, true}, UINT64_MAX, true},
-        {"the last passes within 2^64 frames", {200000, 0, 48000}, {1921535841, 0, true}, 18446744073600000000ull, true},
+        {"the last passes within 2^64 frames",
+         {200000, 0, 48000},
+         {1921535841, 0, true},
+         18446744073600000000ull,
+         true},
         {"endless passes", {50, 10, 960}, {synth::endless_passes, 0, true}, UINT64_MAX, true},
         {"endless passes up to a limit", {50, 10, 960}, {synth::endless_passes, 100000, true}, 100000, true},
-        {"endless passes of a song that does not repeat", {50, 50, 960}, {synth::endless_passes, 0, true}, 50 * 960,
+        {"endless passes of a song that does not repeat",
+         {50, 50, 960},
+         {synth::endless_passes, 0, true},
+         50 * 960,
          false},
     };
     for (const auto& c : cases) {

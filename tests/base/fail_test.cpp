@@ -16,10 +16,9 @@ TEST(FailureReporter, SystemErrorsMapToFailureCodes) {
         int error_number;
         uint32_t code;
     } cases[] = {
-        {ENOENT, 2},   {ENAMETOOLONG, 3}, {EMFILE, 4},   {ENFILE, 4},  {EACCES, 5},  {EEXIST, 5},
-        {EISDIR, 5},   {EROFS, 5},        {ENOTEMPTY, 5}, {EBADF, 6},  {EINTR, 101}, {EIO, 101},
-        {EAGAIN, 101}, {ENOSPC, 101},     {EPIPE, 101},  {ENOMEM, 217}, {EFAULT, 217}, {EINVAL, 218},
-        {ENOTDIR, 20}, {EPERM, 1},        {ELOOP, 40},
+        {ENOENT, 2},  {ENAMETOOLONG, 3}, {EMFILE, 4},   {ENFILE, 4},   {EACCES, 5},   {EEXIST, 5},   {EISDIR, 5},
+        {EROFS, 5},   {ENOTEMPTY, 5},    {EBADF, 6},    {EINTR, 101},  {EIO, 101},    {EAGAIN, 101}, {ENOSPC, 101},
+        {EPIPE, 101}, {ENOMEM, 217},     {EFAULT, 217}, {EINVAL, 218}, {ENOTDIR, 20}, {EPERM, 1},    {ELOOP, 40},
     };
     for (const auto& c : cases) EXPECT_EQ(failure::code_for_system_error(c.error_number), c.code) << c.error_number;
 }
@@ -29,11 +28,20 @@ TEST(FailureReporter, TextsForListedAndUnlistedCodes) {
         uint32_t code;
         const char* text;
     } cases[] = {
-        {1, "Invalid function number."},  {2, "File not found."},       {3, "Path not found."},
-        {5, "File access denied."},       {100, "Disk read error."},    {101, "Disk write error."},
-        {203, "Heap overflow error."},    {217, "Unhandled exception occurred."},
-        {227, "Assertion failed error."}, {0, "Unknown error."},        {7, "Unknown error."},
-        {218, "Unknown error."},          {255, "Unknown error."},      {100000, "Unknown error."},
+        {1, "Invalid function number."},
+        {2, "File not found."},
+        {3, "Path not found."},
+        {5, "File access denied."},
+        {100, "Disk read error."},
+        {101, "Disk write error."},
+        {203, "Heap overflow error."},
+        {217, "Unhandled exception occurred."},
+        {227, "Assertion failed error."},
+        {0, "Unknown error."},
+        {7, "Unknown error."},
+        {218, "Unknown error."},
+        {255, "Unknown error."},
+        {100000, "Unknown error."},
     };
     for (const auto& c : cases) EXPECT_STREQ(failure::failure_text(c.code), c.text) << c.code;
 }

@@ -17,8 +17,8 @@ using test_support::read_ppm;
 using test_support::rgb;
 using image = test_support::screenshot;
 
-constexpr rgb black{0, 0, 0}, blue{0, 0, 170}, light_blue{0, 0, 255}, light_red{255, 0, 0},
-    light_green{0, 255, 0}, yellow{255, 255, 0}, white{255, 255, 255};
+constexpr rgb black{0, 0, 0}, blue{0, 0, 170}, light_blue{0, 0, 255}, light_red{255, 0, 0}, light_green{0, 255, 0},
+    yellow{255, 255, 0}, white{255, 255, 255};
 
 int failures = 0;
 
@@ -26,8 +26,8 @@ void expect(const image& img, int x, int y, rgb want, const char* what) {
     const rgb got = img.at(x, y);
     if (got == want) return;
     ++failures;
-    std::printf("%s: pixel %d,%d is %d,%d,%d, expected %d,%d,%d\n", what, x, y, got.r, got.g, got.b, want.r,
-                want.g, want.b);
+    std::printf("%s: pixel %d,%d is %d,%d,%d, expected %d,%d,%d\n", what, x, y, got.r, got.g, got.b, want.r, want.g,
+                want.b);
 }
 
 void check_screen(const image& img) {
@@ -58,9 +58,9 @@ void check_screen(const image& img) {
     expect(img, 0, 48, white, "B on row 6");
 
     const rgb text_colours[16] = {
-        {0, 0, 0},       {0, 0, 170},     {0, 145, 0},     {0, 145, 170},   {145, 0, 0},    {145, 0, 170},
-        {145, 145, 0},   {182, 182, 170}, {109, 109, 85},  {0, 0, 255},     {0, 255, 0},    {0, 255, 255},
-        {255, 0, 0},     {255, 0, 255},   {255, 255, 0},   {255, 255, 255},
+        {0, 0, 0},     {0, 0, 170},     {0, 145, 0},    {0, 145, 170},   {145, 0, 0}, {145, 0, 170},
+        {145, 145, 0}, {182, 182, 170}, {109, 109, 85}, {0, 0, 255},     {0, 255, 0}, {0, 255, 255},
+        {255, 0, 0},   {255, 0, 255},   {255, 255, 0},  {255, 255, 255},
     };
     for (int c = 0; c < 16; ++c) expect(img, 16 * c + 4, 68, text_colours[c], "colour swatch");
 

@@ -113,7 +113,7 @@ TEST_F(Primitives, BandOperationsTouchOnlyTheirRows) {
     struct Case {
         const char* name;
         std::function<void()> run;
-        int first_row, end_row;              // rows expected to change
+        int first_row, end_row;                      // rows expected to change
         std::function<uint16_t(uint16_t)> expected;  // new value from old
     } const cases[] = {
         {"fill_rows", [] { fill_rows(2, 3, 0x5A); }, 2, 5, [](uint16_t) -> uint16_t { return 0x5A00; }},
@@ -158,7 +158,7 @@ TEST_F(Primitives, ShiftRowLeftRecoloursAndKeepsLastColumn) {
 
 TEST_F(Primitives, ScrollRowsUpMovesEachRowOneUp) {
     struct Case {
-        int first, count;   // arguments
+        int first, count;          // arguments
         int moved_from, moved_to;  // rows that end up one row higher
     } const cases[] = {
         {19, 30, 19, 49},  // rows 19..48 to 18..47, row 48 kept
@@ -182,11 +182,9 @@ TEST_F(Primitives, PlotHalfBlockSetsOneHalf) {
         int x, y, colour;
         uint16_t before, after;
     } const cases[] = {
-        {5, 7, 7, 0x0F41, 0x7FDF},   // lower half: background 7, foreground kept
-        {5, 6, 2, 0x1041, 0x12DF},   // upper half: foreground 2, background kept
-        {0, 0, 15, 0x0000, 0x0FDF},
-        {79, 99, 9, 0x0000, 0x90DF},
-        {40, 51, 0, 0xFFDF, 0x0FDF},
+        {5, 7, 7, 0x0F41, 0x7FDF},  // lower half: background 7, foreground kept
+        {5, 6, 2, 0x1041, 0x12DF},  // upper half: foreground 2, background kept
+        {0, 0, 15, 0x0000, 0x0FDF}, {79, 99, 9, 0x0000, 0x90DF}, {40, 51, 0, 0xFFDF, 0x0FDF},
     };
     for (const auto& c : cases) {
         fill_with_pattern();
@@ -220,8 +218,18 @@ TEST_F(Primitives, ArgumentsOffTheScreenAreDiscarded) {
         {"shift_row_left 50", [] { shift_row_left(50); }},
         {"scroll_rows_up from 50", [] { scroll_rows_up(50, 1); }},
         {"scroll_rows_up row 0 only", [] { scroll_rows_up(0, 1); }},
-        {"clear_to_eol column 80", [] { cursor_x = 80; clear_to_eol(); cursor_x = 4; }},
-        {"clear_to_eol row 50", [] { cursor_y = 50; clear_to_eol(); cursor_y = 9; }},
+        {"clear_to_eol column 80",
+         [] {
+             cursor_x = 80;
+             clear_to_eol();
+             cursor_x = 4;
+         }},
+        {"clear_to_eol row 50",
+         [] {
+             cursor_y = 50;
+             clear_to_eol();
+             cursor_y = 9;
+         }},
     };
     for (const auto& c : cases) {
         fill_with_pattern();
@@ -239,12 +247,7 @@ TEST_F(Primitives, NumberText) {
         int32_t value;
         const char* text;
     } const cases[] = {
-        {0, "0"},
-        {-2147483647 - 1, "-2147483648"},
-        {2147483647, "2147483647"},
-        {-1, "-1"},
-        {10, "10"},
-        {-305, "-305"},
+        {0, "0"}, {-2147483647 - 1, "-2147483648"}, {2147483647, "2147483647"}, {-1, "-1"}, {10, "10"}, {-305, "-305"},
     };
     for (const auto& c : cases) EXPECT_EQ(number_text(c.value), c.text) << c.value;
 }

@@ -27,8 +27,8 @@ TEST_F(Raster, PaletteIsAThreeThreeTwoColourCube) {
     struct Case {
         int index, r, g, b;
     } const cases[] = {
-        {0, 0, 0, 0},       {255, 255, 255, 255}, {182, 182, 182, 170},
-        {109, 109, 109, 85}, {0x4B, 72, 72, 255},   {0xA6, 182, 36, 170},
+        {0, 0, 0, 0},        {255, 255, 255, 255}, {182, 182, 182, 170},
+        {109, 109, 109, 85}, {0x4B, 72, 72, 255},  {0xA6, 182, 36, 170},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(palette[c.index].r, c.r) << c.index;
@@ -42,10 +42,10 @@ TEST_F(Raster, ColourMapGivesTheSixteenTextColours) {
     struct Case {
         int index, r, g, b;
     } const expected[16] = {
-        {0, 0, 0, 0},       {2, 0, 0, 170},       {16, 0, 145, 0},     {18, 0, 145, 170},
-        {128, 145, 0, 0},   {130, 145, 0, 170},   {144, 145, 145, 0},  {182, 182, 182, 170},
-        {109, 109, 109, 85}, {3, 0, 0, 255},      {28, 0, 255, 0},     {31, 0, 255, 255},
-        {224, 255, 0, 0},   {227, 255, 0, 255},   {252, 255, 255, 0},  {255, 255, 255, 255},
+        {0, 0, 0, 0},        {2, 0, 0, 170},     {16, 0, 145, 0},    {18, 0, 145, 170},
+        {128, 145, 0, 0},    {130, 145, 0, 170}, {144, 145, 145, 0}, {182, 182, 182, 170},
+        {109, 109, 109, 85}, {3, 0, 0, 255},     {28, 0, 255, 0},    {31, 0, 255, 255},
+        {224, 255, 0, 0},    {227, 255, 0, 255}, {252, 255, 255, 0}, {255, 255, 255, 255},
     };
     for (int colour = 0; colour < 16; ++colour) {
         const auto& e = expected[colour];
@@ -63,10 +63,10 @@ TEST_F(Raster, CellBecomesGlyphPixelsInItsColours) {
         uint8_t foreground, background;
         std::array<uint8_t, 8> rows;
     } const cases[] = {
-        {0x9C41, 224, 3, {0x18, 0x3C, 0x66, 0x66, 0x7E, 0x66, 0x66, 0x00}},  // A, light red on light blue
-        {0x0F61, 255, 0, {0x00, 0x00, 0x3C, 0x06, 0x3E, 0x66, 0x3E, 0x00}},  // a, white on black
-        {0x0FDF, 255, 0, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}},  // upper half block
-        {0x47B1, 182, 128, {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA}}, // medium shade
+        {0x9C41, 224, 3, {0x18, 0x3C, 0x66, 0x66, 0x7E, 0x66, 0x66, 0x00}},    // A, light red on light blue
+        {0x0F61, 255, 0, {0x00, 0x00, 0x3C, 0x06, 0x3E, 0x66, 0x3E, 0x00}},    // a, white on black
+        {0x0FDF, 255, 0, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}},    // upper half block
+        {0x47B1, 182, 128, {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA}},  // medium shade
     };
     for (const auto& c : cases) {
         console_reset();
@@ -77,9 +77,7 @@ TEST_F(Raster, CellBecomesGlyphPixelsInItsColours) {
         for (int y = 0; y < 400; ++y) {
             for (int x = 0; x < 640; ++x) {
                 const bool inside = x >= 56 && x < 64 && y >= 40 && y < 48;
-                const uint8_t want = !inside ? 0x55
-                                     : row_bit(c.rows[y - 40], x - 56) ? c.foreground
-                                                                       : c.background;
+                const uint8_t want = !inside ? 0x55 : row_bit(c.rows[y - 40], x - 56) ? c.foreground : c.background;
                 ASSERT_EQ(pixel(x, y), want) << std::hex << c.value << std::dec << " at " << x << "," << y;
             }
         }

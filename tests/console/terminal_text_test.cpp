@@ -21,8 +21,8 @@ TEST(TerminalText, CodePage437CharactersAsUnicode) {
     // The glyphs the screens use most (blocks, shades, box drawing) and
     // one of each other family, from the code page's published chart.
     const known cases[] = {
-        {0x00, U' ', ' '},    {0x01, U'\u263A', '@'}, {0x1A, U'\u2192', '>'}, {0x1B, U'\u2190', '<'},
-        {0x20, U' ', ' '},    {'A', U'A', 'A'},       {'~', U'~', '~'},       {0x7F, U'\u2302', '^'},
+        {0x00, U' ', ' '},      {0x01, U'\u263A', '@'}, {0x1A, U'\u2192', '>'}, {0x1B, U'\u2190', '<'},
+        {0x20, U' ', ' '},      {'A', U'A', 'A'},       {'~', U'~', '~'},       {0x7F, U'\u2302', '^'},
         {0x80, U'\u00C7', 'C'}, {0x9C, U'\u00A3', 'L'}, {0xA4, U'\u00F1', 'n'}, {0xB0, U'\u2591', '.'},
         {0xB1, U'\u2592', ':'}, {0xB2, U'\u2593', '#'}, {0xB3, U'\u2502', '|'}, {0xBA, U'\u2551', '|'},
         {0xC4, U'\u2500', '-'}, {0xC5, U'\u253C', '+'}, {0xCD, U'\u2550', '='}, {0xDA, U'\u250C', '+'},
@@ -77,15 +77,30 @@ TEST(TerminalText, KeysBecomeTheScreensKeyEvents) {
         int mod;
     };
     const key_case cases[] = {
-        {27, false, SDLK_ESCAPE, 0},        {'\r', false, SDLK_RETURN, 0},     {'\n', false, SDLK_RETURN, 0},
-        {KEY_ENTER, false, SDLK_RETURN, 0}, {'\r', true, SDLK_RETURN, KMOD_LALT},
-        {KEY_NPAGE, false, SDLK_PAGEDOWN, 0}, {KEY_PPAGE, false, SDLK_PAGEUP, 0},
-        {KEY_HOME, false, SDLK_HOME, 0},    {KEY_END, false, SDLK_END, 0},     {KEY_RIGHT, false, SDLK_RIGHT, 0},
-        {KEY_LEFT, false, SDLK_LEFT, 0},    {KEY_UP, false, SDLK_UP, 0},       {KEY_DOWN, false, SDLK_DOWN, 0},
-        {KEY_F(1), false, SDLK_F1, 0},      {KEY_F(8), false, SDLK_F8, 0},     {'\t', false, SDLK_TAB, 0},
-        {KEY_BACKSPACE, false, SDLK_BACKSPACE, 0}, {127, false, SDLK_BACKSPACE, 0},
-        {' ', false, SDLK_SPACE, 0},        {'k', false, SDLK_k, 0},           {'K', false, SDLK_k, KMOD_LSHIFT},
-        {'1', false, SDLK_1, 0},            {'!', false, SDLK_1, KMOD_LSHIFT}, {'*', false, SDLK_8, KMOD_LSHIFT},
+        {27, false, SDLK_ESCAPE, 0},
+        {'\r', false, SDLK_RETURN, 0},
+        {'\n', false, SDLK_RETURN, 0},
+        {KEY_ENTER, false, SDLK_RETURN, 0},
+        {'\r', true, SDLK_RETURN, KMOD_LALT},
+        {KEY_NPAGE, false, SDLK_PAGEDOWN, 0},
+        {KEY_PPAGE, false, SDLK_PAGEUP, 0},
+        {KEY_HOME, false, SDLK_HOME, 0},
+        {KEY_END, false, SDLK_END, 0},
+        {KEY_RIGHT, false, SDLK_RIGHT, 0},
+        {KEY_LEFT, false, SDLK_LEFT, 0},
+        {KEY_UP, false, SDLK_UP, 0},
+        {KEY_DOWN, false, SDLK_DOWN, 0},
+        {KEY_F(1), false, SDLK_F1, 0},
+        {KEY_F(8), false, SDLK_F8, 0},
+        {'\t', false, SDLK_TAB, 0},
+        {KEY_BACKSPACE, false, SDLK_BACKSPACE, 0},
+        {127, false, SDLK_BACKSPACE, 0},
+        {' ', false, SDLK_SPACE, 0},
+        {'k', false, SDLK_k, 0},
+        {'K', false, SDLK_k, KMOD_LSHIFT},
+        {'1', false, SDLK_1, 0},
+        {'!', false, SDLK_1, KMOD_LSHIFT},
+        {'*', false, SDLK_8, KMOD_LSHIFT},
         {'x', true, SDLK_x, KMOD_LALT},
     };
     for (const key_case& k : cases) {
@@ -109,11 +124,15 @@ TEST(TerminalText, TitlesCarryNoEscapeSequence) {
         {"a\033]2;x\007b", true, "a?]2;x?b"},
         {"caf\xC3\xA9", true, "caf\xC3\xA9"},
         {"caf\xC3\xA9", false, "caf??"},
-        {"\xC2\x9B" "31m", true, "??31m"},           // U+009B, the one-byte CSI
-        {"\x9B" "31m", true, "?31m"},                // a lone continuation byte
-        {"\xE2\x96", true, "??"},                    // cut short
-        {"\xC0\x9B", true, "??"},                    // over-long
-        {"\xED\xA0\x80", true, "???"},               // a surrogate
+        {"\xC2\x9B"
+         "31m",
+         true, "??31m"},  // U+009B, the one-byte CSI
+        {"\x9B"
+         "31m",
+         true, "?31m"},                 // a lone continuation byte
+        {"\xE2\x96", true, "??"},       // cut short
+        {"\xC0\x9B", true, "??"},       // over-long
+        {"\xED\xA0\x80", true, "???"},  // a surrogate
         {"\xF0\x9F\x8E\xB5", true, "\xF0\x9F\x8E\xB5"},
         {"tab\there\x7F", true, "tab?here?"},
     };
@@ -126,12 +145,12 @@ TEST(TerminalText, NearestEntriesOfThe256ColourPalette) {
         int entry;
     };
     const colour_case cases[] = {
-        {{0, 0, 0}, 16},       {{255, 255, 255}, 231}, {{0, 0, 255}, 21},      {{255, 0, 0}, 196},
-        {{0, 255, 0}, 46},     {{95, 135, 175}, 67},   {{128, 128, 128}, 244}, {{8, 8, 8}, 232},
-        {{238, 238, 238}, 255}, {{100, 0, 0}, 52},
+        {{0, 0, 0}, 16},      {{255, 255, 255}, 231}, {{0, 0, 255}, 21}, {{255, 0, 0}, 196},     {{0, 255, 0}, 46},
+        {{95, 135, 175}, 67}, {{128, 128, 128}, 244}, {{8, 8, 8}, 232},  {{238, 238, 238}, 255}, {{100, 0, 0}, 52},
     };
     for (const colour_case& c : cases)
-        EXPECT_EQ(nearest_256_colour(c.colour), c.entry) << int{c.colour.r} << "," << int{c.colour.g} << "," << int{c.colour.b};
+        EXPECT_EQ(nearest_256_colour(c.colour), c.entry)
+            << int{c.colour.r} << "," << int{c.colour.g} << "," << int{c.colour.b};
 }
 
 }  // namespace

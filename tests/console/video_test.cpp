@@ -109,8 +109,7 @@ TEST_F(Video, FailedToggleReopensThePreviousMode) {
 TEST_F(Video, PollKeyReportsOnlyKeyPresses) {
     ASSERT_TRUE(set_video_mode(false));
     SDL_Event pending;
-    while (SDL_PollEvent(&pending)) {
-    }
+    while (SDL_PollEvent(&pending)) {}
     EXPECT_FALSE(poll_key()) << "empty queue";
 
     SDL_Event release{};

@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     }
     const std::vector<unsigned char> data(wav.begin() + wav_header_bytes, wav.end());
     const size_t compared = std::min(sound.size(), data.size());
-    const auto mismatch = std::mismatch(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(compared), sound.begin());
+    const auto mismatch =
+        std::mismatch(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(compared), sound.begin());
     int failures = 0;
     if (mismatch.first != data.begin() + static_cast<std::ptrdiff_t>(compared)) {
         std::printf("FAIL: the sound differs from the recording at byte %ld of %zu\n",

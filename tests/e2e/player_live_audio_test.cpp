@@ -31,10 +31,12 @@ std::vector<uint8_t> busy_song(uint32_t frames, uint8_t flags = 0x13) {
     h.flags = flags;
     h.text = "live audio check";
     const auto source = [](uint32_t f, uint32_t c) {
-        const uint16_t pitch = static_cast<uint16_t>(0x0300 + (c << 8) + ((f * 37 + c * 11) & 0xFF) +
-                                                     ((f / 25 + c) % 3 << 12) + (c == 2 && f % 40 > 30 ? song::pitch_noise : 0));
+        const uint16_t pitch =
+            static_cast<uint16_t>(0x0300 + (c << 8) + ((f * 37 + c * 11) & 0xFF) + ((f / 25 + c) % 3 << 12) +
+                                  (c == 2 && f % 40 > 30 ? song::pitch_noise : 0));
         return record_values{pitch, static_cast<uint8_t>(f * 5 + c * 60), static_cast<uint8_t>(c * 0x10 + (f & 1)),
-                             static_cast<uint8_t>(255 - (f * 3 + c * 40) % 120), static_cast<uint8_t>(120 + f * 7 % 136)};
+                             static_cast<uint8_t>(255 - (f * 3 + c * 40) % 120),
+                             static_cast<uint8_t>(120 + f * 7 % 136)};
     };
     const uint32_t channels = flags & 0x0F;
     return test_support::song_bytes(h, (flags & 0x10) ? test_support::interleaved_body(channels, frames, source)
@@ -143,7 +145,8 @@ song_header header(const char* magic, uint8_t flags, uint32_t unpacked_size = 0)
 size_t find_rendering(const std::vector<uint8_t>& capture, const std::vector<uint8_t>& data, size_t from) {
     const size_t probe = std::min(data.size(), device_buffer_bytes);
     for (size_t at = from; at + probe <= capture.size(); at += 4)
-        if (std::equal(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(probe), capture.begin() + at)) return at;
+        if (std::equal(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(probe), capture.begin() + at))
+            return at;
     return std::string::npos;
 }
 
@@ -174,7 +177,8 @@ TEST_F(SingleFilePlay, PlayListPlaysEachSongWholeInTurnAndSkipsOnesThatFail) {
         std::string errors;  // a line standard error must hold, or ""
     } cases[] = {
         {{"--play", "one.tun", "two.tun"}, 0, ""},
-        {{"one.tun", "-p", "bad.tun", "missing.tun", "two.tun"}, 1,
+        {{"one.tun", "-p", "bad.tun", "missing.tun", "two.tun"},
+         1,
          "playtun: bad.tun: a PSID tune, not a song: 'tuntool import bad.tun SONG.tun' makes a song of it\n"
          "playtun: missing.tun: No such file or directory\n"},
     };
@@ -195,9 +199,10 @@ TEST_F(SingleFilePlay, PlayListPlaysEachSongWholeInTurnAndSkipsOnesThatFail) {
         constexpr size_t frame_bytes = 960 * 4;
         const auto heard_from = [&capture](const std::vector<uint8_t>& render, size_t at) {
             const size_t most = std::min(render.size(), capture.size() - at);
-            return static_cast<size_t>(
-                std::mismatch(render.begin(), render.begin() + static_cast<std::ptrdiff_t>(most),
-                              capture.begin() + static_cast<std::ptrdiff_t>(at)).first - render.begin());
+            return static_cast<size_t>(std::mismatch(render.begin(), render.begin() + static_cast<std::ptrdiff_t>(most),
+                                                     capture.begin() + static_cast<std::ptrdiff_t>(at))
+                                           .first -
+                                       render.begin());
         };
         const size_t heard_first = heard_from(renders[0], first);
         ASSERT_GE(heard_first, (100 - 1) * frame_bytes) << "the first song was not played whole";
@@ -213,7 +218,8 @@ TEST_F(SingleFilePlay, PlayListLoopsPlayTheLoopSectionAsTheRendererDoes) {
     std::vector<uint8_t> song = busy_song(120, 0x13);
     song[6] = 40;  // loop frame 40: a loop section of 80 frames (1.6 s)
     test_support::write_file(path("loop.tun"), song);
-    const auto rendered = test_support::run_program(TUNTOOL_BINARY, {"render", "-q", "--loops", "3", "loop.tun", "-o", "loop.wav"}, dir);
+    const auto rendered =
+        test_support::run_program(TUNTOOL_BINARY, {"render", "-q", "--loops", "3", "loop.tun", "-o", "loop.wav"}, dir);
     ASSERT_EQ(rendered.status, 0) << rendered.errors;
     const std::vector<uint8_t> render = wav_data(test_support::read_file(path("loop.wav")));
     ASSERT_EQ(render.size(), (120u + 2u * 80u) * 960u * 4u);
@@ -229,8 +235,10 @@ TEST_F(SingleFilePlay, PlayListLoopsPlayTheLoopSectionAsTheRendererDoes) {
     ASSERT_GE(capture.size(), render.size() - 960 * 4);
     EXPECT_LT(capture.size(), render.size() + 80u * 960u * 4u / 2u);
     const size_t compared = std::min(capture.size(), render.size());
-    const auto mismatch = std::mismatch(render.begin(), render.begin() + static_cast<std::ptrdiff_t>(compared), capture.begin());
-    EXPECT_EQ(mismatch.first - render.begin(), static_cast<std::ptrdiff_t>(compared)) << "the passes differ from the rendering";
+    const auto mismatch =
+        std::mismatch(render.begin(), render.begin() + static_cast<std::ptrdiff_t>(compared), capture.begin());
+    EXPECT_EQ(mismatch.first - render.begin(), static_cast<std::ptrdiff_t>(compared))
+        << "the passes differ from the rendering";
 }
 
 TEST_F(SingleFilePlay, RefusedSongIsReportedAfterShutDown) {

@@ -15,8 +15,8 @@ using test_support::read_ppm;
 using test_support::rgb;
 using image = test_support::screenshot;
 
-constexpr rgb black{0, 0, 0}, white{255, 255, 255}, grey{182, 182, 170}, dark_grey{109, 109, 85}, light_blue{0, 0, 255}, blue{0, 0, 170},
-    light_red{255, 0, 0};
+constexpr rgb black{0, 0, 0}, white{255, 255, 255}, grey{182, 182, 170}, dark_grey{109, 109, 85}, light_blue{0, 0, 255},
+    blue{0, 0, 170}, light_red{255, 0, 0};
 
 int failures = 0;
 
@@ -52,7 +52,8 @@ void check_upper_screen(const image& im) {
     for (int c = 69; c <= 73; ++c) check(count_in_cell(im, c, 0, white) == 64, "full block " + cell_name(c, 0));
     // Title text: white letters on black; the gap after it is black.
     const int title = count_in_cells(im, 3, 33, 0, white);
-    check(title > 200 && title < 31 * 64 / 2, "title text MELVOX TUN-Player_w32 b20080226 (" + std::to_string(title) + ")");
+    check(title > 200 && title < 31 * 64 / 2,
+          "title text MELVOX TUN-Player_w32 b20080226 (" + std::to_string(title) + ")");
     check(count_in_cells(im, 34, 49, 0, black) == 16 * 64, "blank gap in the banner");
     check(count_in_cells(im, 50, 67, 0, white) > 100, "title text MELodic VOice eXer");
     // The Playing line and the position, light grey on black.
@@ -100,8 +101,10 @@ void check_scope(const image& im) {
         int outside = 0, inside = 0;
         for (int x = 0; x < 640; ++x) {
             const bool on_table = x >= 64 && x <= 575;
-            if (on_table) inside += im.at(x, y) == grey || im.at(x, y) == light_red;
-            else outside += im.at(x, y) == grey;
+            if (on_table)
+                inside += im.at(x, y) == grey || im.at(x, y) == light_red;
+            else
+                outside += im.at(x, y) == grey;
         }
         check(outside == 128, "frame row " + std::to_string(y) + " outside the wavetable: " + std::to_string(outside));
         check(inside == 512, "frame row " + std::to_string(y) + " across the wavetable: " + std::to_string(inside));
@@ -152,9 +155,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string mode = argv[1];
-    if (mode == "columns") check_columns(im);
-    else if (mode == "scope") check_scope(im);
-    else if (mode == "audio_error") check_audio_error(im);
+    if (mode == "columns")
+        check_columns(im);
+    else if (mode == "scope")
+        check_scope(im);
+    else if (mode == "audio_error")
+        check_audio_error(im);
     else {
         std::fprintf(stderr, "unknown mode %s\n", argv[1]);
         return 2;

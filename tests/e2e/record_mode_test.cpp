@@ -75,8 +75,8 @@ TEST(CommandLine, InteractiveModesEndWith254WhenSdlCannotStart) {
 }
 
 TEST(CommandLine, UsageRequestWithMoreCharactersIsASongName) {
-    const auto result = test_support::run_program(binary, {"/?x"}, "",
-                                                  {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
+    const auto result =
+        test_support::run_program(binary, {"/?x"}, "", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"});
     EXPECT_EQ(result.output, "File not found.\n");
     EXPECT_EQ(result.status, 2);
 }
@@ -137,10 +137,10 @@ TEST_F(RecordMode, HeaderDescribes48kHzStereo16BitPcm) {
     test_support::write_file(path("song.tun"), plain_song(50));
     ASSERT_EQ(test_support::run_program(binary, {"song.tun", "out.wav"}, dir).status, 0);
     const auto wav = test_support::read_file(path("out.wav"));
-    const std::vector<uint8_t> expected = {
-        'R', 'I', 'F', 'F', 0x24, 0x00, 0x03, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 2, 0, 0x80, 0xBB, 0x00, 0x00, 0x00, 0xEE, 0x02, 0x00,
-        4, 0, 16, 0, 'd', 'a', 't', 'a', 0x00, 0x00, 0x03, 0x00};
+    const std::vector<uint8_t> expected = {'R', 'I', 'F',  'F',  0x24, 0x00, 0x03, 0x00, 'W',  'A',  'V',
+                                           'E', 'f', 'm',  't',  ' ',  16,   0,    0,    0,    1,    0,
+                                           2,   0,   0x80, 0xBB, 0x00, 0x00, 0x00, 0xEE, 0x02, 0x00, 4,
+                                           0,   16,  0,    'd',  'a',  't',  'a',  0x00, 0x00, 0x03, 0x00};
     ASSERT_GE(wav.size(), 44u);
     EXPECT_EQ(std::vector<uint8_t>(wav.begin(), wav.begin() + 44), expected);
 }
@@ -152,8 +152,8 @@ TEST_F(RecordMode, FirstSamplesOfASingleSteadyVoice) {
     h.flags = 0x11;
     test_support::write_file(path("one.tun"),
                              test_support::song_bytes(h, test_support::interleaved_body(1, 2, [](uint32_t, uint32_t) {
-                                 return record_values{0x0400, 0x80, 0, 255, 255};
-                             })));
+                                                          return record_values{0x0400, 0x80, 0, 255, 255};
+                                                      })));
     ASSERT_EQ(test_support::run_program(binary, {"one.tun", "out.wav"}, dir).status, 0);
     const auto wav = test_support::read_file(path("out.wav"));
     const int16_t expected[] = {1785, 3825, 7650, 9690};
@@ -169,7 +169,8 @@ TEST_F(RecordMode, LayoutsAndLoopFrameDoNotChangeTheRecording) {
     test_support::write_file(path("planar.tun"), plain_song(120, 0x03));
     test_support::write_file(path("loop.tun"), plain_song(120, 0x13, 40));
     for (const char* name : {"inter", "planar", "loop"}) {
-        const auto result = test_support::run_program(binary, {std::string(name) + ".tun", std::string(name) + ".wav"}, dir);
+        const auto result =
+            test_support::run_program(binary, {std::string(name) + ".tun", std::string(name) + ".wav"}, dir);
         ASSERT_EQ(result.status, 0) << name;
     }
     const auto interleaved = test_support::read_file(path("inter.wav"));

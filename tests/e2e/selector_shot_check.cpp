@@ -36,9 +36,8 @@ using image = test_support::screenshot;
 
 // The sixteen text colours as they reach the window.
 constexpr rgb text_colours[16] = {
-    {0, 0, 0},     {0, 0, 170},   {0, 145, 0},   {0, 145, 170},   {145, 0, 0},   {145, 0, 170},
-    {145, 145, 0}, {182, 182, 170}, {109, 109, 85}, {0, 0, 255},  {0, 255, 0},   {0, 255, 255},
-    {255, 0, 0},   {255, 0, 255}, {255, 255, 0}, {255, 255, 255},
+    {0, 0, 0},      {0, 0, 170}, {0, 145, 0}, {0, 145, 170}, {145, 0, 0}, {145, 0, 170}, {145, 145, 0}, {182, 182, 170},
+    {109, 109, 85}, {0, 0, 255}, {0, 255, 0}, {0, 255, 255}, {255, 0, 0}, {255, 0, 255}, {255, 255, 0}, {255, 255, 255},
 };
 constexpr rgb light_grey = text_colours[7];
 
@@ -91,9 +90,10 @@ void compare(const image& im, screen& want) {
             ++failures;
             if (++reported <= 4) {
                 const rgb seen = im.at(column * 8 + 3, row * 8 + 3);
-                std::printf("FAIL: cell %d,%d should be code 0x%02X in attribute 0x%02X: %d of 64 pixels differ"
-                            " (pixel 3,3 is %d,%d,%d)\n",
-                            column, row, c.code, c.attr, wrong, seen.r, seen.g, seen.b);
+                std::printf(
+                    "FAIL: cell %d,%d should be code 0x%02X in attribute 0x%02X: %d of 64 pixels differ"
+                    " (pixel 3,3 is %d,%d,%d)\n",
+                    column, row, c.code, c.attr, wrong, seen.r, seen.g, seen.b);
             }
         }
         if (reported > 4) std::printf("FAIL: ... %d more cells of row %d differ\n", reported - 4, row);
@@ -229,8 +229,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     int usage = 0;
-    if (mode == "list") usage = check_list(im, std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
-    else usage = check_player(im, argv[3]);
+    if (mode == "list")
+        usage = check_list(im, std::atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
+    else
+        usage = check_player(im, argv[3]);
     if (usage != 0) return usage;
     std::printf("%s: %s\n", mode.c_str(), failures == 0 ? "ok" : "FAILED");
     return failures == 0 ? 0 : 1;

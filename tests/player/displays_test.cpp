@@ -18,7 +18,7 @@ TEST_F(Displays, VoiceRowShowsTheChannelRecordFieldByField) {
         uint8_t voice;
         uint16_t pitch;
         uint8_t pulse, control, volume, filter;
-        std::string text;       // columns 0..16
+        std::string text;        // columns 0..16
         uint8_t note_attribute;  // columns 1..3
     } cases[] = {
         // note index 3, octave 4, both pans full
@@ -37,9 +37,23 @@ TEST_F(Displays, VoiceRowShowsTheChannelRecordFieldByField) {
         player::draw_voice_row(c.voice);
         const int row = 7 + c.voice;
         EXPECT_EQ(row_text(row, 0, 16), c.text);
-        const std::array<uint8_t, 17> attributes = {0x70, c.note_attribute, c.note_attribute, c.note_attribute,
-                                                    0x70, 0x70, 0x70, 0x70, 0x70, 0x70, 0x70,
-                                                    0x71, 0x71, 0x72, 0x72, 0x74, 0x74};
+        const std::array<uint8_t, 17> attributes = {0x70,
+                                                    c.note_attribute,
+                                                    c.note_attribute,
+                                                    c.note_attribute,
+                                                    0x70,
+                                                    0x70,
+                                                    0x70,
+                                                    0x70,
+                                                    0x70,
+                                                    0x70,
+                                                    0x70,
+                                                    0x71,
+                                                    0x71,
+                                                    0x72,
+                                                    0x72,
+                                                    0x74,
+                                                    0x74};
         for (int column = 0; column < 17; ++column) EXPECT_EQ(attribute_at(column, row), attributes[column]) << column;
         EXPECT_EQ(row_text(row, 17, 79), std::string(63, '-'));
     }
@@ -97,7 +111,9 @@ TEST_F(Displays, ColumnWidthAndLayoutFollowTheVoiceCount) {
 // Headings, labels and meters of every voice column for 1, 4, 5 and 8
 // voices. Every voice gets the same values so each column looks alike.
 TEST_F(Displays, VoiceColumnsInWideAndNarrowLayouts) {
-    const std::string wide_heading = "Frq\xDCWf\xDCVl\xDCPw\xDC" "Co";
+    const std::string wide_heading =
+        "Frq\xDCWf\xDCVl\xDCPw\xDC"
+        "Co";
     const std::string narrow_heading = "FqWfVlPwCo";
     struct layout_case {
         uint8_t voices;
@@ -132,8 +148,7 @@ TEST_F(Displays, VoiceColumnsInWideAndNarrowLayouts) {
             for (size_t i = 0; i < c.heading.size(); ++i) EXPECT_EQ(attribute_at(x0 + int(i), 17), 0x07);
             EXPECT_EQ(row_text(17, x0 + c.first_meter, x0 + c.first_meter + 1), "Vl");
             EXPECT_EQ(row_text(17, x0 + c.first_meter + c.distance, x0 + c.first_meter + c.distance + 1), "Pw");
-            EXPECT_EQ(row_text(17, x0 + c.first_meter + 2 * c.distance, x0 + c.first_meter + 2 * c.distance + 1),
-                      "Co");
+            EXPECT_EQ(row_text(17, x0 + c.first_meter + 2 * c.distance, x0 + c.first_meter + 2 * c.distance + 1), "Co");
 
             const std::string& label = v % 2 ? c.silent_label : c.label;
             EXPECT_EQ(row_text(48, x0, x0 + int(label.size()) - 1), label);
@@ -149,7 +164,8 @@ TEST_F(Displays, VoiceColumnsInWideAndNarrowLayouts) {
             for (const auto& m : meters)
                 for (int column = m.column; column < m.column + 2; ++column) {
                     EXPECT_EQ(background_at(column, 17), 0) << "the heading row is never covered";
-                    for (int row = 18; row < m.top; ++row) EXPECT_EQ(background_at(column, row), 0) << column << "," << row;
+                    for (int row = 18; row < m.top; ++row)
+                        EXPECT_EQ(background_at(column, row), 0) << column << "," << row;
                     for (int row = m.top; row <= 48; ++row)
                         EXPECT_EQ(background_at(column, row), m.background) << column << "," << row;
                 }
@@ -212,9 +228,8 @@ TEST(Formatters, HexTextHasExactlyTheDigitsAsked) {
         uint32_t value;
         uint8_t digits;
         const char* text;
-    } cases[] = {{0, 2, "00"},      {5, 2, "05"},       {0xAB, 2, "AB"},   {0x1AB, 2, "AB"},
-                 {0, 3, "000"},     {0x7FF, 3, "7FF"},  {0x1234, 3, "234"}, {0x10, 3, "010"},
-                 {0xFFFF, 3, "FFF"}, {0xC0DE, 2, "DE"}};
+    } cases[] = {{0, 2, "00"},      {5, 2, "05"},       {0xAB, 2, "AB"},  {0x1AB, 2, "AB"},   {0, 3, "000"},
+                 {0x7FF, 3, "7FF"}, {0x1234, 3, "234"}, {0x10, 3, "010"}, {0xFFFF, 3, "FFF"}, {0xC0DE, 2, "DE"}};
     for (const auto& c : cases) EXPECT_EQ(player::hex_text(c.value, c.digits), c.text) << c.value;
 }
 
@@ -222,9 +237,8 @@ TEST(Formatters, TimeTextShowsMinutesAndSeconds) {
     struct time_case {
         uint32_t seconds;
         const char* text;
-    } cases[] = {{0, "00:00"},    {9, "00:09"},    {59, "00:59"},   {60, "01:00"},   {61, "01:01"},
-                 {754, "12:34"},  {3599, "59:59"}, {5999, "99:59"}, {6000, "A0:00"}, {6059, "A0:59"},
-                 {6600, "B0:00"}, {9599, "F9:59"}};
+    } cases[] = {{0, "00:00"},    {9, "00:09"},    {59, "00:59"},   {60, "01:00"},   {61, "01:01"},   {754, "12:34"},
+                 {3599, "59:59"}, {5999, "99:59"}, {6000, "A0:00"}, {6059, "A0:59"}, {6600, "B0:00"}, {9599, "F9:59"}};
     for (const auto& c : cases) EXPECT_EQ(player::time_text(c.seconds), c.text) << c.seconds;
     // Beyond 159:59 the text is free, but it stays five characters.
     EXPECT_EQ(player::time_text(100000).size(), 5u);
@@ -233,9 +247,9 @@ TEST(Formatters, TimeTextShowsMinutesAndSeconds) {
 
 TEST_F(Displays, DefinitionTextShowsEightBytesOfTheSelectedSlot) {
     player::player_engine().wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
-                                            0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10};
+                                                             0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10};
     player::player_engine().wave_slots[1].wave_definition = {0x3F, 0x00, 0x2A, 0x1F, 0x20, 0xFF, 0x00, 0xC5,
-                                            0x10, 0x21, 0x32, 0x03, 0x00, 0x00, 0x00, 0xAB};
+                                                             0x10, 0x21, 0x32, 0x03, 0x00, 0x00, 0x00, 0xAB};
     player::player_engine().selected_slot = 1;
     EXPECT_EQ(player::definition_text(0), "3F 00 2A 1F 20 FF 00 C5 ");
     EXPECT_EQ(player::definition_text(8), "10 21 32 03 00 00 00 AB ");
@@ -284,11 +298,11 @@ TEST_F(Oscilloscope, TraceColourFollowsTheAmplitudeClass) {
         int16_t sample;
         int row;
         uint8_t colour;
-    } cases[] = {{0, 264, light_green},    {1, 263, light_green},  {-1, 265, light_green},
-                 {79, 185, light_green},   {-79, 343, light_green}, {80, 184, yellow},
-                 {-80, 344, yellow},       {111, 153, yellow},     {112, 152, light_red},
-                 {-112, 376, light_red},   {127, 137, light_red},  {-127, 391, light_red}};
-    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) player::player_engine().scope_history[i].store(cases[i].sample);
+    } cases[] = {{0, 264, light_green},   {1, 263, light_green},  {-1, 265, light_green}, {79, 185, light_green},
+                 {-79, 343, light_green}, {80, 184, yellow},      {-80, 344, yellow},     {111, 153, yellow},
+                 {112, 152, light_red},   {-112, 376, light_red}, {127, 137, light_red},  {-127, 391, light_red}};
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i)
+        player::player_engine().scope_history[i].store(cases[i].sample);
     player::draw_oscilloscope();
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i)
         EXPECT_EQ(pixel(i, cases[i].row), cases[i].colour) << "sample " << cases[i].sample;
@@ -320,9 +334,9 @@ TEST_F(Oscilloscope, LoudSampleRaisesTheScaleAndIsDrawnOnTheCentreRow) {
 
 TEST_F(Oscilloscope, HistoryIsSampledAcrossTheLastBlock) {
     player::player_engine().block_frames.store(2048);
-    player::player_engine().scope_history[16].store(40);    // column 5: 5 x 2048 / 640 = 16
-    player::player_engine().scope_history[2044].store(-40); // column 639: 639 x 2048 / 640 = 2044.8
-    player::player_engine().scope_history[15].store(90);    // no column reads it
+    player::player_engine().scope_history[16].store(40);     // column 5: 5 x 2048 / 640 = 16
+    player::player_engine().scope_history[2044].store(-40);  // column 639: 639 x 2048 / 640 = 2044.8
+    player::player_engine().scope_history[15].store(90);     // no column reads it
     player::draw_oscilloscope();
     EXPECT_EQ(pixel(5, 224), light_green);
     EXPECT_EQ(pixel(639, 304), light_green);

@@ -27,20 +27,15 @@ TEST_F(Keys, SeekingStaysInsideTheSong) {
         int32_t total;
         uint32_t from, to;
     } cases[] = {
-        {SDLK_RIGHT, 50, 1000, 0, 50},
-        {SDLK_RIGHT, 50, 1000, 100, 150},
+        {SDLK_RIGHT, 50, 1000, 0, 50},    {SDLK_RIGHT, 50, 1000, 100, 150},
         {SDLK_RIGHT, 50, 1000, 949, 999},  // lands on the last frame
         {SDLK_RIGHT, 50, 1000, 950, 0},    // exactly one second before the end
-        {SDLK_RIGHT, 50, 1000, 999, 0},
-        {SDLK_RIGHT, 60, 1000, 500, 560},
+        {SDLK_RIGHT, 50, 1000, 999, 0},   {SDLK_RIGHT, 60, 1000, 500, 560},
         {SDLK_RIGHT, 50, 30, 10, 0},  // a song shorter than a second
-        {SDLK_LEFT, 50, 1000, 100, 50},
-        {SDLK_LEFT, 50, 1000, 51, 1},
+        {SDLK_LEFT, 50, 1000, 100, 50},   {SDLK_LEFT, 50, 1000, 51, 1},
         {SDLK_LEFT, 50, 1000, 50, 0},  // exactly one second
-        {SDLK_LEFT, 50, 1000, 49, 0},
-        {SDLK_LEFT, 50, 1000, 0, 0},
-        {SDLK_LEFT, 50, 30, 20, 0},
-        {SDLK_RETURN, 50, 1000, 777, 0},
+        {SDLK_LEFT, 50, 1000, 49, 0},     {SDLK_LEFT, 50, 1000, 0, 0},
+        {SDLK_LEFT, 50, 30, 20, 0},       {SDLK_RETURN, 50, 1000, 777, 0},
     };
     for (const auto& c : cases) {
         player::player_engine().song.frame_rate = c.rate;
@@ -135,12 +130,14 @@ TEST_F(Keys, PresetKeysLoadTheBottomRowPresets) {
             }
             press(c.key);
             EXPECT_EQ(definition(slot), c.bytes);
-            EXPECT_EQ(definition(1 - slot), (std::array<uint8_t, 16>{0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A,
-                                                                     0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A}));
+            EXPECT_EQ(definition(1 - slot), (std::array<uint8_t, 16>{0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A,
+                                                                     0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A, 0x2A}));
             EXPECT_EQ(player::player_engine().pulse_fold.load(), c.loads_bases);
             for (int half = 0; half < 2; ++half) {
                 if (c.loads_bases)
-                    EXPECT_EQ(player::player_engine().wave_slots[slot].base_table[half], synth::tables().shifted_sine_table) << half;
+                    EXPECT_EQ(player::player_engine().wave_slots[slot].base_table[half],
+                              synth::tables().shifted_sine_table)
+                        << half;
                 else
                     EXPECT_EQ(player::player_engine().wave_slots[slot].base_table[half][100], 0x55) << half;
                 EXPECT_EQ(player::player_engine().wave_slots[1 - slot].base_table[half][100], 0x55) << half;
@@ -184,17 +181,20 @@ TEST_F(Keys, ClearRandomiseAndSwapEditTheSelectedDefinition) {
         press(c.key);
         for (int i = 0; i < 16; ++i) {
             const bool changes = i < 8 ? c.lower_changes : c.upper_changes;
-            if (!changes) EXPECT_EQ(definition(0)[i], start[i]) << i;
-            else if (c.key == SDLK_q || c.key == SDLK_w) EXPECT_EQ(definition(0)[i], 0) << i;
-            else EXPECT_LE(definition(0)[i], 0x3F) << i;
+            if (!changes)
+                EXPECT_EQ(definition(0)[i], start[i]) << i;
+            else if (c.key == SDLK_q || c.key == SDLK_w)
+                EXPECT_EQ(definition(0)[i], 0) << i;
+            else
+                EXPECT_LE(definition(0)[i], 0x3F) << i;
         }
         EXPECT_EQ(definition(1), start);
     }
     // Swapping exchanges the halves and flips each moved byte's shape.
     definition(0) = start;
     press(SDLK_t);
-    EXPECT_EQ(definition(0), (std::array<uint8_t, 16>{0x19, 0x2A, 0x0B, 0x2C, 0x2D, 0x0E, 0x2F, 0x30,
-                                                      0x21, 0x02, 0x23, 0x1F, 0x05, 0x26, 0x27, 0x08}));
+    EXPECT_EQ(definition(0), (std::array<uint8_t, 16>{0x19, 0x2A, 0x0B, 0x2C, 0x2D, 0x0E, 0x2F, 0x30, 0x21, 0x02, 0x23,
+                                                      0x1F, 0x05, 0x26, 0x27, 0x08}));
     press(SDLK_t);
     EXPECT_EQ(definition(0), start);
 }
@@ -225,13 +225,14 @@ TEST_F(Keys, MuteKeysToggleOneVoiceEach) {
                  {SDLK_F4, 3}, {SDLK_F5, 4}, {SDLK_F6, 5}, {SDLK_F7, 6}, {SDLK_F8, 7}};
     for (const auto& c : cases) {
         press(c.key);
-        for (int v = 0; v < 8; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == c.voice) << c.key << " " << v;
+        for (int v = 0; v < 8; ++v)
+            EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == c.voice) << c.key << " " << v;
         press(c.key);
-        for (int v = 0; v < 8; ++v) EXPECT_FALSE(player::player_engine().voice_muted[v].load()) << c.key << " twice, " << v;
+        for (int v = 0; v < 8; ++v)
+            EXPECT_FALSE(player::player_engine().voice_muted[v].load()) << c.key << " twice, " << v;
     }
     // The mutes add up: i, o and p share their voices with F1, F2 and F3.
-    for (SDLKey key : {SDLK_i, SDLK_F2, SDLK_F8, SDLK_F1})
-        press(key);
+    for (SDLKey key : {SDLK_i, SDLK_F2, SDLK_F8, SDLK_F1}) press(key);
     for (int v = 0; v < 8; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), v == 1 || v == 7) << v;
     // The keys next to them mute nothing more.
     for (SDLKey key : {SDLK_u, SDLK_j, SDLK_k, SDLK_l, SDLK_LEFTBRACKET, SDLK_F9, SDLK_F10, SDLK_F12, SDLK_ESCAPE})
@@ -269,7 +270,8 @@ TEST_F(Keys, KeyWithoutCommandChangesNothing) {
     console::screen_cells.fill(0x2842);
     console::frame_buffer.fill(0x44);
     const auto definitions = std::array{definition(0), definition(1)};
-    const auto bases = std::array{player::player_engine().wave_slots[0].base_table, player::player_engine().wave_slots[1].base_table};
+    const auto bases =
+        std::array{player::player_engine().wave_slots[0].base_table, player::player_engine().wave_slots[1].base_table};
     const auto cells = console::screen_cells;
     const auto pixels = console::frame_buffer;
     const bool fold = player::player_engine().pulse_fold.load();

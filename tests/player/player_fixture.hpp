@@ -77,8 +77,7 @@ protected:
         ASSERT_NE(console::video_surface, nullptr);
         // Nothing left over from an earlier test in the event queue.
         SDL_Event ignored;
-        while (SDL_PollEvent(&ignored) == 1) {
-        }
+        while (SDL_PollEvent(&ignored) == 1) {}
     }
     void TearDown() override {
         PlayerState::TearDown();

@@ -45,16 +45,14 @@ void end_song() { player::player_engine().song_ended.store(true); }
 TEST_F(QuitRequests, CloseButtonAndStopSignalsEndTheScreen) {
     test_support::song_header h;
     h.flags = 0x13;
-    const auto bytes = test_support::song_bytes(
-        h, test_support::interleaved_body(3, 3000, [](uint32_t, uint32_t) {
-            return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
-        }));
-    std::ofstream(folder + "/song.tun", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                 static_cast<std::streamsize>(bytes.size()));
+    const auto bytes = test_support::song_bytes(h, test_support::interleaved_body(3, 3000, [](uint32_t, uint32_t) {
+                                                    return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
+                                                }));
+    std::ofstream(folder + "/song.tun", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     for (const int request : {0, SIGINT, SIGTERM}) {
         SCOPED_TRACE(request);
-        for (SDL_Event left; SDL_PollEvent(&left) == 1;) {
-        }
+        for (SDL_Event left; SDL_PollEvent(&left) == 1;) {}
         console::window_closed = false;
         stop_signals::reset_received();
         player::player_engine().loop_enabled.store(true);

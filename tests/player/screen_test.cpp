@@ -21,10 +21,10 @@ void open_song(uint8_t channels, const std::string& text, uint32_t frames = 500)
     test_support::song_header h;
     h.flags = static_cast<uint8_t>(0x10 | channels);
     h.text = text;
-    const auto bytes = test_support::song_bytes(
-        h, test_support::interleaved_body(channels, frames, [](uint32_t, uint32_t) {
-            return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
-        }));
+    const auto bytes =
+        test_support::song_bytes(h, test_support::interleaved_body(channels, frames, [](uint32_t, uint32_t) {
+                                     return test_support::record_values{0x0400, 0x80, 0x41, 200, 0x80};
+                                 }));
     (void)song::load_song_bytes(player::player_engine().song, bytes);
     ASSERT_EQ(song::read_header(player::player_engine().song, song::output_rate), song::header_outcome::ok);
     player::player_engine().song.frame_index.store(0);
@@ -96,7 +96,7 @@ TEST_F(Iterations, BadgePositionDefinitionsAndPlayTime) {
     player::player_engine().play_time.store(754u * 300000u + 299999u);  // 12:34
     player::player_engine().pulse_fold.store(false);
     player::player_engine().wave_slots[0].wave_definition = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
-                                            0x3F, 0x2E, 0x1D, 0x0C, 0x00, 0x10, 0x20, 0x30};
+                                                             0x3F, 0x2E, 0x1D, 0x0C, 0x00, 0x10, 0x20, 0x30};
     run(1);
     EXPECT_EQ(row_text(0, 0, 1), "02");
     EXPECT_EQ(attribute_at(0, 0), 0xF0);
@@ -170,15 +170,15 @@ TEST_F(Iterations, NoteHistoryScrollsWhenTheSongAdvancesByMoreThanTheStep) {
     EXPECT_EQ(row_text(48, 0, 5), "C-4 41");
     EXPECT_EQ(row_text(47, 0, 5), std::string(6, '\0'));
 
-    set_record(0, 0x0520, 0, 0x42, 200, 0);  // D-5
-    player::player_engine().song.frame_index.store(2);      // two frames on: scrolls
+    set_record(0, 0x0520, 0, 0x42, 200, 0);             // D-5
+    player::player_engine().song.frame_index.store(2);  // two frames on: scrolls
     run(1);
     EXPECT_EQ(player::screen.history_frame, 2u);
     EXPECT_EQ(row_text(47, 0, 5), "D-5 42") << "row 48 moved up";
     EXPECT_EQ(row_text(48, 0, 5), "D-5 42") << "and keeps its label until the next iteration";
 
-    set_record(0, 0x0640, 0, 0x43, 200, 0);  // E-6
-    player::player_engine().song.frame_index.store(3);      // one frame on: no scroll
+    set_record(0, 0x0640, 0, 0x43, 200, 0);             // E-6
+    player::player_engine().song.frame_index.store(3);  // one frame on: no scroll
     run(1);
     EXPECT_EQ(player::screen.history_frame, 2u);
     EXPECT_EQ(row_text(47, 0, 5), "D-5 42");
@@ -440,8 +440,7 @@ TEST_F(Iterations, PauseKeysSayPausedOnThePlayingLine) {
         push_key(key);
         run(1);
         EXPECT_TRUE(player::screen.paused);
-        EXPECT_EQ(row_text(1, 0, static_cast<int>(playing.size()) - 1),
-                  "Paused  " + playing.substr(8));
+        EXPECT_EQ(row_text(1, 0, static_cast<int>(playing.size()) - 1), "Paused  " + playing.substr(8));
         push_key(key);
         run(1);
         EXPECT_FALSE(player::screen.paused);

@@ -7,17 +7,16 @@
 
 #include <tonera/tonera.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         fprintf(stderr, "usage: %s SONG FRAME\n", argv[0]);
         return 2;
     }
-    FILE *file = fopen(argv[1], "rb");
-    unsigned char *bytes = malloc(TONERA_MAX_SONG_BYTES);
+    FILE* file = fopen(argv[1], "rb");
+    unsigned char* bytes = malloc(TONERA_MAX_SONG_BYTES);
     size_t size = file != NULL && bytes != NULL ? fread(bytes, 1, TONERA_MAX_SONG_BYTES, file) : 0;
     if (file != NULL) fclose(file);
-    tonera_song *song = NULL;
+    tonera_song* song = NULL;
     int error = tonera_open(bytes, size, &song);
     free(bytes);
     if (error == 0) error = tonera_seek_frame(song, (uint32_t)strtoul(argv[2], NULL, 10));

@@ -9,23 +9,21 @@
 
 #include <vlc/vlc.h>
 
-static void print_meta(libvlc_media_t *media, const char *name, libvlc_meta_t which)
-{
-    char *value = libvlc_media_get_meta(media, which);
+static void print_meta(libvlc_media_t* media, const char* name, libvlc_meta_t which) {
+    char* value = libvlc_media_get_meta(media, which);
     printf("%s %s\n", name, value != NULL ? value : "");
     libvlc_free(value);
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
         fprintf(stderr, "usage: %s SONG [POSITION]\n", argv[0]);
         return 2;
     }
-    const char *args[] = {"--no-video", "--aout=adummy", "--no-interact", "--quiet"};
-    libvlc_instance_t *vlc = libvlc_new(4, args);
+    const char* args[] = {"--no-video", "--aout=adummy", "--no-interact", "--quiet"};
+    libvlc_instance_t* vlc = libvlc_new(4, args);
     if (vlc == NULL) return 1;
-    libvlc_media_t *media = libvlc_media_new_path(vlc, argv[1]);
+    libvlc_media_t* media = libvlc_media_new_path(vlc, argv[1]);
     libvlc_media_parse_with_options(media, libvlc_media_parse_local, 10000);
     for (int i = 0; i < 200 && libvlc_media_get_parsed_status(media) == 0; ++i) usleep(50000);
     printf("parsed %d\n", libvlc_media_get_parsed_status(media));
@@ -36,7 +34,7 @@ int main(int argc, char **argv)
     print_meta(media, "description", libvlc_meta_Description);
     int status = 0;
     if (argc == 3) {
-        libvlc_media_player_t *player = libvlc_media_player_new_from_media(media);
+        libvlc_media_player_t* player = libvlc_media_player_new_from_media(media);
         libvlc_media_player_play(player);
         for (int i = 0; i < 200 && libvlc_media_player_get_time(player) <= 0; ++i) usleep(20000);
         const libvlc_time_t before = libvlc_media_player_get_time(player);

@@ -54,21 +54,27 @@ TEST_F(SelectorDir, ListsDirectoriesThenSongsInOrder) {
 }
 
 TEST_F(SelectorDir, NamesAreFilteredAndCaptioned) {
-    const std::string n74(74, 'd'), n75(75, 'e'), f76 = std::string(72, 'f') + ".tun",
-                      f77 = std::string(73, 'g') + ".TUN", f80 = std::string(76, 'h') + ".tun",
-                      f255 = std::string(251, 'i') + ".tun";
+    const std::string n74(74, 'd'), n75(75, 'e'),
+        f76 = std::string(72, 'f') + ".tun", f77 = std::string(73, 'g') + ".TUN", f80 = std::string(76, 'h') + ".tun",
+        f255 = std::string(251, 'i') + ".tun";
     const struct {
         std::string name;
         bool dir;
         std::optional<std::string> caption;  // nullopt: not listed
     } cases[] = {
-        {"song.Tun", false, "song.Tun"},   {".tUn", false, ".tUn"},
-        {"song.tun.bak", false, {}},       {"tun", false, {}},
-        {"old.tun", true, "<old.tun>"},    {"a:b.tun", false, "b.tun"},
-        {"x\\y.tun", false, "y.tun"},      {"p:q\\r:s.tun", false, "r:s.tun"},
-        {"c:d", true, "<d>"},              {n74, true, std::string("<").append(n74).append(">")},
+        {"song.Tun", false, "song.Tun"},
+        {".tUn", false, ".tUn"},
+        {"song.tun.bak", false, {}},
+        {"tun", false, {}},
+        {"old.tun", true, "<old.tun>"},
+        {"a:b.tun", false, "b.tun"},
+        {"x\\y.tun", false, "y.tun"},
+        {"p:q\\r:s.tun", false, "r:s.tun"},
+        {"c:d", true, "<d>"},
+        {n74, true, std::string("<").append(n74).append(">")},
         {n75, true, std::string("<").append(n75, 0, 74).append("..>")},
-        {f76, false, f76},                 {f77, false, f77.substr(0, 76) + ".."},
+        {f76, false, f76},
+        {f77, false, f77.substr(0, 76) + ".."},
         {f80, false, f80.substr(0, 76) + ".."},
         {f255, false, f255.substr(0, 76) + ".."},
         {"\xE4\x01\x1B\xFF.tun", false, "\xE4\x01\x1B\xFF.tun"},
@@ -88,7 +94,7 @@ TEST_F(SelectorDir, NamesAreFilteredAndCaptioned) {
 // Ties (same kind, captions equal but for case) end where the quicksort
 // leaves them, which is neither stable nor reversed in general.
 TEST_F(SelectorDir, QuicksortOrdersTiesAsTraced) {
-    make_dir("empty");   // the list is filled by hand below
+    make_dir("empty");  // the list is filled by hand below
     selector_start();
     auto fill = [](std::vector<dirrec> entries) {
         std::copy(entries.begin(), entries.end(), dir_list->begin());
@@ -102,16 +108,14 @@ TEST_F(SelectorDir, QuicksortOrdersTiesAsTraced) {
     EXPECT_EQ((*dir_list)[1].name, "second");
     EXPECT_EQ((*dir_list)[2].name, "first");
     fill({{0, "f", "a"}, {1, "d", "<z>"}, {0, "g", "\xE4"}, {0, "h", "Z"}});
-    EXPECT_EQ(captions(), (Strings{"<z>", "a", "Z", "\xE4"}));   // 0xE4 above every letter
+    EXPECT_EQ(captions(), (Strings{"<z>", "a", "Z", "\xE4"}));  // 0xE4 above every letter
     selector_stop();
 }
 
 // Crowded folders list every subfolder and song, sorted by the one rule:
 // nothing is dropped past any count, in whatever order the system lists.
 TEST_F(SelectorDir, CrowdedDirectoryListsEveryEntryInOrder) {
-    const struct {
-        int dirs, songs;
-    } cases[] = {{10, 1500}, {2000, 0}, {2000, 40}, {1200, 1200}, {30, 100000}};
+    const struct { int dirs, songs; } cases[] = {{10, 1500}, {2000, 0}, {2000, 40}, {1200, 1200}, {30, 100000}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.dirs << " folders, " << c.songs << " songs");
         TearDown();
@@ -147,7 +151,7 @@ TEST_F(SelectorDir, RemovedWorkingDirectoryGivesEmptyList) {
     std::filesystem::remove(root / "gone");
     rescan();
     EXPECT_EQ(dir_count, 0);
-    selector_stop();   // back to the start directory
+    selector_stop();  // back to the start directory
     EXPECT_EQ(std::filesystem::current_path(), root);
 }
 

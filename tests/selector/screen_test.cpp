@@ -42,23 +42,32 @@ TEST_F(SelectorDir, KeysMoveTheBarAndScrollThePage) {
         int want_top, want_row;
     } cases[] = {
         // 30 entries: last row 29, no scrolling; Page Down from 17 would land on 29.
-        {30, 47, 0, 29, SDLK_DOWN, 0, 29}, {30, 47, 0, 5, SDLK_END, 0, 29},
-        {30, 47, 0, 17, SDLK_PAGEDOWN, 0, 17}, {30, 47, 0, 16, SDLK_PAGEDOWN, 0, 28},
-        {30, 22, 0, 0, SDLK_END, 8, 21},   // the selector's own page size
+        {30, 47, 0, 29, SDLK_DOWN, 0, 29},
+        {30, 47, 0, 5, SDLK_END, 0, 29},
+        {30, 47, 0, 17, SDLK_PAGEDOWN, 0, 17},
+        {30, 47, 0, 16, SDLK_PAGEDOWN, 0, 28},
+        {30, 22, 0, 0, SDLK_END, 8, 21},  // the selector's own page size
         // 100 entries: last top 53, last row 46.
-        {100, 47, 0, 3, SDLK_END, 53, 46}, {100, 47, 53, 46, SDLK_HOME, 0, 0},
-        {100, 47, 5, 0, SDLK_PAGEUP, 5, 0}, {100, 47, 5, 0, SDLK_UP, 4, 0},
-        {100, 47, 5, 3, SDLK_UP, 5, 2}, {100, 47, 7, 12, SDLK_PAGEUP, 7, 0},
-        {100, 47, 12, 11, SDLK_PAGEUP, 0, 11}, {100, 47, 0, 33, SDLK_PAGEDOWN, 0, 45},
-        {100, 47, 0, 34, SDLK_PAGEDOWN, 12, 34}, {100, 47, 40, 46, SDLK_PAGEDOWN, 52, 46},
-        {100, 47, 41, 46, SDLK_PAGEDOWN, 41, 46}, {100, 47, 52, 46, SDLK_DOWN, 53, 46},
-        {100, 47, 53, 46, SDLK_DOWN, 53, 46}, {100, 47, 0, 10, SDLK_DOWN, 0, 11},
-        {100, 47, 4, 4, SDLK_a, 4, 4},   // not a selector key
+        {100, 47, 0, 3, SDLK_END, 53, 46},
+        {100, 47, 53, 46, SDLK_HOME, 0, 0},
+        {100, 47, 5, 0, SDLK_PAGEUP, 5, 0},
+        {100, 47, 5, 0, SDLK_UP, 4, 0},
+        {100, 47, 5, 3, SDLK_UP, 5, 2},
+        {100, 47, 7, 12, SDLK_PAGEUP, 7, 0},
+        {100, 47, 12, 11, SDLK_PAGEUP, 0, 11},
+        {100, 47, 0, 33, SDLK_PAGEDOWN, 0, 45},
+        {100, 47, 0, 34, SDLK_PAGEDOWN, 12, 34},
+        {100, 47, 40, 46, SDLK_PAGEDOWN, 52, 46},
+        {100, 47, 41, 46, SDLK_PAGEDOWN, 41, 46},
+        {100, 47, 52, 46, SDLK_DOWN, 53, 46},
+        {100, 47, 53, 46, SDLK_DOWN, 53, 46},
+        {100, 47, 0, 10, SDLK_DOWN, 0, 11},
+        {100, 47, 4, 4, SDLK_a, 4, 4},  // not a selector key
     };
-    selector_start();   // only the size of the list matters here
+    selector_start();  // only the size of the list matters here
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.entries << " entries, top " << c.top << " row "
-                                        << c.row << " key " << c.key);
+        SCOPED_TRACE(testing::Message() << c.entries << " entries, top " << c.top << " row " << c.row << " key "
+                                        << c.key);
         dir_count = static_cast<uint16_t>(c.entries);
         page_rows = static_cast<uint8_t>(c.page);
         sel_top = static_cast<uint16_t>(c.top);
@@ -76,7 +85,7 @@ TEST_F(SelectorDir, ReturnOpensDirectoriesAndChoosesSongs) {
     make_file("music/inner.tun");
     make_file("A.TUN");
     make_file("B.TUN");
-    selector_start();   // <..>, <music>, A.TUN, B.TUN
+    selector_start();  // <..>, <music>, A.TUN, B.TUN
     page_rows = 47;
     sel_row = 1;
     handle_key(SDLK_RETURN, KMOD_NONE);
@@ -88,7 +97,7 @@ TEST_F(SelectorDir, ReturnOpensDirectoriesAndChoosesSongs) {
     EXPECT_EQ(sel_state, 13);
     EXPECT_EQ(sel_row, 1);
     handle_key(SDLK_HOME, KMOD_NONE);
-    handle_key(SDLK_RETURN, KMOD_NONE);   // the parent: bar on the folder just left
+    handle_key(SDLK_RETURN, KMOD_NONE);  // the parent: bar on the folder just left
     EXPECT_EQ(std::filesystem::current_path(), root);
     EXPECT_EQ(captions(), (Strings{"<..>", "<music>", "A.TUN", "B.TUN"}));
     EXPECT_EQ(sel_row + sel_top, 1);
@@ -107,7 +116,7 @@ TEST_F(SelectorDir, ReturnOpensDirectoriesAndChoosesSongs) {
     const struct {
         int row;
         uint8_t state;
-    } songs[] = {{1, 13}, {3, 0}, {4, 13}};   // A.TUN, C.TUN (FIFO), D.TUN (link)
+    } songs[] = {{1, 13}, {3, 0}, {4, 13}};  // A.TUN, C.TUN (FIFO), D.TUN (link)
     for (const auto& c : songs) {
         sel_state = 0;
         sel_row = static_cast<uint8_t>(c.row);
@@ -122,16 +131,15 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
     make_dir("music");
     make_file("A.TUN");
     make_file("b.tun");
-    selector_start();   // <..>, <music>, A.TUN, b.tun
+    selector_start();  // <..>, <music>, A.TUN, b.tun
     page_rows = 47;
     // The trailing Escape ends the loop should Return fail to.
     for (SDLKey key : {SDLK_DOWN, SDLK_DOWN, SDLK_RETURN, SDLK_ESCAPE}) push_key(key);
     std::string name;
     EXPECT_TRUE(select_file(name));
     EXPECT_EQ(name, "A.TUN");
-    for (SDL_Event left; SDL_PollEvent(&left) == 1;) {
-    }
-    make_file("0.tun");   // appears only after the next directory change
+    for (SDL_Event left; SDL_PollEvent(&left) == 1;) {}
+    make_file("0.tun");  // appears only after the next directory change
     push_key(SDLK_RETURN, KMOD_LALT);
     push_key(SDLK_ESCAPE);
     name.clear();
@@ -139,11 +147,11 @@ TEST_F(SelectorDir, SelectFileReturnsSongKeepsBarAndEndsOnEscape) {
     EXPECT_EQ(name, "A.TUN");
     EXPECT_EQ(dir_count, 4);
     EXPECT_EQ(console::fullscreen, 1);
-    EXPECT_EQ(cell(37, 4), 0x9C00 + 'A');   // the bar is still on A.TUN
+    EXPECT_EQ(cell(37, 4), 0x9C00 + 'A');  // the bar is still on A.TUN
     EXPECT_EQ(cell(0, 4), 0x9C00);
     handle_key(SDLK_RETURN, KMOD_RALT);
     EXPECT_EQ(console::fullscreen, 0);
-    EXPECT_EQ(sel_state, 27);   // Alt+Return chooses nothing
+    EXPECT_EQ(sel_state, 27);  // Alt+Return chooses nothing
     selector_stop();
 }
 
@@ -154,7 +162,7 @@ TEST_F(SelectorDir, NeighbourSongsSkipFoldersAndTheBarFollows) {
     make_dir("d1");
     make_dir("d2");
     for (const char* name : {"s01.tun", "s02.tun", "s03.tun", "s04.tun", "s05.tun", "s06.tun"}) make_file(name);
-    selector_start();   // 0 <..>, 1 <d1>, 2 <d2>, 3..8 s01..s06
+    selector_start();  // 0 <..>, 1 <d1>, 2 <d2>, 3..8 s01..s06
     page_rows = 4;
     struct Case {
         int entry, direction, neighbour;
@@ -168,10 +176,10 @@ TEST_F(SelectorDir, NeighbourSongsSkipFoldersAndTheBarFollows) {
         int top, row, entry;
         int want_top, want_row;
     } placements[] = {
-        {0, 0, 3, 0, 3},   // on the page: only the bar moves
-        {0, 3, 4, 1, 3},   // one below the page: one row of scrolling
-        {0, 0, 8, 5, 3},   // the last entry: the last page
-        {5, 3, 4, 4, 0},   // above the page: it scrolls up to the entry
+        {0, 0, 3, 0, 3},  // on the page: only the bar moves
+        {0, 3, 4, 1, 3},  // one below the page: one row of scrolling
+        {0, 0, 8, 5, 3},  // the last entry: the last page
+        {5, 3, 4, 4, 0},  // above the page: it scrolls up to the entry
         {5, 0, 7, 5, 2},
     };
     for (const Placement& p : placements) {
@@ -249,13 +257,12 @@ TEST_F(SelectorDir, EmptyListOnlyLeavesOnEscape) {
     std::filesystem::remove(root / "gone");
     rescan();
     ASSERT_EQ(dir_count, 0);
-    for (SDLKey key : {SDLK_DOWN, SDLK_END, SDLK_PAGEDOWN, SDLK_UP, SDLK_RETURN, SDLK_ESCAPE})
-        push_key(key);
+    for (SDLKey key : {SDLK_DOWN, SDLK_END, SDLK_PAGEDOWN, SDLK_UP, SDLK_RETURN, SDLK_ESCAPE}) push_key(key);
     std::string name = "stale";
     EXPECT_FALSE(select_file(name));
     EXPECT_EQ(name, "");
     EXPECT_EQ(sel_row + sel_top, 0);
-    EXPECT_EQ(cell(0, 2), 0x0800);   // no entry row drawn
+    EXPECT_EQ(cell(0, 2), 0x0800);  // no entry row drawn
     selector_stop();
 }
 
@@ -274,16 +281,26 @@ TEST_F(SelectorDir, DrawListComposesBannerEntriesAndBar) {
         std::string text;
         uint16_t attr, blank;
     };
-    const std::string banner = "\xDB\xDB Orwick's TUN-File-Selector v0.1b b20021206" +
-                               std::string(25, ' ') + "\xDB\xDB\xDB\xDB\xB2\xB2\xB2\xB1\xB1\xB0";
+    const std::string banner = "\xDB\xDB Orwick's TUN-File-Selector v0.1b b20021206" + std::string(25, ' ') +
+                               "\xDB\xDB\xDB\xDB\xB2\xB2\xB2\xB1\xB1\xB0";
     struct Case {
         int sel_row;
         std::vector<Row> rows;
     } cases[] = {
-        {1, {{0, 0, banner, 0x0F, 0x07}, {2, 37, "<..>", 0x08, 0x07}, {3, 35, "<.hidden>", 0x1C, 0x1C},
-             {4, 36, "<music>", 0x08, 0x07}, {5, 37, "A.TUN", 0x07, 0x07}, {6, 37, "b.tun", 0x07, 0x07}}},
-        {4, {{0, 0, banner, 0x0F, 0x07}, {2, 37, "<..>", 0x08, 0x07}, {3, 35, "<.hidden>", 0x08, 0x07},
-             {4, 36, "<music>", 0x08, 0x07}, {5, 37, "A.TUN", 0x07, 0x07}, {6, 37, "b.tun", 0x9C, 0x9C}}},
+        {1,
+         {{0, 0, banner, 0x0F, 0x07},
+          {2, 37, "<..>", 0x08, 0x07},
+          {3, 35, "<.hidden>", 0x1C, 0x1C},
+          {4, 36, "<music>", 0x08, 0x07},
+          {5, 37, "A.TUN", 0x07, 0x07},
+          {6, 37, "b.tun", 0x07, 0x07}}},
+        {4,
+         {{0, 0, banner, 0x0F, 0x07},
+          {2, 37, "<..>", 0x08, 0x07},
+          {3, 35, "<.hidden>", 0x08, 0x07},
+          {4, 36, "<music>", 0x08, 0x07},
+          {5, 37, "A.TUN", 0x07, 0x07},
+          {6, 37, "b.tun", 0x9C, 0x9C}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sel_row);
@@ -294,8 +311,8 @@ TEST_F(SelectorDir, DrawListComposesBannerEntriesAndBar) {
         std::vector<uint16_t> want(4000, 0x0700);
         std::vector<Row> rows = c.rows;
         // The bottom row names the keys, in dark grey.
-        rows.push_back({49, 0, "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end",
-                        0x08, 0x07});
+        rows.push_back(
+            {49, 0, "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end", 0x08, 0x07});
         for (const Row& r : rows) {
             for (int x = 0; x < 80; ++x) want[r.row * 80 + x] = static_cast<uint16_t>(r.blank << 8);
             for (std::size_t k = 0; k < r.text.size(); ++k)
@@ -313,7 +330,7 @@ TEST_F(SelectorDir, DrawEntryCentresCaptions) {
         std::string caption;
         int column;
     } cases[] = {{"abcd", 37}, {"x", 39}, {"<x>", 38}, {std::string(78, 'w'), 0}, {std::string(77, 'v'), 1}};
-    sel_row = 40;   // the bar is elsewhere
+    sel_row = 40;  // the bar is elsewhere
     for (const Case& c : cases) {
         console::text_attr = 15;
         console::clear_screen();

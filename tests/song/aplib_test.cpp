@@ -138,8 +138,8 @@ std::vector<pack_case> pack_cases() {
     cases.push_back({"run of one value", bytes(5000, 0xE7), 64});
 
     std::string text;
-    const char* words[] = {"the ", "player ", "reads ", "one ", "frame ", "of ", "channel ", "records ",
-                           "and ", "mixes ", "eight ", "voices. "};
+    const char* words[] = {"the ",     "player ",  "reads ", "one ",   "frame ", "of ",
+                           "channel ", "records ", "and ",   "mixes ", "eight ", "voices. "};
     std::mt19937 gen(7);
     while (text.size() < 40000) text += words[gen() % 12];
     cases.push_back({"text", text_bytes(text), 40000 / 3});
@@ -159,9 +159,9 @@ std::vector<pack_case> pack_cases() {
     for (int f = 0; f < 3000; ++f)
         for (int c = 0; c < 3; ++c) {
             const int note = (f / 12 + c * 5) % 24;
-            dump.insert(dump.end(), {static_cast<uint8_t>(note * 9), static_cast<uint8_t>(c + 1),
-                                     static_cast<uint8_t>((f * 3) & 0xFF), 0x41, static_cast<uint8_t>(15 - (f % 16)),
-                                     0});
+            dump.insert(dump.end(),
+                        {static_cast<uint8_t>(note * 9), static_cast<uint8_t>(c + 1),
+                         static_cast<uint8_t>((f * 3) & 0xFF), 0x41, static_cast<uint8_t>(15 - (f % 16)), 0});
         }
     cases.push_back({"register dump", dump, dump.size() / 3});
 

@@ -50,8 +50,12 @@ std::vector<uint8_t> planar_body(const music& m) {
         for (size_t c = 0; c < channels; ++c)
             for (const auto& frame : m) {
                 const channel_record& r = frame[c];
-                const uint8_t values[6] = {static_cast<uint8_t>(r.pitch >> 8), static_cast<uint8_t>(r.pitch & 0xFF),
-                                           r.pulse, r.control, r.volume, r.filter};
+                const uint8_t values[6] = {static_cast<uint8_t>(r.pitch >> 8),
+                                           static_cast<uint8_t>(r.pitch & 0xFF),
+                                           r.pulse,
+                                           r.control,
+                                           r.volume,
+                                           r.filter};
                 out.push_back(values[plane]);
             }
     return out;
@@ -107,7 +111,8 @@ TEST_F(FrameReader, BothLayoutsGiveTheSameRecords) {
         for (int f = frames - 1; f >= 0; --f) {
             fill_records_with_sentinel();
             read(static_cast<uint32_t>(f));
-            for (int c = 0; c < channels; ++c) EXPECT_TRUE(same(song_test::state().channel_records[c], m[f][c])) << f << c;
+            for (int c = 0; c < channels; ++c)
+                EXPECT_TRUE(same(song_test::state().channel_records[c], m[f][c])) << f << c;
             // Channels the song does not have keep what they held.
             for (int c = channels; c < song::max_channels; ++c)
                 EXPECT_TRUE(same(song_test::state().channel_records[c], sentinel));

@@ -115,9 +115,12 @@ TEST_F(HeaderReader, ChannelCountOutsideOneToEightIsRefused) {
         header_outcome outcome;
     };
     const row rows[] = {
-        {0x10, header_outcome::channel_count_invalid}, {0x00, header_outcome::channel_count_invalid},
-        {0x19, header_outcome::channel_count_invalid}, {0x0F, header_outcome::channel_count_invalid},
-        {0xB0, header_outcome::channel_count_invalid}, {0x11, header_outcome::ok},
+        {0x10, header_outcome::channel_count_invalid},
+        {0x00, header_outcome::channel_count_invalid},
+        {0x19, header_outcome::channel_count_invalid},
+        {0x0F, header_outcome::channel_count_invalid},
+        {0xB0, header_outcome::channel_count_invalid},
+        {0x11, header_outcome::ok},
         {0x18, header_outcome::ok},
     };
     for (const auto& r : rows) {
@@ -153,7 +156,11 @@ TEST_F(HeaderReader, SamplesPerFrameDropsTheRemainder) {
         uint32_t sample_rate;
         uint32_t samples_per_frame;
     };
-    const row rows[] = {{50, song::output_rate, 960}, {60, song::output_rate, 800}, {7, song::output_rate, 6857}, {50, 44100, 882}, {65535, song::output_rate, 0}};
+    const row rows[] = {{50, song::output_rate, 960},
+                        {60, song::output_rate, 800},
+                        {7, song::output_rate, 6857},
+                        {50, 44100, 882},
+                        {65535, song::output_rate, 0}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.frame_rate);
         header_fields h;
@@ -238,7 +245,8 @@ TEST_F(HeaderReader, CompressedSongTakesItsFramesFromTheUnpackedSize) {
     EXPECT_EQ(song_test::state().frame_total, 50);
     EXPECT_EQ(song_test::state().data_offset, 22);
     EXPECT_EQ(song_test::state().image_size, 22u + 600u);
-    EXPECT_EQ(std::string(song::song_text(song_test::state()).begin(), song::song_text(song_test::state()).end()), "packed");
+    EXPECT_EQ(std::string(song::song_text(song_test::state()).begin(), song::song_text(song_test::state()).end()),
+              "packed");
     EXPECT_TRUE(std::equal(body.begin(), body.end(), song_test::state().image.get() + 22));
     // The header stays in front of the unpacked body.
     EXPECT_EQ(song_test::state().image[0], 'T');
@@ -264,8 +272,7 @@ TEST_F(HeaderReader, CompressedSongMustUnpackToExactlyItsSize) {
         {"U zero", compressed_song(0x51, body, 0), header_outcome::compressed_data_invalid},
         {"U zero, no stream", song_image(zero, {}), header_outcome::compressed_data_invalid},
         {"no stream", compressed_song(0x51, {}, 36), header_outcome::decompression_failed},
-        {"broken stream", song_image(stated, {0x61}),
-         header_outcome::decompression_failed},
+        {"broken stream", song_image(stated, {0x61}), header_outcome::decompression_failed},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);

@@ -21,10 +21,10 @@ TEST(PitchWord, LandsOnTheFrequencyThePlayerPlays) {
         {10.0, 0x0000},    // clamped up
         {9000.0, 0x07FF},  // clamped down
         {440.0, a4},
-        {55.0, 0x0100 | 184},    // octave 1: (256 + 184) x 2 / 16 = 55
-        {1000.0, 0x0500 | 244},  // octave 5 steps by 2 Hz: 500 x 2 = 1000
+        {55.0, 0x0100 | 184},     // octave 1: (256 + 184) x 2 / 16 = 55
+        {1000.0, 0x0500 | 244},   // octave 5 steps by 2 Hz: 500 x 2 = 1000
         {3951.07, 0x0700 | 238},  // B-7: octave 7 steps by 8 Hz, 494 x 8 = 3952
-        {63.7, 0x0200},          // rounds to 64 Hz, the first of octave 2
+        {63.7, 0x0200},           // rounds to 64 Hz, the first of octave 2
     };
     for (const auto& c : cases) EXPECT_EQ(song::pitch_word(c.hz), c.word) << c.hz << " Hz";
 }

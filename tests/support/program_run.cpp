@@ -70,8 +70,7 @@ program_result run_child(const std::string& path, const std::vector<std::string>
 }  // namespace
 
 program_result run_program(const std::string& path, const std::vector<std::string>& arguments,
-                           const std::string& working_directory,
-                           const std::vector<std::string>& extra_environment) {
+                           const std::string& working_directory, const std::vector<std::string>& extra_environment) {
     return run_child(path, arguments, working_directory, extra_environment, false);
 }
 

@@ -14,8 +14,7 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
-[[gnu::noinline]] void* operator new(std::size_t size)
-{
+[[gnu::noinline]] void* operator new(std::size_t size) {
     if (counting.load()) {
         allocations.fetch_add(1);
     }
@@ -25,38 +24,22 @@ std::atomic<long> allocations{0};
     throw std::bad_alloc();
 }
 
-[[gnu::noinline]] void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
+[[gnu::noinline]] void* operator new[](std::size_t size) { return operator new(size); }
 
-[[gnu::noinline]] void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
 
-[[gnu::noinline]] void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
 
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
 using synth_test::frame;
 using synth_test::record;
 
-TEST(RenderAllocation, LongRenderAllocatesNothing)
-{
+TEST(RenderAllocation, LongRenderAllocatesNothing) {
     synth_test::reset_engine();
     std::vector<frame> frames(64);
     for (size_t k = 0; k < frames.size(); ++k) {

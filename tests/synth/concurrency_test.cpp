@@ -12,8 +12,7 @@
 namespace {
 
 // Three voices mix one at a time, eight side by side.
-void render_while_screen_edits_and_reads(uint8_t channels)
-{
+void render_while_screen_edits_and_reads(uint8_t channels) {
     synth_test::reset_engine();
     std::vector<synth_test::frame> frames(100);
     for (size_t k = 0; k < frames.size(); ++k) {
@@ -48,7 +47,8 @@ void render_while_screen_edits_and_reads(uint8_t channels)
         seen += synth_test::engine().shown_records[0].pitch.load(std::memory_order_relaxed);
         seen += synth_test::engine().shown_voices[1].volume.load(std::memory_order_relaxed);
         seen += static_cast<uint32_t>(synth_test::engine().scope_history[round % 1000].load(std::memory_order_relaxed));
-        seen += synth_test::engine().block_frames.load(std::memory_order_relaxed) + synth_test::engine().play_time.load(std::memory_order_relaxed);
+        seen += synth_test::engine().block_frames.load(std::memory_order_relaxed) +
+                synth_test::engine().play_time.load(std::memory_order_relaxed);
         std::this_thread::yield();
     }
     stop.store(true);
@@ -58,8 +58,7 @@ void render_while_screen_edits_and_reads(uint8_t channels)
     (void)seen;
 }
 
-TEST(SynthThreads, RenderingWhileScreenEditsAndReads)
-{
+TEST(SynthThreads, RenderingWhileScreenEditsAndReads) {
     for (const uint8_t channels : {3, 8}) {
         render_while_screen_edits_and_reads(channels);
     }

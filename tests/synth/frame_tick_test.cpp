@@ -16,16 +16,14 @@ protected:
     void SetUp() override { synth_test::reset_engine(); }
 
     // A song of `count` frames, each with the given record on every channel.
-    static std::vector<frame> repeated(const song::channel_record& r, int count = 4)
-    {
+    static std::vector<frame> repeated(const song::channel_record& r, int count = 4) {
         frame f{};
         f.fill(r);
         return std::vector<frame>(count, f);
     }
 };
 
-TEST_F(FrameTick, SongEndsAfterLastFrameOrLoops)
-{
+TEST_F(FrameTick, SongEndsAfterLastFrameOrLoops) {
     install_song(repeated(record(0x0400, 0, 0, 255, 255), 3), 1);
     for (int tick = 0; tick < 3; ++tick) {
         EXPECT_FALSE(synth_test::engine().song_ended.load()) << "before tick " << tick;
@@ -51,8 +49,7 @@ TEST_F(FrameTick, SongEndsAfterLastFrameOrLoops)
     EXPECT_FALSE(synth_test::engine().song_ended.load());
 }
 
-TEST_F(FrameTick, PositionOutsideTheSongStaysInside)
-{
+TEST_F(FrameTick, PositionOutsideTheSongStaysInside) {
     struct position_case {
         bool loop;
         uint32_t loop_frame;
@@ -78,8 +75,7 @@ TEST_F(FrameTick, PositionOutsideTheSongStaysInside)
     }
 }
 
-TEST_F(FrameTick, PlayTimeAdvancesByFrameDurationAndSticksAtLimit)
-{
+TEST_F(FrameTick, PlayTimeAdvancesByFrameDurationAndSticksAtLimit) {
     struct rate_case {
         uint16_t frame_rate;
         uint32_t per_tick;
@@ -107,8 +103,7 @@ TEST_F(FrameTick, PlayTimeAdvancesByFrameDurationAndSticksAtLimit)
     EXPECT_EQ(synth_test::engine().play_time.load(), 1799999999u);
 }
 
-TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
-{
+TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister) {
     struct control_case {
         uint8_t control;
         uint8_t record_pulse;
@@ -123,7 +118,7 @@ TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
     };
     constexpr uint8_t none = 255;
     const control_case cases[] = {
-        {0x41, 0x40, true, 1, 0x40, 0x81, 0, 200, none, none},   // pulse only, folded
+        {0x41, 0x40, true, 1, 0x40, 0x81, 0, 200, none, none},  // pulse only, folded
         {0x41, 0x40, false, 1, 0x40, 0x40, 0, 200, none, none},
         {0x11, 0x33, true, 0, 0x80, 0x80, 1, 200, none, none},   // triangle
         {0x21, 0x33, true, 0, 0x00, 0x00, 1, 200, none, none},   // sawtooth
@@ -160,8 +155,7 @@ TEST_F(FrameTick, ChipVariantReadsControlAsVoiceRegister)
     }
 }
 
-TEST_F(FrameTick, ChipTestBitResetsPhase)
-{
+TEST_F(FrameTick, ChipTestBitResetsPhase) {
     install_song(repeated(record(0x0400, 0, 0x49, 200, 255)), 1, true);
     synth_test::engine().voices[0].phase = 0x12345678;
     synth_test::engine().voices[0].last_phase = 0x34;
@@ -177,8 +171,7 @@ TEST_F(FrameTick, ChipTestBitResetsPhase)
     EXPECT_EQ(synth_test::engine().voices[0].phase, 0x12345678u);
 }
 
-TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues)
-{
+TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues) {
     struct plain_case {
         uint8_t control;
         uint8_t record_pulse;
@@ -186,10 +179,9 @@ TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues)
         uint8_t voice_pulse;
     };
     const plain_case cases[] = {
-        {0x10, 0x40, true, 0x00},  {0x20, 0x40, true, 0x80},  {0x00, 0x40, true, 0x81},
-        {0x00, 0x40, false, 0x40}, {0x00, 0xFF, true, 0x01},  {0x00, 0x7F, true, 0xFF},
-        {0x41, 0x40, true, 0x40},  {0x01, 0x33, false, 0x33}, {0x08, 0x33, false, 0x33},
-        {0x15, 0x33, true, 0x33},
+        {0x10, 0x40, true, 0x00},  {0x20, 0x40, true, 0x80}, {0x00, 0x40, true, 0x81}, {0x00, 0x40, false, 0x40},
+        {0x00, 0xFF, true, 0x01},  {0x00, 0x7F, true, 0xFF}, {0x41, 0x40, true, 0x40}, {0x01, 0x33, false, 0x33},
+        {0x08, 0x33, false, 0x33}, {0x15, 0x33, true, 0x33},
     };
     for (const auto& c : cases) {
         install_song(repeated(record(0x0C00, c.record_pulse, c.control, 200, 9)), 1, false);
@@ -210,8 +202,7 @@ TEST_F(FrameTick, PlainVariantKnowsOnlyThreeControlValues)
     }
 }
 
-TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
-{
+TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan) {
     struct shift_case {
         uint8_t channels;
         uint16_t pitch;
@@ -219,10 +210,9 @@ TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
         uint8_t right;
     };
     const shift_case cases[] = {
-        {1, 0x0000, 0, 0},  {1, 0x4000, 1, 0},  {1, 0x8000, 3, 0},  {1, 0xF000, 16, 16},
-        {2, 0x0000, 1, 1},  {2, 0x4000, 2, 1},  {2, 0x1000, 1, 2},  {2, 0xC000, 16, 1},
-        {2, 0x3000, 1, 16}, {2, 0x2000, 1, 4},  {3, 0x5000, 3, 3},  {4, 0x8000, 5, 2},
-        {8, 0x8000, 6, 3},  {8, 0xC000, 16, 3}, {5, song::pitch_noise, 3, 3},
+        {1, 0x0000, 0, 0}, {1, 0x4000, 1, 0}, {1, 0x8000, 3, 0},  {1, 0xF000, 16, 16}, {2, 0x0000, 1, 1},
+        {2, 0x4000, 2, 1}, {2, 0x1000, 1, 2}, {2, 0xC000, 16, 1}, {2, 0x3000, 1, 16},  {2, 0x2000, 1, 4},
+        {3, 0x5000, 3, 3}, {4, 0x8000, 5, 2}, {8, 0x8000, 6, 3},  {8, 0xC000, 16, 3},  {5, song::pitch_noise, 3, 3},
     };
     for (const auto& c : cases) {
         install_song(repeated(record(c.pitch, 0, 0x41, 200, 255)), c.channels, false);
@@ -236,8 +226,7 @@ TEST_F(FrameTick, OutputShiftsCombineHeadroomAndPan)
     }
 }
 
-TEST_F(FrameTick, MutedVoiceIsSilentButKeepsRunning)
-{
+TEST_F(FrameTick, MutedVoiceIsSilentButKeepsRunning) {
     // Voice 0 plays and is muted; voice 1 is hard-synced and ring-modulated
     // by it.
     frame f{};

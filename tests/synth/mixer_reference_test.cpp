@@ -12,14 +12,10 @@ namespace {
 
 using voice_array = std::array<synth::voice_state, synth::max_voices + 1>;
 
-uint8_t wave_sample(int slot, int index)
-{
-    return synth_test::engine().wave_slots[slot].wavetable[index].load();
-}
+uint8_t wave_sample(int slot, int index) { return synth_test::engine().wave_slots[slot].wavetable[index].load(); }
 
 // One output frame, voice by voice in ascending order.
-void reference_mix(voice_array& voices, int count, int16_t* out)
-{
+void reference_mix(voice_array& voices, int count, int16_t* out) {
     int32_t left = 0;
     int32_t right = 0;
     for (int i = 0; i < count; ++i) {
@@ -47,7 +43,9 @@ void reference_mix(voice_array& voices, int count, int16_t* out)
         // floor division by 256
         v.smoothed = static_cast<uint8_t>(v.smoothed + (step >= 0 ? step / 256 : -((-step + 255) / 256)));
         const int c = (v.smoothed - 128) * v.volume;
-        const auto shifted = [c](int shift) { return c >= 0 ? c / (1 << shift) : -((-c + (1 << shift) - 1) / (1 << shift)); };
+        const auto shifted = [c](int shift) {
+            return c >= 0 ? c / (1 << shift) : -((-c + (1 << shift) - 1) / (1 << shift));
+        };
         left += shifted(v.shift_left);
         right += shifted(v.shift_right);
     }
@@ -55,8 +53,7 @@ void reference_mix(voice_array& voices, int count, int16_t* out)
     out[1] = static_cast<int16_t>(right);
 }
 
-synth::voice_state random_voice(std::mt19937& rng, int index, int source_style)
-{
+synth::voice_state random_voice(std::mt19937& rng, int index, int source_style) {
     auto byte = [&rng] { return static_cast<uint8_t>(rng() & 0xFF); };
     synth::voice_state v;
     const uint32_t increment_ranges[] = {0x100000, 0x20000, 1600000, 0x01000000};
@@ -87,8 +84,7 @@ synth::voice_state random_voice(std::mt19937& rng, int index, int source_style)
     return v;
 }
 
-TEST(MixerReference, RunsMatchSampleBySampleMixing)
-{
+TEST(MixerReference, RunsMatchSampleBySampleMixing) {
     synth_test::reset_engine();
     std::mt19937 rng(20240229);
     for (int scenario = 0; scenario < 400; ++scenario) {
@@ -115,13 +111,13 @@ TEST(MixerReference, RunsMatchSampleBySampleMixing)
 
         ASSERT_EQ(actual, expected) << "scenario " << scenario << ", " << count << " voices";
         for (int i = 0; i <= synth::max_voices; ++i) {
-            ASSERT_TRUE(synth_test::engine().voices[i] == expected_voices[i]) << "scenario " << scenario << ", voice " << i;
+            ASSERT_TRUE(synth_test::engine().voices[i] == expected_voices[i])
+                << "scenario " << scenario << ", voice " << i;
         }
     }
 }
 
-TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
-{
+TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks) {
     synth_test::reset_engine();
     std::mt19937 rng(7);
     std::vector<synth_test::frame> frames(40);
@@ -175,8 +171,7 @@ TEST(MixerReference, RenderBlockMatchesSampleBySampleMixingAcrossTicks)
 
 namespace {
 
-std::vector<synth::mixer_kernel> available_kernels()
-{
+std::vector<synth::mixer_kernel> available_kernels() {
     std::vector<synth::mixer_kernel> kernels;
     for (auto k : {synth::mixer_kernel::one_at_a_time, synth::mixer_kernel::side_by_side,
                    synth::mixer_kernel::side_by_side_avx2}) {
@@ -187,8 +182,7 @@ std::vector<synth::mixer_kernel> available_kernels()
 
 // Which partner each voice follows, by voice: 'n' none, 's' sync, 'r' ring,
 // 'b' both (always the partner the frame tick names).
-synth::voice_state voice_following(std::mt19937& rng, int index, char use)
-{
+synth::voice_state voice_following(std::mt19937& rng, int index, char use) {
     synth::voice_state v = random_voice(rng, index, 0);
     const uint8_t partner = synth::partner_table[index];
     v.sync_source = (use == 's' || use == 'b') ? partner : synth::no_partner;
@@ -196,24 +190,21 @@ synth::voice_state voice_following(std::mt19937& rng, int index, char use)
     return v;
 }
 
-TEST(MixerReference, EveryKernelMatchesSampleBySampleMixing)
-{
+TEST(MixerReference, EveryKernelMatchesSampleBySampleMixing) {
     struct partner_case {
         const char* uses;  // one letter per voice 0..7 (and the ninth state)
         int count;
     };
     const partner_case cases[] = {
-        {"nnnnnnnnn", 8},  // independent voices
-        {"nnnnnnnnn", 4},  // lanes left empty
-        {"nsrnsrnsn", 8},  // chains from the first voice of each group
-        {"rnsbnsrnn", 8},  // chains that start at the group's last voice
-        {"bbbnnnnnn", 8},  // a cycle beside independent voices
-        {"bbbbbbbbn", 8},  // cycles only, and voice 6 follows the ninth state
-        {"nnnsnnnnn", 4},  // voice 3 follows voice 5, which is not mixed
-        {"sssssssnn", 7},  // voice 6 follows the ninth state
-        {"rnrnrnrnn", 5},
-        {"nbsbnsbrn", 6},
-        {"bnnnnnbnn", 8},  // a first voice following its group's last voice
+        {"nnnnnnnnn", 8},                                      // independent voices
+        {"nnnnnnnnn", 4},                                      // lanes left empty
+        {"nsrnsrnsn", 8},                                      // chains from the first voice of each group
+        {"rnsbnsrnn", 8},                                      // chains that start at the group's last voice
+        {"bbbnnnnnn", 8},                                      // a cycle beside independent voices
+        {"bbbbbbbbn", 8},                                      // cycles only, and voice 6 follows the ninth state
+        {"nnnsnnnnn", 4},                                      // voice 3 follows voice 5, which is not mixed
+        {"sssssssnn", 7},                                      // voice 6 follows the ninth state
+        {"rnrnrnrnn", 5}, {"nbsbnsbrn", 6}, {"bnnnnnbnn", 8},  // a first voice following its group's last voice
         {"nrbrbnnrn", 8},
     };
     std::mt19937 rng(31337);
@@ -248,8 +239,7 @@ TEST(MixerReference, EveryKernelMatchesSampleBySampleMixing)
 // voice count, rendered in uneven blocks; between blocks the wave slots
 // change and voices are muted and unmuted. Every kernel gives the frames of
 // the one-voice-at-a-time mixer.
-TEST(MixerReference, EveryKernelRendersTheSameSongs)
-{
+TEST(MixerReference, EveryKernelRendersTheSameSongs) {
     std::mt19937 rng(4242);
     const int blocks[] = {1, 700, 2048, 5, 333, 960, 1500, 17};
     for (int count = 1; count <= 8; ++count) {

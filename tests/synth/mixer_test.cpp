@@ -18,14 +18,10 @@ struct stereo {
     bool operator==(const stereo&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const stereo& s)
-{
-    return out << "(" << s.left << ", " << s.right << ")";
-}
+std::ostream& operator<<(std::ostream& out, const stereo& s) { return out << "(" << s.left << ", " << s.right << ")"; }
 
 // Renders `frames` stereo frames through the renderer.
-std::vector<stereo> render(uint32_t frames)
-{
+std::vector<stereo> render(uint32_t frames) {
     std::vector<synth::stereo_frame> rendered(frames);
     synth::render_frames(synth_test::engine(), rendered);
     std::vector<stereo> out(frames);
@@ -35,15 +31,13 @@ std::vector<stereo> render(uint32_t frames)
     return out;
 }
 
-stereo mix_one()
-{
+stereo mix_one() {
     int16_t out[2];
     synth::mix_voices(synth_test::engine(), out, 1);
     return {out[0], out[1]};
 }
 
-void fill_wavetable(int slot, uint8_t value)
-{
+void fill_wavetable(int slot, uint8_t value) {
     for (auto& s : synth_test::engine().wave_slots[slot].wavetable) {
         s.store(value);
     }
@@ -51,15 +45,13 @@ void fill_wavetable(int slot, uint8_t value)
 
 class Mixer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         synth_test::reset_engine();
         synth_test::engine().song.channel_count = 1;
     }
 
     // Voice 0 at full volume, unfiltered, centred, not moving.
-    static synth::voice_state& plain_voice()
-    {
+    static synth::voice_state& plain_voice() {
         auto& v = synth_test::engine().voices[0];
         v = {};
         v.volume = 255;
@@ -70,8 +62,7 @@ protected:
     }
 };
 
-TEST_F(Mixer, ContributionScalesSmoothedSampleByVolumeAndShift)
-{
+TEST_F(Mixer, ContributionScalesSmoothedSampleByVolumeAndShift) {
     struct level_case {
         uint8_t wave_value;
         uint8_t volume;
@@ -80,15 +71,9 @@ TEST_F(Mixer, ContributionScalesSmoothedSampleByVolumeAndShift)
         stereo expected;
     };
     const level_case cases[] = {
-        {255, 255, 0, 0, {32385, 32385}},
-        {0, 255, 0, 0, {-32640, -32640}},
-        {0, 0, 0, 0, {0, 0}},
-        {255, 0, 0, 0, {0, 0}},
-        {0, 255, 16, 0, {-1, -32640}},
-        {255, 255, 16, 16, {0, 0}},
-        {0, 255, 1, 3, {-16320, -4080}},
-        {255, 255, 2, 15, {8096, 0}},
-        {0, 1, 0, 16, {-128, -1}},
+        {255, 255, 0, 0, {32385, 32385}}, {0, 255, 0, 0, {-32640, -32640}}, {0, 0, 0, 0, {0, 0}},
+        {255, 0, 0, 0, {0, 0}},           {0, 255, 16, 0, {-1, -32640}},    {255, 255, 16, 16, {0, 0}},
+        {0, 255, 1, 3, {-16320, -4080}},  {255, 255, 2, 15, {8096, 0}},     {0, 1, 0, 16, {-128, -1}},
         {128, 255, 0, 0, {0, 0}},
     };
     for (const auto& c : cases) {
@@ -104,8 +89,7 @@ TEST_F(Mixer, ContributionScalesSmoothedSampleByVolumeAndShift)
     }
 }
 
-TEST_F(Mixer, LowPassFollowsFilterCoefficient)
-{
+TEST_F(Mixer, LowPassFollowsFilterCoefficient) {
     struct filter_case {
         uint8_t filter;
         uint8_t start;
@@ -114,15 +98,14 @@ TEST_F(Mixer, LowPassFollowsFilterCoefficient)
         uint8_t smoothed_after;
     };
     const filter_case cases[] = {
-        {0, 200, 100, 10, 190},    // falls by exactly 1 per sample
-        {0, 200, 100, 150, 100},   // ... and reaches the sample
-        {0, 50, 200, 100, 50},     // never rises
-        {255, 50, 200, 1, 200},    // follows exactly
-        {255, 200, 3, 1, 3},
-        {127, 0, 255, 1, 127},     // 255 * 128 / 256 = 127.5 -> 127
-        {127, 255, 0, 1, 127},     // -255 * 128 / 256 = -127.5 -> -128
-        {1, 100, 227, 1, 100},     // 127 * 2 / 256 < 1: stops short
-        {1, 100, 0, 1, 99},        // -100 * 2 / 256 rounds down to -1
+        {0, 200, 100, 10, 190},                          // falls by exactly 1 per sample
+        {0, 200, 100, 150, 100},                         // ... and reaches the sample
+        {0, 50, 200, 100, 50},                           // never rises
+        {255, 50, 200, 1, 200},                          // follows exactly
+        {255, 200, 3, 1, 3},     {127, 0, 255, 1, 127},  // 255 * 128 / 256 = 127.5 -> 127
+        {127, 255, 0, 1, 127},                           // -255 * 128 / 256 = -127.5 -> -128
+        {1, 100, 227, 1, 100},                           // 127 * 2 / 256 < 1: stops short
+        {1, 100, 0, 1, 99},                              // -100 * 2 / 256 rounds down to -1
     };
     for (const auto& c : cases) {
         fill_wavetable(0, c.wave_value);
@@ -132,23 +115,21 @@ TEST_F(Mixer, LowPassFollowsFilterCoefficient)
         for (int i = 0; i < c.steps; ++i) {
             mix_one();
         }
-        EXPECT_EQ(v.smoothed, c.smoothed_after) << "filter " << int(c.filter) << " from " << int(c.start)
-                                                << " to " << int(c.wave_value);
+        EXPECT_EQ(v.smoothed, c.smoothed_after)
+            << "filter " << int(c.filter) << " from " << int(c.start) << " to " << int(c.wave_value);
         EXPECT_EQ(v.last_sample, c.wave_value);
     }
 }
 
 // First half of the table low, second half high: the output shows which
 // half the phase map chose.
-void split_wavetable()
-{
+void split_wavetable() {
     for (int i = 0; i < 512; ++i) {
         synth_test::engine().wave_slots[0].wavetable[i].store(i < 256 ? 0 : 255);
     }
 }
 
-TEST_F(Mixer, PulseTakesEffectOnlyAtCycleStart)
-{
+TEST_F(Mixer, PulseTakesEffectOnlyAtCycleStart) {
     split_wavetable();
     auto& v = plain_voice();
     v.increment = 0x10000;  // one phase byte per sample
@@ -179,8 +160,7 @@ TEST_F(Mixer, PulseTakesEffectOnlyAtCycleStart)
     ASSERT_EQ(mix_one(), low) << "phase 17";
 }
 
-TEST_F(Mixer, HardSyncRestartsAtSecondHalf)
-{
+TEST_F(Mixer, HardSyncRestartsAtSecondHalf) {
     // Only wavetable index 256 differs from silence.
     fill_wavetable(0, 128);
     synth_test::engine().wave_slots[0].wavetable[256].store(200);
@@ -229,8 +209,7 @@ TEST_F(Mixer, HardSyncRestartsAtSecondHalf)
     EXPECT_EQ(v0.phase, 0x10000u);
 }
 
-TEST_F(Mixer, RingModulationTakesPartnerSampleTopBit)
-{
+TEST_F(Mixer, RingModulationTakesPartnerSampleTopBit) {
     split_wavetable();
     synth_test::engine().song.channel_count = 2;
     auto& v0 = plain_voice();
@@ -248,8 +227,7 @@ TEST_F(Mixer, RingModulationTakesPartnerSampleTopBit)
     EXPECT_EQ(v1.phase, 0x00110000u);
 }
 
-TEST_F(Mixer, NoiseReadsTopTwelvePhaseBits)
-{
+TEST_F(Mixer, NoiseReadsTopTwelvePhaseBits) {
     auto& v = plain_voice();
     for (int i = 0; i < 512; ++i) {
         synth_test::engine().wave_slots[0].wavetable[i].store(static_cast<uint8_t>(i));
@@ -263,8 +241,7 @@ TEST_F(Mixer, NoiseReadsTopTwelvePhaseBits)
     EXPECT_EQ(v.last_sample, synth::tables().noise_table[0x123]);
 }
 
-TEST_F(Mixer, WorkedExampleFromStartupWaves)
-{
+TEST_F(Mixer, WorkedExampleFromStartupWaves) {
     frame f{};
     f[0] = record(0x0400, 0x80, 0x00, 255, 255);
     install_song(std::vector<frame>(10, f), 1);
@@ -282,8 +259,7 @@ TEST_F(Mixer, WorkedExampleFromStartupWaves)
     EXPECT_EQ(the_song.frames_read.size(), 1u);
 }
 
-TEST_F(Mixer, TicksFallEverySamplesPerFrameAcrossBlocks)
-{
+TEST_F(Mixer, TicksFallEverySamplesPerFrameAcrossBlocks) {
     // Odd frames are loud, even frames silent, so the output shows where each
     // tick landed.
     fill_wavetable(0, 255);
@@ -305,8 +281,7 @@ TEST_F(Mixer, TicksFallEverySamplesPerFrameAcrossBlocks)
     }
 }
 
-TEST_F(Mixer, SamplesPerFrameZeroTicksBeforeEverySample)
-{
+TEST_F(Mixer, SamplesPerFrameZeroTicksBeforeEverySample) {
     install_song(std::vector<frame>(50), 1, false, 0);
     render(10);
     EXPECT_EQ(the_song.frames_read.size(), 10u);

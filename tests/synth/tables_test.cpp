@@ -13,17 +13,21 @@ protected:
     void SetUp() override { synth_test::reset_engine(); }
 };
 
-TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates)
-{
+TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates) {
     struct expected_entry {
         uint16_t rate;
         int index;
         uint32_t increment;
     };
     const expected_entry cases[] = {
-        {44100, 0, 0},     {44100, 1, 380},      {44100, 440, 167391},
-        {44100, 4095, 1557884}, {song::output_rate, 0, 0},   {song::output_rate, 1, 349},
-        {song::output_rate, 440, 153791},   {song::output_rate, 4095, 1431306},
+        {44100, 0, 0},
+        {44100, 1, 380},
+        {44100, 440, 167391},
+        {44100, 4095, 1557884},
+        {song::output_rate, 0, 0},
+        {song::output_rate, 1, 349},
+        {song::output_rate, 440, 153791},
+        {song::output_rate, 4095, 1431306},
     };
     for (const auto& c : cases) {
         synth::pitch_table_type table;
@@ -34,18 +38,18 @@ TEST_F(SynthTables, PitchTableHoldsIncrementPerHertzForBothRates)
     }
 }
 
-TEST_F(SynthTables, PitchLookupReadsMantissaAndOctaveOnly)
-{
+TEST_F(SynthTables, PitchLookupReadsMantissaAndOctaveOnly) {
     struct lookup_case {
         uint16_t pitch;
         int frequency;
     };
     const lookup_case cases[] = {
-        {0x0000, 16},   {0x07FF, 4088}, {0xF800, 16},  {0xFFFF, 4088}, {0x0400, 256},
-        {0x04FF, 511},  {0x0C00, 256},  {0x0100, 32},  {0x0780, 3072}, {0x0301, 128},
+        {0x0000, 16},  {0x07FF, 4088}, {0xF800, 16}, {0xFFFF, 4088}, {0x0400, 256},
+        {0x04FF, 511}, {0x0C00, 256},  {0x0100, 32}, {0x0780, 3072}, {0x0301, 128},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(synth::pitch_lookup(synth_test::engine().pitch_table, c.pitch), synth_test::engine().pitch_table[c.frequency])
+        EXPECT_EQ(synth::pitch_lookup(synth_test::engine().pitch_table, c.pitch),
+                  synth_test::engine().pitch_table[c.frequency])
             << std::hex << "pitch 0x" << c.pitch;
     }
     // Bits 11..15 never matter.
@@ -55,8 +59,7 @@ TEST_F(SynthTables, PitchLookupReadsMantissaAndOctaveOnly)
     }
 }
 
-TEST_F(SynthTables, NoiseTableIsTheSeededRandomStream)
-{
+TEST_F(SynthTables, NoiseTableIsTheSeededRandomStream) {
     const uint8_t start[] = {198, 9, 167, 225, 181, 100, 111, 242};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(synth::tables().noise_table[i], start[i]) << "entry " << i;
@@ -68,8 +71,7 @@ TEST_F(SynthTables, NoiseTableIsTheSeededRandomStream)
     EXPECT_EQ(std::accumulate(synth::tables().noise_table.begin(), synth::tables().noise_table.end(), 0u), 524782u);
 }
 
-TEST_F(SynthTables, PhaseMapSplitsCycleAtPulse)
-{
+TEST_F(SynthTables, PhaseMapSplitsCycleAtPulse) {
     EXPECT_EQ(synth::tables().phase_map[255][0], 255);
     EXPECT_EQ(synth::tables().phase_map[255][255], 511);
     EXPECT_EQ(synth::tables().phase_map[128][127], 1);
@@ -104,8 +106,7 @@ TEST_F(SynthTables, PhaseMapSplitsCycleAtPulse)
     }
 }
 
-TEST_F(SynthTables, SineTablesHaveTheirPlateausAndZeroCrossings)
-{
+TEST_F(SynthTables, SineTablesHaveTheirPlateausAndZeroCrossings) {
     const auto& sine = synth::tables().sine_table;
     const auto& shifted = synth::tables().shifted_sine_table;
     EXPECT_EQ(sine[0], 128);
@@ -122,7 +123,7 @@ TEST_F(SynthTables, SineTablesHaveTheirPlateausAndZeroCrossings)
         uint8_t value;
     };
     const plateau plateaus[] = {
-        {&sine, 121, 134, 255},   {&sine, 377, 390, 1},       {&shifted, 0, 6, 1},
+        {&sine, 121, 134, 255},    {&sine, 377, 390, 1},    {&shifted, 0, 6, 1},
         {&shifted, 248, 261, 255}, {&shifted, 504, 511, 1},
     };
     for (const auto& p : plateaus) {

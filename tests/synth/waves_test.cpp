@@ -10,22 +10,15 @@
 
 namespace {
 
-uint8_t sample(int slot, int index)
-{
-    return synth_test::engine().wave_slots[slot].wavetable[index].load();
-}
+uint8_t sample(int slot, int index) { return synth_test::engine().wave_slots[slot].wavetable[index].load(); }
 
 class SynthWaves : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        synth_test::reset_engine();
-    }
+    void SetUp() override { synth_test::reset_engine(); }
 
     // Slot 0 with a definition of all zeros except the given bytes, on sine
     // bases.
-    static void single_definition(std::initializer_list<std::pair<int, uint8_t>> bytes)
-    {
+    static void single_definition(std::initializer_list<std::pair<int, uint8_t>> bytes) {
         auto& slot = synth_test::engine().wave_slots[0];
         slot.wave_definition.fill(0);
         for (auto [index, value] : bytes) {
@@ -37,8 +30,7 @@ protected:
     }
 };
 
-TEST_F(SynthWaves, StartupSetupBuildsBothSlots)
-{
+TEST_F(SynthWaves, StartupSetupBuildsBothSlots) {
     const uint8_t slot0_start[] = {128, 135, 143, 150, 158};
     const uint8_t slot0_second[] = {128, 140, 155, 169};
     for (int i = 0; i < 5; ++i) {
@@ -68,8 +60,7 @@ TEST_F(SynthWaves, StartupSetupBuildsBothSlots)
     EXPECT_EQ(synth_test::engine().wave_slots[1].base_table[0], synth::tables().shifted_sine_table);
 }
 
-TEST_F(SynthWaves, SinglePartialFollowsBaseAndClips)
-{
+TEST_F(SynthWaves, SinglePartialFollowsBaseAndClips) {
     struct partial_case {
         uint8_t byte;
         int index;
@@ -77,24 +68,28 @@ TEST_F(SynthWaves, SinglePartialFollowsBaseAndClips)
     };
     const partial_case cases[] = {
         // Shape 0, amplitude 31.
-        {0x1F, 0, 128}, {0x1F, 1, 131}, {0x1F, 64, 255},
+        {0x1F, 0, 128},
+        {0x1F, 1, 131},
+        {0x1F, 64, 255},
         // Shape 1 (inverted).
-        {0x3F, 0, 127}, {0x3F, 1, 123}, {0x3F, 64, 0},
+        {0x3F, 0, 127},
+        {0x3F, 1, 123},
+        {0x3F, 64, 0},
         // Shape 2: inverted with the low bits XORed by 1: 130 -> -4 -> -7.
         {0x5F, 1, 121},
         // Amplitude 1: -1/16 truncates to 0, 2/16 as well.
-        {0x01, 1, 128}, {0x21, 1, 128},
+        {0x01, 1, 128},
+        {0x21, 1, 128},
     };
     for (const auto& c : cases) {
         single_definition({{0, c.byte}, {8, c.byte}});
-        EXPECT_EQ(sample(0, c.index), c.expected) << std::hex << "byte 0x" << int(c.byte) << std::dec
-                                                  << " index " << c.index;
+        EXPECT_EQ(sample(0, c.index), c.expected)
+            << std::hex << "byte 0x" << int(c.byte) << std::dec << " index " << c.index;
         EXPECT_EQ(sample(0, 256 + c.index), c.expected) << "second half, index " << c.index;
     }
 }
 
-TEST_F(SynthWaves, DefinitionHalvesAreIndependent)
-{
+TEST_F(SynthWaves, DefinitionHalvesAreIndependent) {
     single_definition({{3, 0x1F}});
     for (int i = 256; i < 512; ++i) {
         ASSERT_EQ(sample(0, i), 128) << "index " << i;
@@ -105,8 +100,7 @@ TEST_F(SynthWaves, DefinitionHalvesAreIndependent)
     }
 }
 
-TEST_F(SynthWaves, ClearHalfLeavesOtherHalf)
-{
+TEST_F(SynthWaves, ClearHalfLeavesOtherHalf) {
     std::array<uint8_t, 256> second{};
     for (int i = 0; i < 256; ++i) {
         second[i] = sample(0, 256 + i);
@@ -120,11 +114,9 @@ TEST_F(SynthWaves, ClearHalfLeavesOtherHalf)
     EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition[9], 0x1F);
 }
 
-TEST_F(SynthWaves, SwapExchangesHalvesAndFlipsShape)
-{
+TEST_F(SynthWaves, SwapExchangesHalvesAndFlipsShape) {
     auto& definition = synth_test::engine().wave_slots[0].wave_definition;
-    definition = {0x1F, 0x3F, 0x00, 0x20, 0x45, 0x01, 0x02, 0x03,
-                  0x3E, 0x10, 0x2A, 0x00, 0x07, 0x08, 0x09, 0x0A};
+    definition = {0x1F, 0x3F, 0x00, 0x20, 0x45, 0x01, 0x02, 0x03, 0x3E, 0x10, 0x2A, 0x00, 0x07, 0x08, 0x09, 0x0A};
     const auto before = definition;
     synth::swap_wave_halves(synth_test::engine());
     EXPECT_EQ(definition[0], 0x1E);
@@ -137,8 +129,7 @@ TEST_F(SynthWaves, SwapExchangesHalvesAndFlipsShape)
     EXPECT_EQ(definition, before);
 }
 
-TEST_F(SynthWaves, RandomiseContinuesNoiseStreamWithinSixBits)
-{
+TEST_F(SynthWaves, RandomiseContinuesNoiseStreamWithinSixBits) {
     // The stream continues after the 4096 draws of the noise table.
     std::mt19937 reference(0x12345678);
     reference.discard(4096);
@@ -158,16 +149,14 @@ TEST_F(SynthWaves, RandomiseContinuesNoiseStreamWithinSixBits)
     }
 }
 
-TEST_F(SynthWaves, StepPartialWrapsInSixBits)
-{
+TEST_F(SynthWaves, StepPartialWrapsInSixBits) {
     struct step_case {
         uint8_t before;
         int direction;
         uint8_t after;
     };
     const step_case cases[] = {
-        {0x3F, +1, 0x00}, {0x00, -1, 0x3F}, {0x1F, +1, 0x20},
-        {0x20, -1, 0x1F}, {0x05, +1, 0x06}, {0xFF, +1, 0x00},
+        {0x3F, +1, 0x00}, {0x00, -1, 0x3F}, {0x1F, +1, 0x20}, {0x20, -1, 0x1F}, {0x05, +1, 0x06}, {0xFF, +1, 0x00},
     };
     for (const auto& c : cases) {
         synth_test::engine().wave_slots[0].wave_definition[13] = c.before;
@@ -177,8 +166,7 @@ TEST_F(SynthWaves, StepPartialWrapsInSixBits)
     }
 }
 
-TEST_F(SynthWaves, EditingActsOnSelectedSlotOnly)
-{
+TEST_F(SynthWaves, EditingActsOnSelectedSlotOnly) {
     const auto slot0 = synth_test::engine().wave_slots[0].wave_definition;
     synth_test::engine().selected_slot = 1;
     synth::clear_wave_half(synth_test::engine(), 1);
@@ -188,8 +176,7 @@ TEST_F(SynthWaves, EditingActsOnSelectedSlotOnly)
     EXPECT_EQ(synth_test::engine().wave_slots[1].wave_definition[0], 0x10);
 }
 
-TEST_F(SynthWaves, PresetsLoadBasesAndFoldOnlyForShiftedSineVoicings)
-{
+TEST_F(SynthWaves, PresetsLoadBasesAndFoldOnlyForShiftedSineVoicings) {
     struct preset_case {
         uint8_t preset;
         bool loads_shifted_bases;
@@ -202,7 +189,8 @@ TEST_F(SynthWaves, PresetsLoadBasesAndFoldOnlyForShiftedSineVoicings)
         synth_test::engine().pulse_fold.store(false);
         synth::apply_preset(synth_test::engine(), c.preset);
         EXPECT_EQ(synth_test::engine().wave_slots[0].wave_definition, synth::preset_table[c.preset]);
-        const auto& expected_base = c.loads_shifted_bases ? synth::tables().shifted_sine_table : synth::tables().sine_table;
+        const auto& expected_base =
+            c.loads_shifted_bases ? synth::tables().shifted_sine_table : synth::tables().sine_table;
         EXPECT_EQ(synth_test::engine().wave_slots[0].base_table[0], expected_base) << "preset " << int(c.preset);
         EXPECT_EQ(synth_test::engine().wave_slots[0].base_table[1], expected_base) << "preset " << int(c.preset);
         EXPECT_EQ(synth_test::engine().pulse_fold.load(), c.loads_shifted_bases) << "preset " << int(c.preset);

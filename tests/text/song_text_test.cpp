@@ -19,8 +19,8 @@ TEST(SongTextFields, TheImportersFormAndNothingElse) {
         std::string title, author, release;
     } cases[] = {
         {"Dust and Rust by Guy Shavitt, X2014", true, "Dust and Rust", "Guy Shavitt", "X2014"},
-        {"Cheese Around The Clock by Carsten Berggreen (Scarzix), 2013 (SRX/Offence)", true,
-         "Cheese Around The Clock", "Carsten Berggreen (Scarzix)", "2013 (SRX/Offence)"},
+        {"Cheese Around The Clock by Carsten Berggreen (Scarzix), 2013 (SRX/Offence)", true, "Cheese Around The Clock",
+         "Carsten Berggreen (Scarzix)", "2013 (SRX/Offence)"},
         {"Title by Author", true, "Title", "Author", ""},
         // The last " by " divides: titles hold it more often than authors.
         {"Stand by Me by Ann Other, 1990", true, "Stand by Me", "Ann Other", "1990"},
@@ -73,12 +73,12 @@ TEST(CodePage437, BytesAsUtf8) {
     } cases[] = {
         {{}, ""},
         {{'A', 'z', ' ', '~'}, "Az ~"},
-        {{0x00}, " "},                         // a blank cell
-        {{0x01}, "\xE2\x98\xBA"},              // U+263A, a face
-        {{0x7F}, "\xE2\x8C\x82"},              // U+2302, a house
+        {{0x00}, " "},                           // a blank cell
+        {{0x01}, "\xE2\x98\xBA"},                // U+263A, a face
+        {{0x7F}, "\xE2\x8C\x82"},                // U+2302, a house
         {{'C', 'a', 'f', 0x82}, "Caf\xC3\xA9"},  // e acute
-        {{0xE1}, "\xC3\x9F"},                  // sharp s
-        {{0xFF}, "\xC2\xA0"},                  // no-break space
+        {{0xE1}, "\xC3\x9F"},                    // sharp s
+        {{0xFF}, "\xC2\xA0"},                    // no-break space
     };
     for (const auto& c : cases) EXPECT_EQ(code_page::utf8_from_cp437(c.bytes), c.utf8) << c.utf8;
 }

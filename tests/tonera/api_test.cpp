@@ -25,8 +25,7 @@ struct song_closer {
 };
 using song_handle = std::unique_ptr<tonera_song, song_closer>;
 
-song_handle open_song(const std::vector<uint8_t>& bytes)
-{
+song_handle open_song(const std::vector<uint8_t>& bytes) {
     tonera_song* song = nullptr;
     const int error = tonera_open(bytes.data(), bytes.size(), &song);
     EXPECT_EQ(error, 0) << tonera_strerror(error);
@@ -34,8 +33,7 @@ song_handle open_song(const std::vector<uint8_t>& bytes)
 }
 
 // Every sample to the end, in chunks of the given sizes taken in turn.
-std::vector<int16_t> render_all(tonera_song* song, std::vector<size_t> chunks = {4096})
-{
+std::vector<int16_t> render_all(tonera_song* song, std::vector<size_t> chunks = {4096}) {
     std::vector<int16_t> out;
     std::vector<int16_t> buffer(2 * 8192);
     for (size_t k = 0;; ++k) {
@@ -51,16 +49,14 @@ std::vector<int16_t> render_all(tonera_song* song, std::vector<size_t> chunks = 
 
 // Records that use every control bit, sync and ring included, with pitches,
 // pans and pulses that change from frame to frame.
-test_support::record_values busy_record(uint32_t frame, uint32_t channel)
-{
+test_support::record_values busy_record(uint32_t frame, uint32_t channel) {
     const uint32_t x = (frame * 2654435761u) ^ (channel * 40503u + 17);
     return {static_cast<uint16_t>(x >> 7), static_cast<uint8_t>(x >> 3), static_cast<uint8_t>(x >> 11),
             static_cast<uint8_t>(128 + (x >> 20) % 128), static_cast<uint8_t>(x >> 24)};
 }
 
 std::vector<uint8_t> busy_song(const std::string& magic, uint32_t channels, bool interleaved, bool packed,
-                               uint32_t frames, uint32_t loop_frame = 0, const std::string& text = "")
-{
+                               uint32_t frames, uint32_t loop_frame = 0, const std::string& text = "") {
     song_header h;
     h.magic = magic;
     h.flags = static_cast<uint8_t>(channels | (interleaved ? 0x10 : 0));
@@ -77,8 +73,7 @@ std::vector<uint8_t> busy_song(const std::string& magic, uint32_t channels, bool
 }
 
 // The 16-bit samples of a WAV file written by our programs (44-byte header).
-std::vector<int16_t> wav_samples(const std::vector<uint8_t>& wav)
-{
+std::vector<int16_t> wav_samples(const std::vector<uint8_t>& wav) {
     std::vector<int16_t> samples((wav.size() - 44) / 2);
     std::memcpy(samples.data(), wav.data() + 44, samples.size() * 2);
     return samples;
@@ -91,8 +86,7 @@ protected:
     std::string dir;
 };
 
-TEST_F(ToneraApi, EveryKindOfSongRendersRecordModeFrames)
-{
+TEST_F(ToneraApi, EveryKindOfSongRendersRecordModeFrames) {
     struct row {
         const char* magic;
         uint32_t channels;
@@ -100,13 +94,13 @@ TEST_F(ToneraApi, EveryKindOfSongRendersRecordModeFrames)
         bool packed;
     };
     const row rows[] = {
-        {"TQK", 1, true, false}, {"CQK", 1, false, false}, {"TQK", 2, false, true}, {"CQK", 3, true, true},
-        {"CQK", 4, false, false}, {"TQK", 5, true, false}, {"CQK", 6, true, false}, {"CQK", 7, false, true},
+        {"TQK", 1, true, false},  {"CQK", 1, false, false}, {"TQK", 2, false, true}, {"CQK", 3, true, true},
+        {"CQK", 4, false, false}, {"TQK", 5, true, false},  {"CQK", 6, true, false}, {"CQK", 7, false, true},
         {"TQK", 8, false, false}, {"CQK", 8, true, true},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(std::string(r.magic) + " " + std::to_string(r.channels) + (r.interleaved ? " interleaved" : " planar") +
-                     (r.packed ? " packed" : ""));
+        SCOPED_TRACE(std::string(r.magic) + " " + std::to_string(r.channels) +
+                     (r.interleaved ? " interleaved" : " planar") + (r.packed ? " packed" : ""));
         const auto bytes = busy_song(r.magic, r.channels, r.interleaved, r.packed, 130);
         const std::string song_path = dir + "/song.tun";
         test_support::write_file(song_path, bytes);
@@ -128,8 +122,7 @@ TEST_F(ToneraApi, EveryKindOfSongRendersRecordModeFrames)
 
 // Loops, length, fade and mutes shape the rendering as tuntool render's
 // options do, sample for sample.
-TEST_F(ToneraApi, ShapedRenderingsEqualTuntoolRender)
-{
+TEST_F(ToneraApi, ShapedRenderingsEqualTuntoolRender) {
     struct row {
         std::vector<std::string> options;
         int loops;
@@ -179,8 +172,7 @@ TEST_F(ToneraApi, ShapedRenderingsEqualTuntoolRender)
     }
 }
 
-TEST_F(ToneraApi, OpenErrorsReturnTheCodesTheirTextsDescribe)
-{
+TEST_F(ToneraApi, OpenErrorsReturnTheCodesTheirTextsDescribe) {
     const auto good = busy_song("TQK", 2, true, false, 10);
     auto wrong_magic = good;
     wrong_magic[1] = 'X';
@@ -238,12 +230,11 @@ TEST_F(ToneraApi, OpenErrorsReturnTheCodesTheirTextsDescribe)
     tonera_close(nullptr);
 }
 
-TEST_F(ToneraApi, SongsRenderedTogetherGiveWhatTheyGiveAlone)
-{
+TEST_F(ToneraApi, SongsRenderedTogetherGiveWhatTheyGiveAlone) {
     const std::vector<std::vector<uint8_t>> songs{
-        busy_song("CQK", 8, true, false, 60), busy_song("TQK", 3, false, true, 90, 10),
-        busy_song("CQK", 5, false, false, 45), busy_song("TQK", 1, true, false, 200),
-        busy_song("CQK", 3, true, true, 75), busy_song("TQK", 8, true, false, 30),
+        busy_song("CQK", 8, true, false, 60),   busy_song("TQK", 3, false, true, 90, 10),
+        busy_song("CQK", 5, false, false, 45),  busy_song("TQK", 1, true, false, 200),
+        busy_song("CQK", 3, true, true, 75),    busy_song("TQK", 8, true, false, 30),
         busy_song("CQK", 2, false, false, 120), busy_song("CQK", 6, true, false, 50),
     };
     std::vector<std::vector<int16_t>> alone;
@@ -277,8 +268,7 @@ TEST_F(ToneraApi, SongsRenderedTogetherGiveWhatTheyGiveAlone)
     for (size_t i = 0; i < songs.size(); ++i) EXPECT_EQ(together[i], alone[i]) << "song " << i;
 }
 
-TEST_F(ToneraApi, SeeksLandOnFrameStartsAndRepeatExactly)
-{
+TEST_F(ToneraApi, SeeksLandOnFrameStartsAndRepeatExactly) {
     const auto bytes = busy_song("CQK", 3, true, false, 100, 60);
     const auto song = open_song(bytes);
     const uint32_t spf = tonera_samples_per_frame(song.get());
@@ -289,17 +279,17 @@ TEST_F(ToneraApi, SeeksLandOnFrameStartsAndRepeatExactly)
     struct row {
         uint64_t ms;
         int loops;
-        uint32_t frame;      // the song frame it lands on
-        uint64_t position;   // stereo frames into the rendering
+        uint32_t frame;     // the song frame it lands on
+        uint64_t position;  // stereo frames into the rendering
     };
     const row rows[] = {
         {0, 0, 0, 0},
-        {1019, 0, 50, 50 * 960},          // 50.95 frames: the frame before
+        {1019, 0, 50, 50 * 960},  // 50.95 frames: the frame before
         {1999, 0, 99, 99 * 960},
-        {5000, 0, 100, 100 * 960},        // past the end: the end
-        {2500, 3, 60 + 25, 125 * 960},    // the second pass of the loop section
-        {3500, 3, 60 + 35, 175 * 960},    // the third
-        {3800, 3, 100, 180 * 960},        // past the end of the third: the end
+        {5000, 0, 100, 100 * 960},      // past the end: the end
+        {2500, 3, 60 + 25, 125 * 960},  // the second pass of the loop section
+        {3500, 3, 60 + 35, 175 * 960},  // the third
+        {3800, 3, 100, 180 * 960},      // past the end of the third: the end
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.ms);
@@ -321,8 +311,7 @@ TEST_F(ToneraApi, SeeksLandOnFrameStartsAndRepeatExactly)
     EXPECT_EQ(tonera_seek_frame(song.get(), 101), TONERA_E_INVALID);
 }
 
-TEST_F(ToneraApi, FactsTextAndSnapshots)
-{
+TEST_F(ToneraApi, FactsTextAndSnapshots) {
     // Code page 437: 0x82 is e acute, 0x01 a smiling face, 0x00 a blank cell.
     const auto bytes = busy_song("TQK", 2, true, false, 20, 5, std::string("Caf\x82 \x01", 6) + '\0');
     const auto song = open_song(bytes);
@@ -365,8 +354,7 @@ TEST_F(ToneraApi, FactsTextAndSnapshots)
 
 // The wave editing operations of the player's keys: they change what the
 // song sounds like at once, and only for that song.
-TEST_F(ToneraApi, WaveEditsChangeOnlyTheirSong)
-{
+TEST_F(ToneraApi, WaveEditsChangeOnlyTheirSong) {
     const auto bytes = busy_song("TQK", 2, true, false, 40);
     const auto plain = render_all(open_song(bytes).get());
     const auto edited = open_song(bytes);
@@ -400,8 +388,7 @@ TEST_F(ToneraApi, WaveEditsChangeOnlyTheirSong)
 
 // A slot (definition and bases) handed over from another song makes this song sound as the
 // song whose edits made it, and the selected slot does not move.
-TEST_F(ToneraApi, WaveSlotHandedOverSoundsAsTheEditedSong)
-{
+TEST_F(ToneraApi, WaveSlotHandedOverSoundsAsTheEditedSong) {
     const auto bytes = busy_song("CQK", 3, true, false, 40);
     struct row {
         const char* what;
@@ -411,9 +398,16 @@ TEST_F(ToneraApi, WaveSlotHandedOverSoundsAsTheEditedSong)
     const row rows[] = {
         {"preset 3 in slot 0", 0, [](tonera_song* s) { tonera_wave_preset(s, 3); }},
         {"randomised halves in slot 1", 1,
-         [](tonera_song* s) { tonera_wave_select(s, 1); tonera_wave_randomise(s, 0); tonera_wave_randomise(s, 1); }},
+         [](tonera_song* s) {
+             tonera_wave_select(s, 1);
+             tonera_wave_randomise(s, 0);
+             tonera_wave_randomise(s, 1);
+         }},
         {"stepped partial in slot 1", 1,
-         [](tonera_song* s) { tonera_wave_select(s, 1); tonera_wave_step_partial(s, 9, +1); }},
+         [](tonera_song* s) {
+             tonera_wave_select(s, 1);
+             tonera_wave_step_partial(s, 9, +1);
+         }},
     };
     const auto plain = render_all(open_song(bytes).get());
     for (const auto& r : rows) {

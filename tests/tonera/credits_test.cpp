@@ -20,23 +20,20 @@ struct credits_case {
 };
 
 // A song of one silent voice and two frames whose text is `text`.
-std::vector<uint8_t> song_with_text(const std::string& text)
-{
+std::vector<uint8_t> song_with_text(const std::string& text) {
     test_support::song_header h;
     h.flags = 0x01;
     h.text = text;
-    return test_support::song_bytes(h, test_support::interleaved_body(1, 2, [](uint32_t, uint32_t) {
-                                        return test_support::record_values{};
-                                    }));
+    return test_support::song_bytes(
+        h, test_support::interleaved_body(1, 2, [](uint32_t, uint32_t) { return test_support::record_values{}; }));
 }
 
-TEST(ToneraCredits, SplitsTheImportersFormAndNothingElse)
-{
+TEST(ToneraCredits, SplitsTheImportersFormAndNothingElse) {
     const std::string longest(32, 'x');
     const credits_case cases[] = {
         {"Dust and Rust by Guy Shavitt, X2014", true, "Dust and Rust", "Guy Shavitt", "X2014"},
-        {"Cheese Around The Clock by Carsten Berggreen (Scarzix), 2013 (SRX/Offence)", true,
-         "Cheese Around The Clock", "Carsten Berggreen (Scarzix)", "2013 (SRX/Offence)"},
+        {"Cheese Around The Clock by Carsten Berggreen (Scarzix), 2013 (SRX/Offence)", true, "Cheese Around The Clock",
+         "Carsten Berggreen (Scarzix)", "2013 (SRX/Offence)"},
         // A release with a comma of its own keeps it.
         {"Tune by Someone, 1988 Label, Country", true, "Tune", "Someone", "1988 Label, Country"},
         // A title may hold " by " and commas; the author is after the last " by ".
@@ -78,8 +75,7 @@ TEST(ToneraCredits, SplitsTheImportersFormAndNothingElse)
     }
 }
 
-TEST(ToneraCredits, ASongOfNoneGivesEmptyStrings)
-{
+TEST(ToneraCredits, ASongOfNoneGivesEmptyStrings) {
     EXPECT_STREQ(tonera_title(nullptr), "");
     EXPECT_STREQ(tonera_author(nullptr), "");
     EXPECT_STREQ(tonera_released(nullptr), "");

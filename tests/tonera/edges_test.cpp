@@ -17,30 +17,27 @@ using wide = unsigned __int128;
 
 // One voice at one song frame a second (48000 stereo frames each), loop
 // frame 0: every pass lasts frames x 48000 stereo frames.
-std::vector<uint8_t> slow_song(uint32_t frames)
-{
+std::vector<uint8_t> slow_song(uint32_t frames) {
     test_support::song_header h;
     h.flags = 0x01;
     h.frame_rate = 1;
-    return test_support::song_bytes(h, test_support::interleaved_body(1, frames, [](uint32_t f, uint32_t) {
-                                        return test_support::record_values{static_cast<uint16_t>(0x300 + f % 64), 0,
-                                                                           0x01, 200, 0};
-                                    }));
+    return test_support::song_bytes(
+        h, test_support::interleaved_body(1, frames, [](uint32_t f, uint32_t) {
+            return test_support::record_values{static_cast<uint16_t>(0x300 + f % 64), 0, 0x01, 200, 0};
+        }));
 }
 
 struct song_closer {
     void operator()(tonera_song* song) const { tonera_close(song); }
 };
 
-std::unique_ptr<tonera_song, song_closer> open_bytes(const std::vector<uint8_t>& bytes)
-{
+std::unique_ptr<tonera_song, song_closer> open_bytes(const std::vector<uint8_t>& bytes) {
     tonera_song* song = nullptr;
     EXPECT_EQ(tonera_open(bytes.data(), bytes.size(), &song), 0);
     return std::unique_ptr<tonera_song, song_closer>(song);
 }
 
-TEST(ToneraEdges, LoopCountsPastTwoToTheSixtyFourFramesAreEndless)
-{
+TEST(ToneraEdges, LoopCountsPastTwoToTheSixtyFourFramesAreEndless) {
     constexpr uint32_t frames = 200000;
     const auto song = open_bytes(slow_song(frames));
     ASSERT_EQ(tonera_samples_per_frame(song.get()), 48000u);
@@ -68,8 +65,7 @@ TEST(ToneraEdges, LoopCountsPastTwoToTheSixtyFourFramesAreEndless)
     EXPECT_EQ(faded, plain);
 }
 
-TEST(ToneraEdges, PositionsStopAtTheLastFrameCountInsteadOfWrapping)
-{
+TEST(ToneraEdges, PositionsStopAtTheLastFrameCountInsteadOfWrapping) {
     struct edge_case {
         const char* what;
         int passes;

@@ -28,16 +28,14 @@ enum child_result : int {
     rendered_nothing = 5,
 };
 
-std::vector<uint8_t> song_file(const char* path)
-{
+std::vector<uint8_t> song_file(const char* path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The process's address space in bytes, as the kernel counts it for
 // RLIMIT_AS.
-size_t address_space()
-{
+size_t address_space() {
     std::FILE* f = std::fopen("/proc/self/statm", "r");
     if (f == nullptr) return 0;
     unsigned long pages = 0;
@@ -48,19 +46,16 @@ size_t address_space()
 
 // As a C program calls it: anything thrown through the API ends the
 // process (std::terminate), as it would through C frames.
-int open_as_c_caller(const std::vector<uint8_t>& bytes, tonera_song** song) noexcept
-{
+int open_as_c_caller(const std::vector<uint8_t>& bytes, tonera_song** song) noexcept {
     return tonera_open(bytes.data(), bytes.size(), song);
 }
 
-bool renders(tonera_song* song, std::vector<int16_t>& buffer) noexcept
-{
+bool renders(tonera_song* song, std::vector<int16_t>& buffer) noexcept {
     return tonera_render_s16(song, buffer.data(), buffer.size() / 2) == buffer.size() / 2;
 }
 
 // The child's side: opens under the limit, then again without it.
-[[noreturn]] void run_case(const std::vector<uint8_t>& bytes, size_t headroom) noexcept
-{
+[[noreturn]] void run_case(const std::vector<uint8_t>& bytes, size_t headroom) noexcept {
     std::vector<int16_t> buffer(2 * 4096);
     const size_t used = address_space();
     rlimit limit{};
@@ -92,8 +87,7 @@ struct memory_case {
     bool may_refuse;  // or be refused for want of memory
 };
 
-TEST(MemoryLimit, FirstOpenAnswersNoMemoryOrSucceedsAtEveryHeadroom)
-{
+TEST(MemoryLimit, FirstOpenAnswersNoMemoryOrSucceedsAtEveryHeadroom) {
     const std::vector<uint8_t> bytes = song_file(SONG_FILE);
     ASSERT_GT(bytes.size(), 16u);
     constexpr size_t kib = 1024;
@@ -101,15 +95,9 @@ TEST(MemoryLimit, FirstOpenAnswersNoMemoryOrSucceedsAtEveryHeadroom)
     // little more: below that the open must be refused; with megabytes to
     // spare it must succeed.
     const memory_case cases[] = {
-        {0, false, true},
-        {4 * kib, false, true},
-        {64 * kib, false, true},
-        {256 * kib, false, true},
-        {320 * kib, true, true},
-        {512 * kib, true, true},
-        {1024 * kib, true, true},
-        {2048 * kib, true, true},
-        {64 * 1024 * kib, true, false},
+        {0, false, true},         {4 * kib, false, true},   {64 * kib, false, true},
+        {256 * kib, false, true}, {320 * kib, true, true},  {512 * kib, true, true},
+        {1024 * kib, true, true}, {2048 * kib, true, true}, {64 * 1024 * kib, true, false},
     };
     for (const memory_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "headroom " << c.headroom << " bytes");
@@ -119,7 +107,8 @@ TEST(MemoryLimit, FirstOpenAnswersNoMemoryOrSucceedsAtEveryHeadroom)
         if (child == 0) run_case(bytes, c.headroom);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << "the child was ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "the child was ended by signal "
+                                       << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
         const int result = WEXITSTATUS(status);
         ASSERT_TRUE(result == opened_under_limit || result == refused_then_opened) << "child status " << result;
         if (result == opened_under_limit) {

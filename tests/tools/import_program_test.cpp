@@ -224,11 +224,12 @@ TEST_F(ImportProgram, LoudnessFollowsTheLibrarysOwnRendering) {
     const char* sidplayfp = "/usr/bin/sidplayfp";
     if (!fs::exists(sidplayfp)) GTEST_SKIP() << "sidplayfp is not installed";
     const std::string tune = SONGS_DIR "/imported/scarzix-cheese-around-the-clock.sid";
-    ASSERT_EQ(test_support::run_program(TUNTOOL_BINARY, {"import", "--seconds", "30", tune, path("song.tun")}).status, 0);
+    ASSERT_EQ(test_support::run_program(TUNTOOL_BINARY, {"import", "--seconds", "30", tune, path("song.tun")}).status,
+              0);
     const auto ours = test_support::read_wav(record(path("song.tun")));
     const program_result r =
-        test_support::run_program("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>/dev/null </dev/null", sidplayfp, "-q", "-t30",
-                                               "-w" + path("reference.wav"), tune});
+        test_support::run_program("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>/dev/null </dev/null", sidplayfp, "-q",
+                                              "-t30", "-w" + path("reference.wav"), tune});
     ASSERT_EQ(r.status, 0) << r.output;
     const auto reference = test_support::read_wav(read_file(path("reference.wav")));
     // The library starts the machine after a random delay of up to a few
@@ -247,7 +248,8 @@ TEST_F(ImportProgram, BatchGoesOnPastABrokenTuneAndKeepsTheFoldersLayout) {
     write_file(path("tunes/sub/broken.sid"), {'P', 'S', 'I', 'D', 0, 9});
     write_file(path("tunes/notes.txt"), {'x'});
     write_file(path("single.sid"), small_tune(2));
-    const std::vector<std::string> songs{"a-1.tun", "single-1.tun", "single-2.tun", "sub/b-1.tun", "sub/b-2.tun", "sub/b-3.tun"};
+    const std::vector<std::string> songs{"a-1.tun",     "single-1.tun", "single-2.tun",
+                                         "sub/b-1.tun", "sub/b-2.tun",  "sub/b-3.tun"};
     std::vector<uint8_t> first;
     for (const char* jobs : {"1", "3"}) {
         const std::string out = path(std::string("out") + jobs);
@@ -255,8 +257,9 @@ TEST_F(ImportProgram, BatchGoesOnPastABrokenTuneAndKeepsTheFoldersLayout) {
             {"import", "--seconds", "2", "--all-subtunes", "-j", jobs, "-o", out, path("tunes"), path("single.sid")});
         EXPECT_EQ(r.status, 1) << r.output;
         const auto last_line = r.output.substr(r.output.rfind('\n', r.output.size() - 2) + 1);
-        EXPECT_NE(last_line.find("3 of 4 tunes imported, 6 songs written; 1 tune failed: " + path("tunes/sub/broken.sid")),
-                  std::string::npos)
+        EXPECT_NE(
+            last_line.find("3 of 4 tunes imported, 6 songs written; 1 tune failed: " + path("tunes/sub/broken.sid")),
+            std::string::npos)
             << r.output;
         EXPECT_NE(r.output.find(path("tunes/sub/broken.sid") + ": not a PSID file"), std::string::npos) << r.output;
         std::vector<uint8_t> all;

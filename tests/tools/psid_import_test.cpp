@@ -47,7 +47,8 @@ imported_tune run_tune(const routine& init, const routine& play, uint32_t frames
 routine voice_on(int voice, uint16_t freq, uint8_t ctrl, uint8_t ad = 0x00, uint8_t sr = 0xF0) {
     return [=](code_6502& c) {
         const uint16_t base = voice_base(voice);
-        c.poke(base + frequency, static_cast<uint8_t>(freq)).poke(base + frequency + 1, static_cast<uint8_t>(freq >> 8));
+        c.poke(base + frequency, static_cast<uint8_t>(freq))
+            .poke(base + frequency + 1, static_cast<uint8_t>(freq >> 8));
         c.poke(base + attack_decay, ad).poke(base + sustain_release, sr).poke(base + control, ctrl);
         c.poke(test_support::mode_volume, 0x0F);
     };
@@ -76,11 +77,10 @@ TEST(PsidImport, PitchIsTheFrequencyRegisterAtTheTunesClock) {
         double hz;  // freq x clock / 2^24
     };
     const case_ cases[] = {
-        {7493, false, 0x11, 440.03},   // A-4 on a PAL machine
-        {7217, true, 0x11, 439.94},    // the same note at the NTSC clock
-        {1024, false, 0x21, 60.13},
-        {0xFFFF, false, 0x41, 3848.6},  // the top of the range
-        {0x2000, false, 0x81, 480.96},  // noise
+        {7493, false, 0x11, 440.03},                                   // A-4 on a PAL machine
+        {7217, true, 0x11, 439.94},                                    // the same note at the NTSC clock
+        {1024, false, 0x21, 60.13},    {0xFFFF, false, 0x41, 3848.6},  // the top of the range
+        {0x2000, false, 0x81, 480.96},                                 // noise
     };
     for (const auto& c : cases) {
         test_support::psid_header h;
@@ -90,7 +90,8 @@ TEST(PsidImport, PitchIsTheFrequencyRegisterAtTheTunesClock) {
         EXPECT_EQ(t.timing.frame_rate, c.ntsc ? 60 : 50);
         const uint16_t pitch = t.records[9 * 3 + 1].pitch;
         EXPECT_NEAR(played_hz(pitch), c.hz, std::max(1.0, c.hz * 0.004)) << c.freq;
-        EXPECT_EQ(pitch & song::pitch_noise, c.ctrl & 0x80 ? song::pitch_noise : 0) << "noise bit for control " << int(c.ctrl);
+        EXPECT_EQ(pitch & song::pitch_noise, c.ctrl & 0x80 ? song::pitch_noise : 0)
+            << "noise bit for control " << int(c.ctrl);
         EXPECT_EQ(pitch & 0xF000, 0) << "pan centred";
         EXPECT_EQ(t.records[9 * 3 + 1].control, c.ctrl);
     }
@@ -106,17 +107,19 @@ TEST(PsidImport, VolumeRisesWithTheAttackRateAndFallsWithTheReleaseRate) {
     };
     for (const case_ c : {case_{8, 8}, case_{10, 5}, case_{4, 9}, case_{6, 2}}) {
         const int gate_off_call = 50;  // one second in
-        const imported_tune t =
-            run_tune(voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4), static_cast<uint8_t>(0xF0 | c.release)),
-                     [&](code_6502& p) {
-                         p.when(test_support::play_counter, gate_off_call, [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
-                     },
-                     150);
+        const imported_tune t = run_tune(
+            voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4), static_cast<uint8_t>(0xF0 | c.release)),
+            [&](code_6502& p) {
+                p.when(test_support::play_counter, gate_off_call,
+                       [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
+            },
+            150);
         const auto volume = column(t, 0, &song::channel_record::volume);
         const auto ctrl = column(t, 0, &song::channel_record::control);
         const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
 
-        const auto first_sound = std::find_if(volume.begin(), volume.end(), [](int v) { return v > 0; }) - volume.begin();
+        const auto first_sound =
+            std::find_if(volume.begin(), volume.end(), [](int v) { return v > 0; }) - volume.begin();
         const auto top = std::find_if(volume.begin(), volume.end(), [](int v) { return v >= 250; }) - volume.begin();
         // Frames begin half a frame from the play calls, so the attack
         // starts halfway through the first frame that shows it.
@@ -140,20 +143,21 @@ TEST(PsidImport, AttackStartsFromTheCurrentLevel) {
         int gate_off_call, gate_on_call;
     };
     for (const case_ c : {case_{8, 9, 50, 60}, case_{10, 8, 50, 55}, case_{9, 10, 40, 70}}) {
-        const imported_tune t = run_tune(voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4),
-                                                  static_cast<uint8_t>(0xF0 | c.release)),
-                                         [&](code_6502& p) {
-                                             p.when(test_support::play_counter, c.gate_off_call,
-                                                    [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
-                                             p.when(test_support::play_counter, c.gate_on_call,
-                                                    [](code_6502& b) { b.poke(voice_base(0) + control, 0x21); });
-                                         },
-                                         120);
+        const imported_tune t = run_tune(
+            voice_on(0, 0x1CD6, 0x21, static_cast<uint8_t>(c.attack << 4), static_cast<uint8_t>(0xF0 | c.release)),
+            [&](code_6502& p) {
+                p.when(test_support::play_counter, c.gate_off_call,
+                       [](code_6502& b) { b.poke(voice_base(0) + control, 0x20); });
+                p.when(test_support::play_counter, c.gate_on_call,
+                       [](code_6502& b) { b.poke(voice_base(0) + control, 0x21); });
+            },
+            120);
         const auto volume = column(t, 0, &song::channel_record::volume);
         const auto ctrl = column(t, 0, &song::channel_record::control);
         const std::string which = "attack " + std::to_string(c.attack) + ", release " + std::to_string(c.release);
         const auto gate_off = std::find_if(ctrl.begin() + 1, ctrl.end(), [](int v) { return !(v & 1); }) - ctrl.begin();
-        const auto gate_on = std::find_if(ctrl.begin() + gate_off, ctrl.end(), [](int v) { return v & 1; }) - ctrl.begin();
+        const auto gate_on =
+            std::find_if(ctrl.begin() + gate_off, ctrl.end(), [](int v) { return v & 1; }) - ctrl.begin();
         ASSERT_LT(gate_on, 110) << which;
         const int before = volume[gate_on - 1];
         // Well into the release, far from both ends.
@@ -186,10 +190,13 @@ TEST(PsidImport, GateOffAndOnAgainWithinOneFrameIsKept) {
             i.poke(test_support::cia_timer_high, static_cast<uint8_t>(c.timer >> 8));
         };
         const routine play = [&](code_6502& p) {
-            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call), [](code_6502& b) { b.poke(voice_base(2) + control, 0x40); });
-            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call + 1), [](code_6502& b) { b.poke(voice_base(2) + control, 0x41); });
+            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call),
+                   [](code_6502& b) { b.poke(voice_base(2) + control, 0x40); });
+            p.when(test_support::play_counter, static_cast<uint8_t>(c.off_call + 1),
+                   [](code_6502& b) { b.poke(voice_base(2) + control, 0x41); });
         };
-        const std::string name = std::to_string(c.calls_a_frame) + " calls a frame, gate off in call " + std::to_string(c.off_call);
+        const std::string name =
+            std::to_string(c.calls_a_frame) + " calls a frame, gate off in call " + std::to_string(c.off_call);
         const imported_tune t = run_tune(init, play, 30, h);
         const auto ctrl = column(t, 2, &song::channel_record::control);
         const auto volume = column(t, 2, &song::channel_record::volume);
@@ -241,13 +248,15 @@ TEST(PsidImport, SilencedAndFilteredVoices) {
     for (const auto& c : cases) {
         const routine init = [&](code_6502& i) {
             for (int v = 0; v < 3; ++v) voice_on(v, 0x1000, 0x21)(i);
-            i.poke(0xD416, 0x40).poke(test_support::filter_routing, c.routing).poke(test_support::mode_volume, c.mode_volume);
+            i.poke(0xD416, 0x40)
+                .poke(test_support::filter_routing, c.routing)
+                .poke(test_support::mode_volume, c.mode_volume);
         };
         const imported_tune t = run_tune(init, nothing, 10);
         for (int v = 0; v < 3; ++v) {
             const song::channel_record& r = t.records[9 * 3 + v];
-            const std::string which = "routing " + std::to_string(c.routing) + ", mode " + std::to_string(c.mode_volume) +
-                                      ", voice " + std::to_string(v + 1);
+            const std::string which = "routing " + std::to_string(c.routing) + ", mode " +
+                                      std::to_string(c.mode_volume) + ", voice " + std::to_string(v + 1);
             if (c.volume[v] < 0) {
                 EXPECT_GT(r.volume, 200) << which;
             } else {
@@ -276,7 +285,8 @@ TEST(PsidImport, FilterValuePutsThePlayersCutoffOnTheChipsCutoff) {
     // 8580 about 7 Hz per step.
     for (auto model : {psid_import::chip_model::mos6581, psid_import::chip_model::mos8580}) {
         for (uint16_t cutoff = 0; cutoff < 2047; cutoff += 64)
-            EXPECT_LE(psid_import::cutoff_hz(cutoff, model), psid_import::cutoff_hz(cutoff + 64 > 2047 ? 2047 : cutoff + 64, model));
+            EXPECT_LE(psid_import::cutoff_hz(cutoff, model),
+                      psid_import::cutoff_hz(cutoff + 64 > 2047 ? 2047 : cutoff + 64, model));
     }
     EXPECT_NEAR(psid_import::cutoff_hz(1024, psid_import::chip_model::mos8580), 7168, 200);
 }
@@ -312,8 +322,8 @@ TEST(PsidImport, SongTextSubtuneAndRateComeFromTheHeader) {
         EXPECT_EQ(t.text, c.text);
         EXPECT_EQ(t.subtune, c.subtune) << c.text;
         EXPECT_EQ(t.timing.frame_rate, c.rate) << c.text;
-        EXPECT_NEAR(played_hz(t.records[2 * 3].pitch), std::max(16.0, (c.subtune - 1) * 256 * t.timing.clock_hz / 16777216.0),
-                    2.0)
+        EXPECT_NEAR(played_hz(t.records[2 * 3].pitch),
+                    std::max(16.0, (c.subtune - 1) * 256 * t.timing.clock_hz / 16777216.0), 2.0)
             << c.text;
     }
 }
@@ -340,7 +350,7 @@ std::vector<int> repeated(std::vector<int> intro, const std::vector<int>& body, 
 // the call, plus a varying share of `spread`, on every call or every other
 // one: the spans its changes were seen in.
 std::vector<psid_import::change_span> seen_changes(uint32_t period, uint32_t delay, uint32_t spread, double seconds,
-                                                  int calls_per_write = 1) {
+                                                   int calls_per_write = 1) {
     uint32_t random = 12345;
     const auto next_random = [&random] { return random = random * 1103515245u + 12345u, (random >> 16) & 0x7FFF; };
     const auto end = static_cast<uint64_t>(seconds * 985248);
@@ -425,7 +435,8 @@ TEST(LoopSearch, FindsWhereTheFramesStartToRepeat) {
 std::string database_with(const std::vector<uint8_t>& tune, const std::string& lengths) {
     SidTune sid(tune.data(), static_cast<uint_least32_t>(tune.size()));
     char md5[SidTune::MD5_LENGTH + 1];
-    const std::string path = (std::filesystem::temp_directory_path() / ("lengths-" + std::to_string(::getpid()) + ".md5")).string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("lengths-" + std::to_string(::getpid()) + ".md5")).string();
     std::ofstream(path) << "[Database]\n; /tests/tune.sid\n" << sid.createMD5New(md5) << "=" << lengths << "\n";
     return path;
 }
@@ -452,8 +463,8 @@ TEST(PsidImport, SongEndsWhereTheTuneStartsOverFallsSilentOrItsLengthSays) {
         std::string lengths;  // a database line's lengths; "" for none
         double silence;
         psid_import::song_end end;
-        int frames;         // the song's frames (-1: see loop)
-        int loop;           // -1: no repeat found
+        int frames;  // the song's frames (-1: see loop)
+        int loop;    // -1: no repeat found
     };
     const case_ cases[] = {
         {"repeats from the start", counting(false), "", 10, psid_import::song_end::asked, -1, 0},
@@ -463,7 +474,10 @@ TEST(PsidImport, SongEndsWhereTheTuneStartsOverFallsSilentOrItsLengthSays) {
         {"length in milliseconds", gate_off_at_call_120, "0:04.500 0:10", 2, psid_import::song_end::database, 225, -1},
     };
     for (const auto& c : cases) {
-        const routine init = [](code_6502& i) { voice_on(0, 0x1000, 0x21, 0x00, 0xF0)(i); i.poke(started, 0); };
+        const routine init = [](code_6502& i) {
+            voice_on(0, 0x1000, 0x21, 0x00, 0xF0)(i);
+            i.poke(started, 0);
+        };
         const auto tune = test_support::psid_bytes({}, test_support::tune_code(init, c.play));
         psid_import::import_options options;
         options.seconds = 30;
@@ -552,7 +566,7 @@ TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
     struct case_ {
         const char* name;
         routine play;
-        int loop;  // the frame the song loops to, to within 2
+        int loop;                         // the frame the song loops to, to within 2
         std::optional<uint16_t> timer{};  // CIA-timed, with this timer (0: the library's own)
         uint16_t frame_rate = 50;
     };
@@ -577,7 +591,8 @@ TEST(PsidImport, NotesOfAFastEnvelopeRepeatWhereTheTuneDoes) {
         h.speed = c.timer ? 1 : 0;
         psid_import::import_options options;
         options.seconds = 30;
-        const imported_tune t = import_tune(test_support::psid_bytes(h, test_support::tune_code(init, c.play)), options);
+        const imported_tune t =
+            import_tune(test_support::psid_bytes(h, test_support::tune_code(init, c.play)), options);
         EXPECT_EQ(t.timing.frame_rate, c.frame_rate) << c.name;
         ASSERT_TRUE(t.loop_found) << c.name;
         // A loop lasts at least a second, so at 100 frames a second it

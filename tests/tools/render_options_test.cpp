@@ -14,13 +14,33 @@ TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
         const char* text;
         std::optional<uint64_t> microseconds;
     } cases[] = {
-        {"10", 10000000},       {"0.5", 500000},          {"90.25", 90250000},  {"1:02", 62000000},
-        {"1:02.5", 62500000},   {"0:59.999999", 59999999}, {"125:00", 7500000000}, {"1.0000001", std::nullopt},
-        {"1:60", std::nullopt}, {"1:5", std::nullopt},    {"1:05:00", 3900000000}, {"", std::nullopt},
-        {"-3", std::nullopt},   {"1e3", std::nullopt},    {".5", std::nullopt},  {"5.", std::nullopt},
-        {":30", std::nullopt},  {"0", 0},                 {"2:03:04.5", 7384500000}, {"100:00:00", 360000000000},
-        {"1:5:00", std::nullopt}, {"1:60:00", std::nullopt}, {"1:00:60", std::nullopt}, {"1:00:5", std::nullopt},
-        {"1::00", std::nullopt}, {"1:00:00:00", std::nullopt}, {"1:00.5:00", std::nullopt},
+        {"10", 10000000},
+        {"0.5", 500000},
+        {"90.25", 90250000},
+        {"1:02", 62000000},
+        {"1:02.5", 62500000},
+        {"0:59.999999", 59999999},
+        {"125:00", 7500000000},
+        {"1.0000001", std::nullopt},
+        {"1:60", std::nullopt},
+        {"1:5", std::nullopt},
+        {"1:05:00", 3900000000},
+        {"", std::nullopt},
+        {"-3", std::nullopt},
+        {"1e3", std::nullopt},
+        {".5", std::nullopt},
+        {"5.", std::nullopt},
+        {":30", std::nullopt},
+        {"0", 0},
+        {"2:03:04.5", 7384500000},
+        {"100:00:00", 360000000000},
+        {"1:5:00", std::nullopt},
+        {"1:60:00", std::nullopt},
+        {"1:00:60", std::nullopt},
+        {"1:00:5", std::nullopt},
+        {"1::00", std::nullopt},
+        {"1:00:00:00", std::nullopt},
+        {"1:00.5:00", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(tuntool::parse_time(c.text), c.microseconds) << c.text;
     // To the nearest frame at the output rate, 48 kHz.
@@ -30,9 +50,9 @@ TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
 }
 
 TEST(RenderOptions, ValuesInEveryFormLandInTheirFields) {
-    const auto parsed = parse_render_options({"--loops=3", "a.tun", "-ofolder", "--fade", "2.5", "--length", "1:00",
-                                              "--mute", "2,3", "--solo=1", "-j2", "--format=flac", "-q", "--stems",
-                                              "--tags", "--", "-b.tun"});
+    const auto parsed =
+        parse_render_options({"--loops=3", "a.tun", "-ofolder", "--fade", "2.5", "--length", "1:00", "--mute", "2,3",
+                              "--solo=1", "-j2", "--format=flac", "-q", "--stems", "--tags", "--", "-b.tun"});
     ASSERT_EQ(parsed.error, "");
     const tuntool::render_options& o = parsed.options;
     EXPECT_EQ(o.loops, 3u);
@@ -57,17 +77,28 @@ TEST(RenderOptions, BadValuesAreRefusedNamingTheirOption) {
         std::vector<std::string> args;
         const char* named;
     } cases[] = {
-        {{"--loops", "0", "a.tun"}, "--loops"},      {{"--loops", "10001", "a.tun"}, "--loops"},
-        {{"--loops", "two", "a.tun"}, "--loops"},    {{"--fade", "-1", "a.tun"}, "--fade"},
-        {{"--fade", "x", "a.tun"}, "--fade"},        {{"--length", "0:00", "a.tun"}, "--length"},
-        {{"--length", "100:00:01", "a.tun"}, "--length"}, {{"--length", "6000:01", "a.tun"}, "--length"},
-        {{"--fade", "100:00:00.1", "a.tun"}, "--fade"}, {{"--length", "0", "a.tun"}, "--length"},
-        {{"--mute", "9", "a.tun"}, "--mute"},        {{"--mute", "1,,2", "a.tun"}, "--mute"},
-        {{"--solo", "0", "a.tun"}, "--solo"},        {{"--solo", "", "a.tun"}, "--solo"},
-        {{"-j", "0", "a.tun"}, "-j"},                {{"--jobs=many", "a.tun"}, "--jobs"},
-        {{"--format", "mp3", "a.tun"}, "--format"},  {{"a.tun", "--loops"}, "--loops"},
-        {{"--speed", "2", "a.tun"}, "--speed"},      {{"-o", "-", "a.tun", "b.tun"}, "-o"},
-        {{"-o", "-", "--stems", "a.tun"}, "--stems"}, {{"--loops", "2"}, "song"},
+        {{"--loops", "0", "a.tun"}, "--loops"},
+        {{"--loops", "10001", "a.tun"}, "--loops"},
+        {{"--loops", "two", "a.tun"}, "--loops"},
+        {{"--fade", "-1", "a.tun"}, "--fade"},
+        {{"--fade", "x", "a.tun"}, "--fade"},
+        {{"--length", "0:00", "a.tun"}, "--length"},
+        {{"--length", "100:00:01", "a.tun"}, "--length"},
+        {{"--length", "6000:01", "a.tun"}, "--length"},
+        {{"--fade", "100:00:00.1", "a.tun"}, "--fade"},
+        {{"--length", "0", "a.tun"}, "--length"},
+        {{"--mute", "9", "a.tun"}, "--mute"},
+        {{"--mute", "1,,2", "a.tun"}, "--mute"},
+        {{"--solo", "0", "a.tun"}, "--solo"},
+        {{"--solo", "", "a.tun"}, "--solo"},
+        {{"-j", "0", "a.tun"}, "-j"},
+        {{"--jobs=many", "a.tun"}, "--jobs"},
+        {{"--format", "mp3", "a.tun"}, "--format"},
+        {{"a.tun", "--loops"}, "--loops"},
+        {{"--speed", "2", "a.tun"}, "--speed"},
+        {{"-o", "-", "a.tun", "b.tun"}, "-o"},
+        {{"-o", "-", "--stems", "a.tun"}, "--stems"},
+        {{"--loops", "2"}, "song"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_render_options(c.args);

@@ -61,7 +61,8 @@ public:
     }
     std::string build(const std::string& name, const std::string& score) {
         test_support::write_file(path(name + ".txt"), std::vector<uint8_t>(score.begin(), score.end()));
-        const program_result r = test_support::run_program(TUNTOOL_BINARY, {"build", path(name + ".txt"), path(name + ".tun")});
+        const program_result r =
+            test_support::run_program(TUNTOOL_BINARY, {"build", path(name + ".txt"), path(name + ".tun")});
         EXPECT_EQ(r.status, 0) << r.output;
         return path(name + ".tun");
     }
@@ -73,8 +74,8 @@ const std::string lullaby = SONGS_DIR "/lullaby.tun";
 const std::string circuit = SONGS_DIR "/chip/circuit.tun";  // six voices with sync and ring
 
 TEST_F(RenderProgram, WithoutShapingOptionsTheBytesAreRecordModes) {
-    for (const std::string& song : {lullaby, circuit, std::string(SONGS_DIR "/plain/meadow.tun"),
-                                   std::string(SONGS_DIR "/wide/panorama.tun")}) {
+    for (const std::string& song :
+         {lullaby, circuit, std::string(SONGS_DIR "/plain/meadow.tun"), std::string(SONGS_DIR "/wide/panorama.tun")}) {
         const std::vector<uint8_t> recorded = record(song);
         EXPECT_EQ(render(song, {}), recorded) << song;
         EXPECT_EQ(render(song, {"-j", "1", "--format", "wav"}), recorded) << song;

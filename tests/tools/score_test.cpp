@@ -41,7 +41,7 @@ TEST(ScoreHeader, SetsTheSongFields) {
     EXPECT_FALSE(song.interleaved);
     EXPECT_TRUE(song.compressed);
     EXPECT_EQ(song.text, "Hi \"there\"");
-    EXPECT_EQ(song.channels, 3u);  // the highest channel used
+    EXPECT_EQ(song.channels, 3u);       // the highest channel used
     EXPECT_EQ(song.frame_count(), 6u);  // one step of the default 6 frames
 }
 
@@ -62,8 +62,8 @@ TEST(ScoreEnvelope, AttackDecaySustainReleaseFrameByFrame) {
         {"vol=50 decay=20", "A-4 A-4 . .", {50, 30, 50, 30, 10, 0, 0, 0}},
     };
     for (const auto& c : cases) {
-        const std::string source = std::string("tempo 2\ninstrument i ") + c.instrument + "\npattern p\n1: @i " +
-                                   c.steps + "\nplay p\n";
+        const std::string source =
+            std::string("tempo 2\ninstrument i ") + c.instrument + "\npattern p\n1: @i " + c.steps + "\nplay p\n";
         EXPECT_EQ(volumes(compile_score(source), 0), c.volume) << c.instrument << " / " << c.steps;
     }
 }
@@ -76,18 +76,18 @@ TEST(ScoreSettings, ShapeEachRecordField) {
     };
     const case_ cases[] = {
         {"", 0, {a4, 128, 0, 200, 255}},
-        {"pan=L", 0, {a4 | 0x3000, 128, 0, 200, 255}},       // right side off
-        {"pan=R", 0, {a4 | 0xC000, 128, 0, 200, 255}},       // left side off
-        {"pan=LC", 0, {a4 | 0x1000, 128, 0, 200, 255}},      // right side at half
-        {"pan=RC", 0, {a4 | 0x4000, 128, 0, 200, 255}},      // left side at half
+        {"pan=L", 0, {a4 | 0x3000, 128, 0, 200, 255}},   // right side off
+        {"pan=R", 0, {a4 | 0xC000, 128, 0, 200, 255}},   // left side off
+        {"pan=LC", 0, {a4 | 0x1000, 128, 0, 200, 255}},  // right side at half
+        {"pan=RC", 0, {a4 | 0x4000, 128, 0, 200, 255}},  // left side at half
         {"pan=2:1", 0, {a4 | 0x9000, 128, 0, 200, 255}},
         {"noise=on", 0, {a4 | song::pitch_noise, 128, 0, 200, 255}},
-        {"pulse=254 sweep=1", 2, {a4, 0, 0, 200, 255}},      // 254, 255, 0
+        {"pulse=254 sweep=1", 2, {a4, 0, 0, 200, 255}},  // 254, 255, 0
         {"pulse=10 sweep=-4", 1, {a4, 6, 0, 200, 255}},
         {"filter=90 vol=7 ctrl=0x20", 0, {a4, 128, 0x20, 7, 90}},
         {"arp=0,12", 1, {0x0500 | 184, 128, 0, 200, 255}},  // second frame an octave up
         {"arp=0,12", 2, {a4, 128, 0, 200, 255}},
-        {"bend=12", 1, {0x0500 | 184, 128, 0, 200, 255}},   // a whole octave per frame
+        {"bend=12", 1, {0x0500 | 184, 128, 0, 200, 255}},            // a whole octave per frame
         {"bend=-0.5", 2, {0x0400 | (415 - 256), 128, 0, 200, 255}},  // one semitone down: G#4
     };
     for (const auto& c : cases) {
@@ -135,7 +135,7 @@ TEST(ScoreStructure, TempoRepeatsTranspositionAndLoop) {
         "play p loop (p)+12*2\n");
     ASSERT_EQ(song.frame_count(), 12u);
     EXPECT_EQ(song.loop_frame, 4u);
-    const std::vector<int> expected{a4, a4, a4, a4,  // first pass
+    const std::vector<int> expected{a4,     a4,     a4,     a4,  // first pass
                                     0x05B8, 0x05B8, 0x05B8, 0x05B8, 0x05B8, 0x05B8, 0x05B8, 0x05B8};
     EXPECT_EQ(pitches(song, 0), expected);
 }
@@ -173,8 +173,8 @@ TEST(ScoreStructure, BareInstrumentNamePlaysItsOwnNoteUntransposed) {
         "pattern p\n"
         "1: hat A-4\n"
         "play p+12\n");
-    EXPECT_EQ(song.at(0, 0).pitch, a4 | song::pitch_noise);           // the hit keeps its note
-    EXPECT_EQ(song.at(1, 0).pitch, 0x05B8 | song::pitch_noise);       // a written note moves, with the hat's sound
+    EXPECT_EQ(song.at(0, 0).pitch, a4 | song::pitch_noise);      // the hit keeps its note
+    EXPECT_EQ(song.at(1, 0).pitch, 0x05B8 | song::pitch_noise);  // a written note moves, with the hat's sound
     EXPECT_EQ(song.at(1, 0).volume, 60);
 }
 
@@ -327,7 +327,8 @@ TEST(ScoreLimits, HostileScoresEndInBoundedMemoryAndTime) {
          "2:67: groups nest at most 64 deep"},
         {"64 nested groups", "pattern A\n1 " + repeated("(", 64) + "C-4" + repeated(")", 64) + "\nplay A\n",
          "built 6 frames"},
-        {"100000 nested groups", "pattern A\n1 " + repeated("(", 100'000) + "C-4" + repeated(")", 100'000) + "\nplay A\n",
+        {"100000 nested groups",
+         "pattern A\n1 " + repeated("(", 100'000) + "C-4" + repeated(")", 100'000) + "\nplay A\n",
          "2:67: groups nest at most 64 deep"},
         // Settings take no step, and 9999^2 of them are too many already.
         {"repeated settings", "pattern A\n1 ((((vol=1)*9999)*9999)*9999)*9999 C-4\nplay A\n",
@@ -336,8 +337,7 @@ TEST(ScoreLimits, HostileScoresEndInBoundedMemoryAndTime) {
         {"a song of many settings", "pattern A\n1 (vol=1)*9999 C-4\nplay A*1678\n",
          "3:6: the song plays more than 16777216 steps"},
         {"empty groups repeated", "pattern A\n1 ((((()*9999)*9999)*9999)*9999)*9999 C-4\nplay A\n", "built 6 frames"},
-        {"loop-only groups repeated", "pattern A\n1 C-4\nplay ((((loop)*9999)*9999)*9999)*9999 A\n",
-         "built 6 frames"},
+        {"loop-only groups repeated", "pattern A\n1 C-4\nplay ((((loop)*9999)*9999)*9999)*9999 A\n", "built 6 frames"},
         {"many words", "pattern A\n1 " + repeated("| ", 4'194'305) + "\nplay A\n",
          "2:8388611: the channel and play lines have more than 4194304 words"},
         {"binary bytes", "pattern A\n1 C-4 \x01\x80\xFF\nplay A\n", "2:7: \"\\x01\\x80\\xFF\" is not a note"},

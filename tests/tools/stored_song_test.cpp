@@ -15,7 +15,8 @@ using tuntool::stored_song;
 
 record_values sample_record(uint32_t frame, uint32_t channel) {
     return {static_cast<uint16_t>(0x1234 + frame * 0x101 + channel * 0x2000), static_cast<uint8_t>(frame * 3 + channel),
-            static_cast<uint8_t>(0x40 + channel), static_cast<uint8_t>(200 - frame), static_cast<uint8_t>(255 - channel)};
+            static_cast<uint8_t>(0x40 + channel), static_cast<uint8_t>(200 - frame),
+            static_cast<uint8_t>(255 - channel)};
 }
 
 std::vector<uint8_t> song_with(uint8_t flags, const std::vector<uint8_t>& body, const std::string& text = "") {
@@ -135,11 +136,21 @@ TEST(SongFile, RefusesWhatItCannotConvert) {
         const char* message;
     };
     const std::vector<case_> cases = {
-        {[] { tuntool::parse_song_file(std::vector<uint8_t>{'T', 'Q', 'X', 0x13}); }, "not a song file"},
-        {[] { tuntool::parse_song_file(std::vector<uint8_t>{'t', 'Q', 'K', 0x13, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}); },
+        {[] {
+             tuntool::parse_song_file(std::vector<uint8_t>{'T', 'Q', 'X', 0x13});
+         },
          "not a song file"},
-        {[] { tuntool::parse_song_file(std::vector<uint8_t>{'T', 'Q', 'K', 0x13, 50}); }, "16-byte header"},
-        {[] { tuntool::parse_song_file(std::vector<uint8_t>{'C', 'Q', 'K', 0x13, 50, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0}); },
+        {[] {
+             tuntool::parse_song_file(std::vector<uint8_t>{'t', 'Q', 'K', 0x13, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+         },
+         "not a song file"},
+        {[] {
+             tuntool::parse_song_file(std::vector<uint8_t>{'T', 'Q', 'K', 0x13, 50});
+         },
+         "16-byte header"},
+        {[] {
+             tuntool::parse_song_file(std::vector<uint8_t>{'C', 'Q', 'K', 0x13, 50, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0});
+         },
          "song text"},
         {[&] { tuntool::pack_song(packed); }, "already compressed"},
         {[&] { tuntool::unpack_song(song); }, "not compressed"},

@@ -108,10 +108,10 @@ TEST_F(TuntoolProgram, PackedAndRelaidSongsRecordTheSameSound) {
         // Back again: the original bytes.
         ASSERT_EQ(tuntool({compressed ? "pack" : "unpack", path("packed.tun"), path("back.tun")}).status, 0);
         EXPECT_EQ(read_file(path("back.tun")), read_file(original)) << song;
-        ASSERT_EQ(tuntool({"relayout", path("relaid.tun"), path("back.tun"),
-                           interleaved ? "--interleaved" : "--planar"})
-                      .status,
-                  0);
+        ASSERT_EQ(
+            tuntool({"relayout", path("relaid.tun"), path("back.tun"), interleaved ? "--interleaved" : "--planar"})
+                .status,
+            0);
         EXPECT_EQ(read_file(path("back.tun")), read_file(original)) << song;
         for (const char* name : {"original.tun", "packed.tun", "relaid.tun", "back.tun"}) fs::remove(path(name));
     }
@@ -119,8 +119,8 @@ TEST_F(TuntoolProgram, PackedAndRelaidSongsRecordTheSameSound) {
 
 TEST_F(TuntoolProgram, BuildThenInfoDescribesTheSong) {
     write_file(path("s.txt"), bytes_of("variant chip\nrate 25\ntempo 5\ntext \"tiny\"\nlayout planar\ncompress yes\n"
-                                      "pattern p\n1: C-4 . . .\n2: C-3 --- C-3 ---\n"
-                                      "play p loop p*3\n"));
+                                       "pattern p\n1: C-4 . . .\n2: C-3 --- C-3 ---\n"
+                                       "play p loop p*3\n"));
     const program_result built = tuntool({"build", path("s.txt"), path("s.tun")});
     ASSERT_EQ(built.status, 0) << built.output;
     const program_result r = tuntool({"info", path("s.tun")});

@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     }
     try {
         const double window = argc == 4 ? std::atof(argv[3]) : 0.05;
-        const auto a = test_support::loudness_envelope(test_support::read_wav(test_support::read_file(argv[1])), window);
-        const auto b = test_support::loudness_envelope(test_support::read_wav(test_support::read_file(argv[2])), window);
+        const auto a =
+            test_support::loudness_envelope(test_support::read_wav(test_support::read_file(argv[1])), window);
+        const auto b =
+            test_support::loudness_envelope(test_support::read_wav(test_support::read_file(argv[2])), window);
         std::printf("%.3f\n", test_support::correlation(a, b));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "loudness_compare: %s\n", e.what());

@@ -16,8 +16,10 @@ int main(int argc, char** argv) {
     }
     try {
         const double window = argc == 4 ? std::atof(argv[3]) : 0.2;
-        const auto a = test_support::pitch_class_profiles(test_support::read_wav(test_support::read_file(argv[1])), window);
-        const auto b = test_support::pitch_class_profiles(test_support::read_wav(test_support::read_file(argv[2])), window);
+        const auto a =
+            test_support::pitch_class_profiles(test_support::read_wav(test_support::read_file(argv[1])), window);
+        const auto b =
+            test_support::pitch_class_profiles(test_support::read_wav(test_support::read_file(argv[2])), window);
         std::printf("%.3f\n", test_support::profile_agreement(a, b));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pitch_class_compare: %s\n", e.what());

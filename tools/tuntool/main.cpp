@@ -61,9 +61,8 @@ struct command {
 };
 
 constexpr command commands[] = {
-    {"info", tuntool::info_command},     {"pack", tuntool::pack_command},
-    {"unpack", tuntool::unpack_command}, {"relayout", tuntool::relayout_command},
-    {"build", score::build_command},     {"render", tuntool::render_command},
+    {"info", tuntool::info_command},         {"pack", tuntool::pack_command}, {"unpack", tuntool::unpack_command},
+    {"relayout", tuntool::relayout_command}, {"build", score::build_command}, {"render", tuntool::render_command},
     {"import", tuntool::import_command},
 };
 

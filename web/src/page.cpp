@@ -47,7 +47,11 @@ void console_reset() { reset_cells(); }
 bool set_video_mode(bool toggle) {
     if (toggle) {
         fullscreen ^= 1;
-        EM_ASM({ if (globalThis.playtunToggleFullscreen) globalThis.playtunToggleFullscreen($0); }, fullscreen);
+        EM_ASM(
+            {
+                if (globalThis.playtunToggleFullscreen) globalThis.playtunToggleFullscreen($0);
+            },
+            fullscreen);
     }
     return true;
 }
@@ -55,7 +59,9 @@ bool set_video_mode(bool toggle) {
 void refresh_screen() {
     rasterise_changed_cells();
     presented_once = true;
-    EM_ASM({ if (globalThis.playtunPresent) globalThis.playtunPresent(); });
+    EM_ASM({
+        if (globalThis.playtunPresent) globalThis.playtunPresent();
+    });
 }
 
 void refresh_changed_screen() {
@@ -103,7 +109,7 @@ struct worklet_requests {
     int32_t paused = 0;
     uint32_t mute_mask = 0;
     int32_t pulse_fold = 1;
-    int32_t leave = 0;        // 0 playing, 1 stop, 2 next, 3 previous, 4 ended
+    int32_t leave = 0;  // 0 playing, 1 stop, 2 next, 3 previous, 4 ended
     uint8_t definitions[2][16]{};
     int32_t bases[2][2]{};
 };
@@ -326,8 +332,8 @@ EMSCRIPTEN_KEEPALIVE int page_pass() {
     gather_requests();
     if (!engine().song_ended.load(std::memory_order_relaxed)) return 0;
     const player::leave_request leave = player::screen.leave;
-    const bool to_neighbour = playing_entry >= 0 &&
-                              (leave == player::leave_request::next || leave == player::leave_request::previous);
+    const bool to_neighbour =
+        playing_entry >= 0 && (leave == player::leave_request::next || leave == player::leave_request::previous);
     if (!to_neighbour) {
         if (playing_entry >= 0) selector::place_bar(playing_entry);
         back_to_selector();

@@ -87,7 +87,8 @@ std::optional<uint32_t> find_call_period(std::span<const change_span> changes, c
     fit best;
     for (size_t i = 0; i < keep; ++i) {
         const uint32_t p = candidates[i].period;
-        const uint32_t reach = std::max<uint32_t>(2, static_cast<uint32_t>(double(p) * p / (8.0 * std::max(window, 1.0))));
+        const uint32_t reach =
+            std::max<uint32_t>(2, static_cast<uint32_t>(double(p) * p / (8.0 * std::max(window, 1.0))));
         for (uint32_t q = p - std::min(p - search.shortest, reach); q <= std::min(search.longest, p + reach); ++q) {
             const fit f = fit_of(changes, q);
             if (f.sigmas > best.sigmas) best = f;

@@ -24,9 +24,9 @@ struct change_span {
 };
 
 struct period_search {
-    uint32_t shortest = 4000;   // cycles; a period as short as a look cannot be told
-                                // (psid_run.hpp's most_frames_a_second follows from it)
-    uint32_t longest = 65537;   // the timer counts 16 bits
+    uint32_t shortest = 4000;  // cycles; a period as short as a look cannot be told
+                               // (psid_run.hpp's most_frames_a_second follows from it)
+    uint32_t longest = 65537;  // the timer counts 16 bits
     // Spans up to here decide among all periods; the later ones check the
     // best few precisely.
     uint64_t first_pass_until = 0;

@@ -24,10 +24,9 @@ uint8_t reg(const chip_registers& r, int voice, int offset) { return r[static_ca
 // noise rendered by the player library's chip emulation (the program
 // tools/measure/filter_curve_probe.cpp makes these figures). The 6581 barely
 // moves below register 256 and rises steeply above it.
-constexpr std::array<double, 33> cutoff_6581_hz{316,   340,   352,   352,   363,   434,   621,   1066,  1500,
-                                                 2238,  3469,  4230,  5016,  6785,  7582,  9352,  9445,  10277,
-                                                 11238, 12902, 13336, 15621, 15773, 16008, 16535, 17777, 18398,
-                                                 19125, 19863, 20555, 21188, 21844, 22406};
+constexpr std::array<double, 33> cutoff_6581_hz{
+    316,   340,   352,   352,   363,   434,   621,   1066,  1500,  2238,  3469,  4230,  5016,  6785,  7582,  9352, 9445,
+    10277, 11238, 12902, 13336, 15621, 15773, 16008, 16535, 17777, 18398, 19125, 19863, 20555, 21188, 21844, 22406};
 // The 8580's cutoff is close to a straight line: about 7 Hz per register
 // step in the same measurement (within 3 % from register 64 up).
 constexpr double cutoff_8580_hz_per_step = 7.0;
@@ -64,9 +63,7 @@ frame_builder::frame_builder(chip_timing timing, chip_model model, uint32_t fram
     records_.reserve(static_cast<size_t>(frames) * 3);
 }
 
-uint64_t frame_builder::frame_end(uint32_t frame) const {
-    return (uint64_t{frame} + 1) * timing_.frame_cycles;
-}
+uint64_t frame_builder::frame_end(uint32_t frame) const { return (uint64_t{frame} + 1) * timing_.frame_cycles; }
 
 void frame_builder::observe(uint64_t cycle, const chip_registers& registers) {
     if (complete()) return;
@@ -126,8 +123,9 @@ void frame_builder::close_frame() {
         const uint8_t c = reg(current_, v, control);
         const bool gate = c & gate_bit;
         song::channel_record r;
-        r.pitch = pitch_for(static_cast<uint16_t>(reg(current_, v, frequency_low) | reg(current_, v, frequency_high) << 8),
-                            timing_.clock_hz, c & noise_bit);
+        r.pitch =
+            pitch_for(static_cast<uint16_t>(reg(current_, v, frequency_low) | reg(current_, v, frequency_high) << 8),
+                      timing_.clock_hz, c & noise_bit);
         r.pulse = static_cast<uint8_t>((reg(current_, v, pulse_high) & 0x0F) << 4 | reg(current_, v, pulse_low) >> 4);
         const bool pulse_inside = gate == f.gate_at_last_end && (gate ? f.seen_off : f.seen_on);
         r.control = static_cast<uint8_t>(pulse_inside ? c ^ gate_bit : c);

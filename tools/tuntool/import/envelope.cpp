@@ -26,9 +26,9 @@ void envelope::set_registers(uint8_t attack_decay, uint8_t sustain_release, bool
 
 uint32_t envelope::period() const {
     switch (stage_) {
-    case stage::attack: return envelope_rate_cycles[attack_decay_ >> 4];
-    case stage::decay_sustain: return envelope_rate_cycles[attack_decay_ & 0x0F];
-    case stage::release: break;
+        case stage::attack: return envelope_rate_cycles[attack_decay_ >> 4];
+        case stage::decay_sustain: return envelope_rate_cycles[attack_decay_ & 0x0F];
+        case stage::release: break;
     }
     return envelope_rate_cycles[sustain_release_ & 0x0F];
 }
@@ -61,7 +61,9 @@ uint64_t envelope::run(uint64_t cycles) {
         }
         // Rate periods until the level moves: one while climbing, the
         // divider's worth while falling.
-        const uint64_t periods = stage_ == stage::attack ? 1 : falling_divider(level_) - std::min(exponent_count_, falling_divider(level_) - 1);
+        const uint64_t periods = stage_ == stage::attack
+                                     ? 1
+                                     : falling_divider(level_) - std::min(exponent_count_, falling_divider(level_) - 1);
         const uint64_t until_step = (p - rate_count_) + (periods - 1) * p;
         if (until_step > cycles) {
             sum += uint64_t{level_} * cycles;

@@ -59,7 +59,8 @@ std::vector<uint8_t> read_tune_file(const std::string& path) {
         done += static_cast<size_t>(got);
     }
     ::close(fd);
-    if (done > psid_import::largest_tune_file) throw psid_import::import_error("not a PSID file (larger than any tune)");
+    if (done > psid_import::largest_tune_file)
+        throw psid_import::import_error("not a PSID file (larger than any tune)");
     bytes.resize(done);
     return bytes;
 }
@@ -73,7 +74,8 @@ stored_song song_of(const psid_import::imported_tune& tune, bool interleaved, bo
     song.loop_frame = tune.loop_frame;
     song.text.assign(tune.text.begin(), tune.text.end());
     song.body.reserve(tune.records.size() * song::record_size);
-    for (const song::channel_record& r : tune.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
+    for (const song::channel_record& r : tune.records)
+        song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
     if (!interleaved) song.body = interleaved_to_planar(song.body, psid_import::voice_count);
     return compressed ? pack_song(song) : song;
 }
@@ -87,9 +89,9 @@ std::string song_summary(const std::string& path, const psid_import::imported_tu
     const unsigned rate = tune.timing.frame_rate;
     std::string ending;
     switch (tune.end) {
-    case psid_import::song_end::asked: break;
-    case psid_import::song_end::database: ending = " (its length in the database)"; break;
-    case psid_import::song_end::silence: ending = " (it fell silent)"; break;
+        case psid_import::song_end::asked: break;
+        case psid_import::song_end::database: ending = " (its length in the database)"; break;
+        case psid_import::song_end::silence: ending = " (it fell silent)"; break;
     }
     const std::string loop = tune.loop_found ? "loops from frame " + std::to_string(tune.loop_frame) + " (" +
                                                    clock_time(tune.loop_frame, rate) + ")"
@@ -132,7 +134,8 @@ int import_one_tune(const import_job& job, const song_making& making, int report
         };
         const std::string out = song_path(job.stem, making.all_subtunes, subtunes[i]);
         try {
-            if (output_files::same_file(job.tune, out)) throw psid_import::import_error("the output would replace the tune itself");
+            if (output_files::same_file(job.tune, out))
+                throw psid_import::import_error("the output would replace the tune itself");
             const psid_import::imported_tune tune = psid_import::import_tune(file, options);
             r.frame_rate = tune.timing.frame_rate;
             const stored_song song = song_of(tune, making.interleaved, making.compressed);
@@ -143,7 +146,8 @@ int import_one_tune(const import_job& job, const song_making& making, int report
             write_file_replacing(out, song_file_bytes(song));
             r.written = 1;
         } catch (const std::exception& e) {
-            failure::report_problem((making.all_subtunes ? "subtune " + std::to_string(subtunes[i]) + ": " : "") + e.what());
+            failure::report_problem((making.all_subtunes ? "subtune " + std::to_string(subtunes[i]) + ": " : "") +
+                                    e.what());
             status = 1;
         }
         report(report_fd, r);

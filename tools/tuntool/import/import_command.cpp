@@ -91,7 +91,8 @@ std::optional<double> seconds_value(const std::string& text, bool zero_allowed) 
 }
 
 bool takes_value(const std::string& option) {
-    for (const char* o : {"--subtune", "--seconds", "--frames", "--model", "--layout", "--silence", "--songlengths", "-o", "-j"})
+    for (const char* o :
+         {"--subtune", "--seconds", "--frames", "--model", "--layout", "--silence", "--songlengths", "-o", "-j"})
         if (option == o) return true;
     return false;
 }
@@ -103,7 +104,8 @@ command_line parse_command_line(const std::vector<std::string>& args) {
     bool options_end = false;
     // An hour at the highest rate a song may get; import_tune holds each
     // tune to an hour at its own rate.
-    const auto longest_frames = static_cast<uint32_t>(psid_import::longest_capture_seconds * psid_import::most_frames_a_second);
+    const auto longest_frames =
+        static_cast<uint32_t>(psid_import::longest_capture_seconds * psid_import::most_frames_a_second);
     for (size_t i = 0; i < args.size(); ++i) {
         std::string option = args[i];
         if (options_end || option.size() < 2 || option[0] != '-') {
@@ -141,7 +143,9 @@ command_line parse_command_line(const std::vector<std::string>& args) {
             options.subtune = *n;
         } else if (option == "--seconds") {
             const auto s = seconds_value(value, false);
-            if (!s) throw usage_problem{"--seconds takes a number of seconds above 0 and up to 3600, not \"" + value + "\""};
+            if (!s)
+                throw usage_problem{"--seconds takes a number of seconds above 0 and up to 3600, not \"" + value +
+                                    "\""};
             options.seconds = *s;
             seconds_given = true;
         } else if (option == "--frames") {
@@ -162,10 +166,13 @@ command_line parse_command_line(const std::vector<std::string>& args) {
             line.folder = value;
         } else if (option == "-j") {
             const auto n = whole_number(value, 1, max_jobs);
-            if (!n) throw usage_problem{"-j takes a number of tunes from 1 to " + std::to_string(max_jobs) + ", not \"" + value + "\""};
+            if (!n)
+                throw usage_problem{"-j takes a number of tunes from 1 to " + std::to_string(max_jobs) + ", not \"" +
+                                    value + "\""};
             line.jobs = *n;
         } else if (option == "--model") {
-            if (value != "6581" && value != "8580") throw usage_problem{"--model takes 6581 or 8580, not \"" + value + "\""};
+            if (value != "6581" && value != "8580")
+                throw usage_problem{"--model takes 6581 or 8580, not \"" + value + "\""};
             options.model = value == "8580" ? chip_model::mos8580 : chip_model::mos6581;
         } else if (option == "--layout") {
             if (value != "planar" && value != "interleaved")
@@ -292,7 +299,8 @@ int run_batch(command_line& line) {
         for (size_t i = 0; i < outcome.failed.size() && i < failures_named; ++i) summary += " " + outcome.failed[i];
         if (outcome.failed.size() > failures_named)
             summary += " and " + std::to_string(outcome.failed.size() - failures_named) + " more";
-        if (!plan.refused.empty()) summary += (outcome.failed.empty() ? " " : ", ") + std::to_string(plan.refused.size()) + " refused (above)";
+        if (!plan.refused.empty())
+            summary += (outcome.failed.empty() ? " " : ", ") + std::to_string(plan.refused.size()) + " refused (above)";
     }
     failure::report_problem(summary);
     return failed == 0 ? exit_status::ok : exit_status::failure;
@@ -305,7 +313,8 @@ int run_single(const command_line& line) {
     const std::string& out = line.files[1];
     const bool to_standard_output = output_files::is_standard_output(out);
     if (line.making.all_subtunes && to_standard_output) {
-        failure::report_problem("tuntool: --all-subtunes writes a song per subtune and cannot write them to standard output");
+        failure::report_problem(
+            "tuntool: --all-subtunes writes a song per subtune and cannot write them to standard output");
         return exit_status::bad_command_line;
     }
     // The report must not mix with a song sent to standard output.

@@ -45,7 +45,8 @@ std::vector<uint32_t> repeats_from_end(const frames_view& f) {
 
 }  // namespace
 
-std::optional<loop_points> find_loop(std::span<const song::channel_record> records, unsigned voices, const loop_rules& rules) {
+std::optional<loop_points> find_loop(std::span<const song::channel_record> records, unsigned voices,
+                                     const loop_rules& rules) {
     if (voices == 0) return std::nullopt;
     const frames_view f{records, voices, records.size() / voices};
     const size_t n = f.count;

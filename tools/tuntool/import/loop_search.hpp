@@ -37,6 +37,7 @@ struct loop_points {
 // meets the rules. A loop section that is silent throughout (every volume
 // 0) or the same record frame after frame (one held note) is not a loop of
 // the tune: a capture that ends on silence or a long note repeats that way.
-std::optional<loop_points> find_loop(std::span<const song::channel_record> records, unsigned voices, const loop_rules& rules);
+std::optional<loop_points> find_loop(std::span<const song::channel_record> records, unsigned voices,
+                                     const loop_rules& rules);
 
 }  // namespace psid_import

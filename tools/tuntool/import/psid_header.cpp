@@ -17,18 +17,22 @@ std::string text_field(std::span<const uint8_t> file, size_t at) {
 }
 
 // Plain letters for Latin-1 0xC0..0xFF; '?' where there is none.
-constexpr std::string_view latin1_letters = "AAAAAAACEEEEIIII"
-                                            "DNOOOOOxOUUUUYTs"
-                                            "aaaaaaaceeeeiiii"
-                                            "dnooooo/ouuuuyty";
+constexpr std::string_view latin1_letters =
+    "AAAAAAACEEEEIIII"
+    "DNOOOOOxOUUUUYTs"
+    "aaaaaaaceeeeiiii"
+    "dnooooo/ouuuuyty";
 
 std::string printable(const std::string& latin1) {
     std::string out;
     for (const char ch : latin1) {
         const auto c = static_cast<uint8_t>(ch);
-        if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-        else if (c >= 0xC0) out += latin1_letters[c - 0xC0];
-        else out += '?';
+        if (c >= 0x20 && c < 0x7F)
+            out += static_cast<char>(c);
+        else if (c >= 0xC0)
+            out += latin1_letters[c - 0xC0];
+        else
+            out += '?';
     }
     return out;
 }
@@ -45,7 +49,8 @@ psid_header read_psid_header(std::span<const uint8_t> file) {
     if (file.size() < 0x76) throw import_error("not a PSID file (shorter than its header)");
     psid_header h;
     h.version = big_endian_16(file, 4);
-    if (h.version < 1 || h.version > 4) throw import_error("not a PSID file (unknown version " + std::to_string(h.version) + ")");
+    if (h.version < 1 || h.version > 4)
+        throw import_error("not a PSID file (unknown version " + std::to_string(h.version) + ")");
     const uint16_t data_offset = big_endian_16(file, 6);
     if (data_offset != (h.version == 1 ? 0x76 : 0x7C) || file.size() < data_offset)
         throw import_error("not a PSID file (damaged header)");

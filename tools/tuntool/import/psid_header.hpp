@@ -22,10 +22,10 @@ struct psid_header {
     uint16_t version = 0;
     uint16_t songs = 0;
     uint16_t start_song = 0;
-    bool ntsc = false;              // the tune asks for the NTSC clock (else PAL)
-    bool model_from_file = false;   // the file names one chip model
+    bool ntsc = false;             // the tune asks for the NTSC clock (else PAL)
+    bool model_from_file = false;  // the file names one chip model
     chip_model model = chip_model::mos6581;
-    std::string title;              // Latin-1, without the padding
+    std::string title;  // Latin-1, without the padding
     std::string author;
     std::string released;
 };

@@ -49,11 +49,11 @@ SidConfig library_config(sidbuilder& builder, const chip_timing& timing, chip_mo
 std::vector<uint8_t> register_clearing_tune() {
     std::vector<uint8_t> tune(0x7C, 0);
     std::copy_n("PSID", 4, tune.begin());
-    tune[5] = 2;           // version
-    tune[7] = 0x7C;        // data offset
-    tune[8] = 0x10;        // load address 0x1000
-    tune[10] = 0x10;       // init address 0x1000
-    tune[12] = 0x10;       // play address 0x100A
+    tune[5] = 2;      // version
+    tune[7] = 0x7C;   // data offset
+    tune[8] = 0x10;   // load address 0x1000
+    tune[10] = 0x10;  // init address 0x1000
+    tune[12] = 0x10;  // play address 0x100A
     tune[13] = 0x0A;
     tune[15] = tune[17] = 1;  // one song, the first
     tune.insert(tune.end(), {0xA9, 0x00, 0xA2, 0x18, 0x9D, 0x00, 0xD4, 0xCA, 0x10, 0xFA, 0x60});
@@ -95,7 +95,8 @@ struct silence_watch {
     void look(const std::vector<song::channel_record>& records) {
         for (; checked < records.size() / voice_count; ++checked) {
             bool silent = true;
-            for (unsigned v = 0; v < voice_count; ++v) silent = silent && records[checked * voice_count + v].volume == 0;
+            for (unsigned v = 0; v < voice_count; ++v)
+                silent = silent && records[checked * voice_count + v].volume == 0;
             run = silent ? run + 1 : 0;
         }
     }
@@ -245,7 +246,8 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     tune.text = song_text(tune.header);
 
     SidTune sid_tune(file.data(), static_cast<uint_least32_t>(file.size()));
-    if (!sid_tune.getStatus()) throw import_error(library_reason("the player library cannot load it", sid_tune.statusString()));
+    if (!sid_tune.getStatus())
+        throw import_error(library_reason("the player library cannot load it", sid_tune.statusString()));
     const unsigned songs = tune.songs = sid_tune.getInfo()->songs();
     // The library would take a start song past the song count as the first
     // tune without a word; that is a damaged header, not a choice.
@@ -272,7 +274,8 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     // The chip's registers are all that is read: its filter's sound is not
     // worth the time it takes to compute.
     builder.filter(false);
-    if (!builder.getStatus()) throw import_error(library_reason("the player library has no chip emulation", builder.error()));
+    if (!builder.getStatus())
+        throw import_error(library_reason("the player library has no chip emulation", builder.error()));
     sidplayfp engine;
     if (!engine.config(library_config(builder, tune.timing, tune.model)))
         throw import_error(library_reason("the player library refuses to start", engine.error()));
@@ -288,7 +291,8 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
             timed_calls = true;
         }
         clear_registers(engine);
-        if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
+        if (!engine.load(&sid_tune))
+            throw import_error(library_reason("the player library cannot run it", engine.error()));
     }
 
     // At most an hour, at the tune's own frame rate.
@@ -303,7 +307,8 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     uint32_t frames = frames_wanted(options, tune.timing);
     if (const auto ms = options.lengths != nullptr ? options.lengths->length_ms(file, tune.subtune) : std::nullopt) {
         tune.end = song_end::database;
-        end_at = std::min(longest_frames, static_cast<uint32_t>(std::max<uint64_t>(1, (uint64_t{*ms} * tune.timing.frame_rate + 500) / 1000)));
+        end_at = std::min(longest_frames, static_cast<uint32_t>(std::max<uint64_t>(
+                                              1, (uint64_t{*ms} * tune.timing.frame_rate + 500) / 1000)));
         frames = end_at + frames_of(repeat_seconds, tune.timing);
     }
     const uint32_t silence_ends = tune.end == song_end::database || !(options.silence_seconds > 0)
@@ -312,8 +317,8 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     silence_watch silence;
     frame_builder builder_of_frames(tune.timing, tune.model, frames);
     frame_phase phase(tune.timing);
-    const uint64_t phase_until = std::min<uint64_t>(uint64_t(phase_seconds * tune.timing.clock_hz),
-                                                    uint64_t{frames} * tune.timing.frame_cycles);
+    const uint64_t phase_until =
+        std::min<uint64_t>(uint64_t(phase_seconds * tune.timing.clock_hz), uint64_t{frames} * tune.timing.frame_cycles);
     std::vector<std::pair<uint64_t, chip_registers>> first_looks;
     bool phase_known = false;
     uint64_t shift = 0;

@@ -22,10 +22,10 @@ namespace psid_import {
 class song_lengths;
 
 struct import_options {
-    unsigned subtune = 0;                 // 1..songs; 0: the file's start song
-    std::optional<uint32_t> frames;       // the most frames to capture, or
-    double seconds = 180.0;               // the most seconds (used when frames is empty)
-    std::optional<chip_model> model;      // the filter curve's chip model; empty: the file's, else 6581
+    unsigned subtune = 0;             // 1..songs; 0: the file's start song
+    std::optional<uint32_t> frames;   // the most frames to capture, or
+    double seconds = 180.0;           // the most seconds (used when frames is empty)
+    std::optional<chip_model> model;  // the filter curve's chip model; empty: the file's, else 6581
     // The capture ends after this many seconds in which every voice stays
     // silent, and the song where the silence began; 0: never.
     double silence_seconds = 10.0;
@@ -58,17 +58,17 @@ enum class song_end {
 
 struct imported_tune {
     psid_header header;
-    unsigned subtune = 0;        // the one imported, 1..songs
-    unsigned songs = 0;          // tunes in the file
+    unsigned subtune = 0;  // the one imported, 1..songs
+    unsigned songs = 0;    // tunes in the file
     chip_model model = chip_model::mos6581;
     chip_timing timing = pal_timing;
-    std::string text;            // the song text
+    std::string text;                           // the song text
     std::vector<song::channel_record> records;  // frame after frame, three per frame
-    double sample_period_ms = 0;  // the mean time between two looks at the registers
+    double sample_period_ms = 0;                // the mean time between two looks at the registers
     song_end end = song_end::asked;
-    uint32_t loop_frame = 0;      // where the song goes on after its last frame
-    bool loop_found = false;      // the captured frames repeat from loop_frame on (else loop_frame is 0)
-    uint32_t captured_frames = 0; // frames run, before the song was cut at its end
+    uint32_t loop_frame = 0;       // where the song goes on after its last frame
+    bool loop_found = false;       // the captured frames repeat from loop_frame on (else loop_frame is 0)
+    uint32_t captured_frames = 0;  // frames run, before the song was cut at its end
 
     size_t frame_count() const { return records.size() / 3; }
 };

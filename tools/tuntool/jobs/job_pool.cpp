@@ -167,8 +167,7 @@ struct runner {
     // The child has closed its pipes: it is ending or has ended.
     void reap(const child& c) {
         int status = 0;
-        while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {}
         job_end end;
         end.job = c.job;
         end.status = status;

@@ -78,7 +78,8 @@ void progress_update(progress_display& d, size_t job, const progress_report& rep
 }
 
 void progress_end(progress_display& d, size_t job, bool completed) {
-    const auto found = std::find_if(d.live.begin(), d.live.end(), [job](const progress_entry& e) { return e.job == job; });
+    const auto found =
+        std::find_if(d.live.begin(), d.live.end(), [job](const progress_entry& e) { return e.job == job; });
     if (found == d.live.end()) return;
     if (completed) d.settled += progress_line(found->name, found->report, seconds_since(found->start), d.width) + "\n";
     d.live.erase(found);

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tuntool {
 
 // A job's progress as it reports it (a render's or an import's): frames done in the current pass (one

@@ -90,8 +90,7 @@ std::string refusal(const std::string& output, const std::string& song_path, con
             return output + " is the song itself; render never writes over a song";
         return output + " is the song " + other + "; render never writes over a song";
     }
-    if (song::is_song_file(output))
-        return output + " is a song file; render never writes over a song";
+    if (song::is_song_file(output)) return output + " is a song file; render never writes over a song";
     if (const auto found = taken.find(place_of(output)); found != taken.end())
         return output + " is also the output of " + found->second;
     return "";
@@ -108,8 +107,8 @@ plan plan_jobs(const render_options& o, const std::string& folder, const render_
         std::string output;
         if (!folder.empty()) {
             const std::string name = without_extension(song_path.substr(base_start(song_path)));
-            output = folder + "/" + name + extension_of(o.format == audio_format::flac ? audio_format::flac
-                                                                                        : audio_format::wav);
+            output = folder + "/" + name +
+                     extension_of(o.format == audio_format::flac ? audio_format::flac : audio_format::wav);
         } else if (o.output) {
             output = *o.output;
         } else {
@@ -197,10 +196,9 @@ int render_command(const std::vector<std::string>& args) {
     const unsigned parallel = o.jobs != 0 ? o.jobs : processors();
     const jobs_outcome outcome = run_render_jobs(p.jobs, settings, parallel, progress);
     if (outcome.stop_signal != 0) {
-        failure::report_problem(std::string("tuntool: render stopped by ") +
-                                (outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM") + ": " +
-                                std::to_string(outcome.completed) + " of " + std::to_string(o.songs.size()) +
-                                " songs rendered");
+        failure::report_problem(
+            std::string("tuntool: render stopped by ") + (outcome.stop_signal == SIGINT ? "SIGINT" : "SIGTERM") + ": " +
+            std::to_string(outcome.completed) + " of " + std::to_string(o.songs.size()) + " songs rendered");
         return exit_status::after_signal(outcome.stop_signal);
     }
     if (outcome.broken_pipe) standard_output::end_on_broken_pipe();

@@ -23,7 +23,7 @@ namespace tuntool {
 struct jobs_outcome {
     size_t completed = 0;
     size_t failed = 0;
-    int stop_signal = 0;  // SIGINT or SIGTERM when the render was stopped
+    int stop_signal = 0;       // SIGINT or SIGTERM when the render was stopped
     bool broken_pipe = false;  // a song's reader went away (standard output closed)
 };
 

@@ -102,9 +102,7 @@ std::optional<uint64_t> parse_time(const std::string& text) {
     return std::stoull(first) * 3600000000 + *within_hour * 60 + *within_minute;
 }
 
-uint64_t frames_for_time(uint64_t microseconds, uint32_t rate) {
-    return (microseconds * rate + 500000) / 1000000;
-}
+uint64_t frames_for_time(uint64_t microseconds, uint32_t rate) { return (microseconds * rate + 500000) / 1000000; }
 
 std::optional<uint8_t> parse_voice_list(const std::string& text) {
     uint8_t voices = 0;

@@ -21,8 +21,8 @@ struct render_options {
     uint8_t muted = 0;           // --mute: bit k for voice k + 1
     uint8_t soloed = 0;          // --solo: bit k for voice k + 1
     bool stems = false;
-    bool tags = false;           // --tags: WAV files carry the song's tags too
-    unsigned jobs = 0;           // -j; 0 for one per processor
+    bool tags = false;  // --tags: WAV files carry the song's tags too
+    unsigned jobs = 0;  // -j; 0 for one per processor
     bool quiet = false;
     bool help = false;
     std::vector<std::string> songs;

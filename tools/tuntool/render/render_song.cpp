@@ -86,7 +86,8 @@ std::unique_ptr<voice_output> output_for(const std::vector<uint8_t>& bytes, cons
         o->engine->voice_muted[voice].store((silent >> voice & 1) != 0, std::memory_order_relaxed);
     o->engine->loop_enabled.store(repeats, std::memory_order_relaxed);
     o->wav.info_chunk = settings.wav_tags;
-    const audio::output file = job.format == audio_format::flac ? audio::flac_output(o->flac) : audio::wav_output(o->wav);
+    const audio::output file =
+        job.format == audio_format::flac ? audio::flac_output(o->flac) : audio::wav_output(o->wav);
     o->out = settings.fade_frames == 0 ? file : audio::fade_output(o->fade, file, settings.fade_frames);
     return o;
 }
@@ -145,7 +146,8 @@ int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_fo
         voice_output& o = *outputs[k];
         if (const int error = o.out.finish(o.out.state); error != 0) {
             cannot_write(o.destination, error);
-            for (size_t later = k + 1; later < outputs.size(); ++later) outputs[later]->out.abort(outputs[later]->out.state);
+            for (size_t later = k + 1; later < outputs.size(); ++later)
+                outputs[later]->out.abort(outputs[later]->out.state);
             for (size_t done = 0; done < k; ++done) output_files::discard(outputs[done]->file(format));
             return exit_status::failure;
         }
@@ -213,7 +215,8 @@ int render_song(const song_job& job, const render_settings& settings, int progre
     for (size_t k = 0; k < job.outputs.size(); ++k) {
         // A stem is its voice alone, as it sounds in the mix.
         const uint8_t silent = !job.stems ? silent_in_mix : static_cast<uint8_t>(~(1u << job.stem_voices[k]));
-        outputs.push_back(output_for(bytes, job.outputs[k], job, settings, silent, synth::rendering_repeats(timing, request)));
+        outputs.push_back(
+            output_for(bytes, job.outputs[k], job, settings, silent, synth::rendering_repeats(timing, request)));
     }
     const audio::stream_tags tags = song_tags(song::song_text(song));
     if (const int status = render_outputs(outputs, job.format, tags, progress, progress_fd); status != exit_status::ok)

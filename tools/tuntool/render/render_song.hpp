@@ -27,8 +27,8 @@ struct render_settings {
     uint32_t loops = 0;
     uint64_t length_frames = 0;
     uint64_t fade_frames = 0;
-    uint8_t muted = 0;   // voices silenced in the mix
-    uint8_t soloed = 0;  // when not 0, only these voices sound
+    uint8_t muted = 0;      // voices silenced in the mix
+    uint8_t soloed = 0;     // when not 0, only these voices sound
     bool wav_tags = false;  // WAV files carry the song's tags (FLAC files always do)
 };
 

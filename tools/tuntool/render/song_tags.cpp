@@ -12,7 +12,9 @@ audio::stream_tags song_tags(std::span<const uint8_t> text) {
         tags.comment = code_page::utf8_from_cp437(text);
         return tags;
     }
-    const auto part = [&](const song_text_part& p) { return code_page::utf8_from_cp437(text.subspan(p.start, p.length)); };
+    const auto part = [&](const song_text_part& p) {
+        return code_page::utf8_from_cp437(text.subspan(p.start, p.length));
+    };
     tags.title = part(fields.title);
     tags.artist = part(fields.author);
     tags.date = part(fields.release);

@@ -23,7 +23,8 @@ stored_song song_from_score(const compiled_song& compiled) {
     song.loop_frame = compiled.loop_frame;
     song.text.assign(compiled.text.begin(), compiled.text.end());
     song.body.reserve(compiled.records.size() * song::record_size);
-    for (const record& r : compiled.records) song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
+    for (const record& r : compiled.records)
+        song::put_record(song.body, r.pitch, r.pulse, r.control, r.volume, r.filter);
     if (!compiled.interleaved) song = tuntool::relayout_song(song, false);
     if (compiled.compressed) song = tuntool::pack_song(song);
     return song;
@@ -44,15 +45,17 @@ int build_command(const std::vector<std::string>& args) {
     try {
         compiled = compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
     } catch (const score_error& e) {
-        failure::report_problem(score_path + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.what());
+        failure::report_problem(score_path + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " +
+                                e.what());
         return 1;
     }
     const stored_song song = song_from_score(compiled);
     tuntool::write_song(out, song);
-    std::fprintf(messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", out.c_str(), compiled.channels,
-                compiled.channels == 1 ? "" : "s", compiled.frame_count(),
-                tuntool::clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
-                song.compressed() ? (", packed to " + tuntool::percent(song.body.size(), song.unpacked_size)).c_str() : "");
+    std::fprintf(
+        messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", out.c_str(), compiled.channels,
+        compiled.channels == 1 ? "" : "s", compiled.frame_count(),
+        tuntool::clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
+        song.compressed() ? (", packed to " + tuntool::percent(song.body.size(), song.unpacked_size)).c_str() : "");
     return 0;
 }
 

@@ -40,8 +40,9 @@ void find_instrument(const score_text& s, item& one) {
     if (found == s.instrument_index.end() && one.what == item::kind::hit && looks_like_note(name))
         fail_at(one.at, {in_quotes(name), " is outside the octaves of a note: 0..7 (C-0..B-7)"});
     if (found == s.instrument_index.end())
-        fail_at(one.at, {"no instrument is named ", in_quotes(name),
-                         one.what == item::kind::use ? "" : " (a step is a note, ---, ===, ., a setting or an instrument)"});
+        fail_at(one.at,
+                {"no instrument is named ", in_quotes(name),
+                 one.what == item::kind::use ? "" : " (a step is a note, ---, ===, ., a setting or an instrument)"});
     if (one.what == item::kind::hit && s.instruments[found->second].tone.note < 0)
         fail_at(one.at, {"instrument ", shown(name), " has no note=, so it cannot play on its own"});
     one.value = static_cast<int32_t>(found->second);
@@ -86,7 +87,8 @@ std::vector<pattern_shape> check_patterns(score_text& s) {
 uint64_t frames_of_steps(const std::vector<int>& tempo, uint64_t first, uint64_t count) {
     const uint64_t cycle = std::accumulate(tempo.begin(), tempo.end(), uint64_t{0});
     uint64_t frames = count / tempo.size() * cycle;
-    for (uint64_t i = 0; i < count % tempo.size(); ++i) frames += static_cast<uint64_t>(tempo[(first + i) % tempo.size()]);
+    for (uint64_t i = 0; i < count % tempo.size(); ++i)
+        frames += static_cast<uint64_t>(tempo[(first + i) % tempo.size()]);
     return frames;
 }
 

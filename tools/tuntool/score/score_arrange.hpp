@@ -19,7 +19,7 @@ namespace score {
 // group. Lists hold no group that plays nothing, so every turn of a group
 // gives an item, and a walk takes as long as the items it gives.
 class cursor {
-  public:
+public:
     struct visit {
         const item* one;
         int transpose;
@@ -30,7 +30,7 @@ class cursor {
 
     std::optional<visit> next();
 
-  private:
+private:
     struct open_group {
         size_t first;  // the first item inside
         uint32_t turns_left;

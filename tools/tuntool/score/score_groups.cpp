@@ -50,7 +50,8 @@ group_close read_group_close(const word& close) {
     if (!shift.empty())
         out.transpose = static_cast<int>(number_in(shift, close.at + 1, -max_transpose, max_transpose, "transpose"));
     if (star != std::string_view::npos)
-        out.repeat = static_cast<int>(number_in(text.substr(star + 1), close.at + star + 2, 1, max_repeat, "repeat count"));
+        out.repeat =
+            static_cast<int>(number_in(text.substr(star + 1), close.at + star + 2, 1, max_repeat, "repeat count"));
     return out;
 }
 
@@ -60,8 +61,8 @@ group_close read_group_close(const word& close) {
 // A group that plays nothing is dropped (only a loop mark can stand in it),
 // so that no repeat ever spins over nothing.
 template <typename read_entry, typename check_count>
-void read_groups(line_words& words, score_text& s, std::vector<item>& items, line_count& count,
-                 std::string_view where, read_entry&& read_word, check_count&& check) {
+void read_groups(line_words& words, score_text& s, std::vector<item>& items, line_count& count, std::string_view where,
+                 read_entry&& read_word, check_count&& check) {
     struct open_group {
         size_t index;
         line_count before;
@@ -179,8 +180,8 @@ void read_channel_line(line_words& words, score_text& s, pattern& p, unsigned ch
         fail_at(at, {"channel ", channel_number, " of pattern ", name, " plays more than ", std::to_string(max_actions),
                      " steps, settings and instrument changes"});
     };
-    read_groups(words, s, part.items, part.count, "a pattern", [&](const word& w) { return channel_word(w, s); },
-                check);
+    read_groups(
+        words, s, part.items, part.count, "a pattern", [&](const word& w) { return channel_word(w, s); }, check);
 }
 
 void read_play_line(line_words& words, score_text& s) {
@@ -189,7 +190,8 @@ void read_play_line(line_words& words, score_text& s) {
         if (count.actions > max_frames)
             fail_at(at, {"the song grows longer than ", std::to_string(max_frames), " frames"});
     };
-    read_groups(words, s, s.play, s.play_count, "a play line", [&](const word& w) { return play_word(w, s); }, check);
+    read_groups(
+        words, s, s.play, s.play_count, "a play line", [&](const word& w) { return play_word(w, s); }, check);
 }
 
 }  // namespace score

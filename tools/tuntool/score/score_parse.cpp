@@ -43,7 +43,8 @@ std::vector<int> parse_tempo(const word& w) {
         if (tempo.size() == max_tempo_steps)
             fail_at(w.at, {"tempo takes at most ", std::to_string(max_tempo_steps), " step lengths"});
         const size_t comma = std::min(w.text.find(',', start), w.text.size());
-        tempo.push_back(static_cast<int>(number_in(w.text.substr(start, comma - start), w.at + start, 1, 255, "tempo")));
+        tempo.push_back(
+            static_cast<int>(number_in(w.text.substr(start, comma - start), w.at + start, 1, 255, "tempo")));
         start = comma + 1;
     }
     return tempo;
@@ -55,20 +56,25 @@ void parse_header_line(score_text& s, line_words& words, const word& first, std:
     s.header_seen.emplace_back(keyword);
     if (keyword == "variant") {
         const word value = read_exactly(words, first, 2, "variant takes plain or chip")[1];
-        if (value.text == "chip") s.chip = true;
-        else if (value.text != "plain") fail_at(value.at, "variant takes plain or chip");
+        if (value.text == "chip")
+            s.chip = true;
+        else if (value.text != "plain")
+            fail_at(value.at, "variant takes plain or chip");
     } else if (keyword == "rate") {
         const word value = read_exactly(words, first, 2, "rate takes frames per second")[1];
         s.rate = static_cast<uint16_t>(number_in(value.text, value.at, 1, 1000, "rate"));
     } else if (keyword == "tempo") {
-        s.tempo = parse_tempo(read_exactly(words, first, 2, "tempo takes frames per step, or a list like 7,5 for swing")[1]);
+        s.tempo =
+            parse_tempo(read_exactly(words, first, 2, "tempo takes frames per step, or a list like 7,5 for swing")[1]);
     } else if (keyword == "channels") {
         const word value = read_exactly(words, first, 2, "channels takes a count 1..8")[1];
         s.channels = static_cast<unsigned>(number_in(value.text, value.at, 1, 8, "channels"));
     } else if (keyword == "layout") {
         const word value = read_exactly(words, first, 2, "layout takes interleaved or planar")[1];
-        if (value.text == "planar") s.interleaved = false;
-        else if (value.text != "interleaved") fail_at(value.at, "layout takes interleaved or planar");
+        if (value.text == "planar")
+            s.interleaved = false;
+        else if (value.text != "interleaved")
+            fail_at(value.at, "layout takes interleaved or planar");
     } else if (keyword == "compress") {
         const word value = read_exactly(words, first, 2, "compress takes yes or no")[1];
         s.compressed = on_off(value.text, value.at, "compress");
@@ -131,8 +137,7 @@ score_text parse_score(std::string_view source) {
         // A quote left open is the line's first mistake wherever it stands:
         // it changes where every word after it ends.
         if (source.substr(start, end - start).find('"') != std::string_view::npos)
-            for (line_words all(source, start, end); all.next();) {
-            }
+            for (line_words all(source, start, end); all.next();) {}
         line_words words(source, start, end);
         start = end + 1;
         const auto first = words.next();
@@ -173,7 +178,8 @@ score_text parse_score(std::string_view source) {
     close_pattern(s, open_pattern);
     if (!s.play_at) fail_at(last_line, "the score has no play line");
     if (!s.chip && s.first_chip_use) fail_at(*s.first_chip_use, "wave, sync, ring and test need \"variant chip\"");
-    if (s.channels == 0) s.channels = std::max(1u, s.highest_channel);
+    if (s.channels == 0)
+        s.channels = std::max(1u, s.highest_channel);
     else if (s.highest_channel > s.channels)
         fail_at(s.highest_channel_at,
                 {"channel ", std::to_string(s.highest_channel), " is above channels ", std::to_string(s.channels)});

@@ -49,7 +49,7 @@ struct pattern {
     std::string name;
     offset at = 0;
     std::array<channel_part, 8> channels;  // channel 1 first
-    uint64_t steps = 0;  // once checked
+    uint64_t steps = 0;                    // once checked
 };
 
 struct instrument {

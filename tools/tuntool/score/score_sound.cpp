@@ -14,13 +14,13 @@ struct named_key {
 };
 
 constexpr named_key setting_names[] = {
-    {"vol", setting_key::volume},    {"volume", setting_key::volume}, {"attack", setting_key::attack},
-    {"decay", setting_key::decay},   {"sustain", setting_key::sustain}, {"release", setting_key::release},
-    {"pulse", setting_key::pulse},   {"filter", setting_key::filter}, {"ctrl", setting_key::control},
-    {"control", setting_key::control}, {"sweep", setting_key::sweep}, {"pan", setting_key::pan},
-    {"noise", setting_key::noise},   {"wave", setting_key::wave},     {"sync", setting_key::sync},
-    {"ring", setting_key::ring},     {"test", setting_key::test},     {"arp", setting_key::arp},
-    {"bend", setting_key::bend},     {"vib", setting_key::vibrato},   {"vibrato", setting_key::vibrato},
+    {"vol", setting_key::volume},      {"volume", setting_key::volume},   {"attack", setting_key::attack},
+    {"decay", setting_key::decay},     {"sustain", setting_key::sustain}, {"release", setting_key::release},
+    {"pulse", setting_key::pulse},     {"filter", setting_key::filter},   {"ctrl", setting_key::control},
+    {"control", setting_key::control}, {"sweep", setting_key::sweep},     {"pan", setting_key::pan},
+    {"noise", setting_key::noise},     {"wave", setting_key::wave},       {"sync", setting_key::sync},
+    {"ring", setting_key::ring},       {"test", setting_key::test},       {"arp", setting_key::arp},
+    {"bend", setting_key::bend},       {"vib", setting_key::vibrato},     {"vibrato", setting_key::vibrato},
     {"note", setting_key::note},
 };
 
@@ -37,8 +37,10 @@ int parse_pan(std::string_view value, size_t at) {
 }
 
 int parse_wave(std::string_view value, size_t at) {
-    static constexpr std::pair<std::string_view, int> bits[] = {
-        {"tri", song::control_triangle}, {"saw", song::control_sawtooth}, {"pulse", song::control_pulse}, {"noise", song::control_noise}};
+    static constexpr std::pair<std::string_view, int> bits[] = {{"tri", song::control_triangle},
+                                                                {"saw", song::control_sawtooth},
+                                                                {"pulse", song::control_pulse},
+                                                                {"noise", song::control_noise}};
     int wave = 0;
     size_t start = 0;
     while (start <= value.size()) {
@@ -57,8 +59,7 @@ arp_steps parse_arp(std::string_view value, size_t at) {
     arp_steps arp;
     size_t start = 0;
     while (start <= value.size()) {
-        if (arp.length == max_arp_steps)
-            fail_at(at, {"arp takes at most ", std::to_string(max_arp_steps), " steps"});
+        if (arp.length == max_arp_steps) fail_at(at, {"arp takes at most ", std::to_string(max_arp_steps), " steps"});
         const size_t comma = std::min(value.find(',', start), value.size());
         arp.steps[arp.length++] =
             static_cast<int8_t>(number_in(value.substr(start, comma - start), at + start, -24, 24, "arp"));
@@ -75,8 +76,8 @@ int parse_bend(std::string_view value, size_t at) {
     const size_t dot = v.find('.');
     const std::string_view whole = v.substr(0, dot);
     const std::string_view fraction = dot == std::string_view::npos ? "" : v.substr(dot + 1);
-    const bool digits_only = std::all_of(whole.begin(), whole.end(), is_digit) &&
-                             std::all_of(fraction.begin(), fraction.end(), is_digit);
+    const bool digits_only =
+        std::all_of(whole.begin(), whole.end(), is_digit) && std::all_of(fraction.begin(), fraction.end(), is_digit);
     if (!digits_only || (whole.empty() && fraction.empty()) || fraction.size() > 2 || whole.size() > 2)
         fail_at(at, {"bend takes semitones per frame like -1.5 or 0.25, not ", in_quotes(value)});
     int hundredths = 0;
@@ -125,10 +126,14 @@ setting parse_setting(const word& w) {
         case setting_key::ring: out.value = on_off(value, at, name); break;
         case setting_key::wave: out.value = parse_wave(value, at); break;
         case setting_key::test:
-            if (value == "off") out.value = static_cast<int32_t>(test_mode::off);
-            else if (value == "start") out.value = static_cast<int32_t>(test_mode::start);
-            else if (value == "on") out.value = static_cast<int32_t>(test_mode::on);
-            else fail_at(at, {"test takes off, start or on, not ", in_quotes(value)});
+            if (value == "off")
+                out.value = static_cast<int32_t>(test_mode::off);
+            else if (value == "start")
+                out.value = static_cast<int32_t>(test_mode::start);
+            else if (value == "on")
+                out.value = static_cast<int32_t>(test_mode::on);
+            else
+                fail_at(at, {"test takes off, start or on, not ", in_quotes(value)});
             break;
         case setting_key::arp: out.arp = parse_arp(value, at); break;
         case setting_key::bend: out.value = parse_bend(value, at); break;

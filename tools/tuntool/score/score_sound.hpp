@@ -22,14 +22,14 @@ struct arp_steps {
 // Everything that decides how a channel sounds.
 struct sound {
     int volume = 200;
-    int attack = 0;   // per frame, 0: full volume at once
-    int decay = 0;    // per frame, down to sustain
+    int attack = 0;  // per frame, 0: full volume at once
+    int decay = 0;   // per frame, down to sustain
     int sustain = 0;
     int release = 255;  // per frame after "---"
     int pulse = 128;
     int sweep = 0;  // added to the pulse every frame, wrapping
     int filter = 255;
-    int pan_left = 0;   // pan codes: 0 full, 1 half, 2 eighth, 3 off
+    int pan_left = 0;  // pan codes: 0 full, 1 half, 2 eighth, 3 off
     int pan_right = 0;
     bool noise = false;
     uint8_t wave = 0x40;  // chip waveform bits 4..7
@@ -38,15 +38,32 @@ struct sound {
     test_mode test = test_mode::off;
     int control = -1;  // a raw control byte, or -1
     arp_steps arp;
-    double bend = 0;  // semitones per frame
-    int vibrato_depth = 0;  // cents
+    double bend = 0;         // semitones per frame
+    int vibrato_depth = 0;   // cents
     int vibrato_period = 0;  // frames
-    int note = -1;  // the note a bare instrument name plays
+    int note = -1;           // the note a bare instrument name plays
 };
 
 enum class setting_key : uint8_t {
-    volume, attack, decay, sustain, release, pulse, filter, control, sweep,
-    pan, noise, wave, sync, ring, test, arp, bend, vibrato, note,
+    volume,
+    attack,
+    decay,
+    sustain,
+    release,
+    pulse,
+    filter,
+    control,
+    sweep,
+    pan,
+    noise,
+    wave,
+    sync,
+    ring,
+    test,
+    arp,
+    bend,
+    vibrato,
+    note,
 };
 
 // One key=value setting as a value.

@@ -28,10 +28,13 @@ void channel_voice::release() {
 
 record channel_voice::next_frame(bool chip) {
     record r;
-    r.pitch = static_cast<uint16_t>(tone.pan_left << song::pitch_left_pan_shift | tone.pan_right << song::pitch_right_pan_shift);
+    r.pitch = static_cast<uint16_t>(tone.pan_left << song::pitch_left_pan_shift | tone.pan_right
+                                                                                      << song::pitch_right_pan_shift);
     r.filter = static_cast<uint8_t>(tone.filter);
     uint8_t control = tone.control >= 0 ? static_cast<uint8_t>(tone.control) : 0;
-    if (chip && tone.control < 0) control = static_cast<uint8_t>(tone.wave | (tone.sync ? song::control_sync : 0) | (tone.ring ? song::control_ring : 0));
+    if (chip && tone.control < 0)
+        control = static_cast<uint8_t>(tone.wave | (tone.sync ? song::control_sync : 0) |
+                                       (tone.ring ? song::control_ring : 0));
     if (chip && playing &&
         ((tone.test == test_mode::start && frame_in_note == 0) || (tone.test == test_mode::on && gate)))
         control |= song::control_test;

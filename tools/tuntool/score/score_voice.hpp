@@ -28,7 +28,7 @@ struct channel_voice {
     // The record of the next frame; a sounding note moves on by a frame.
     record next_frame(bool chip);
 
-  private:
+private:
     void advance();
 };
 

@@ -98,10 +98,14 @@ std::optional<long> to_number(std::string_view text) {
     long value = 0;
     for (char c : text) {
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
         value = value * base + digit;
     }
     return negative ? -value : value;
@@ -111,7 +115,8 @@ long number_in(std::string_view text, size_t at, long low, long high, std::strin
     const auto value = to_number(text);
     if (!value) fail_at(at, {what, " needs a number, not ", in_quotes(text)});
     if (*value < low || *value > high)
-        fail_at(at, {what, " takes ", std::to_string(low), "..", std::to_string(high), ", not ", std::to_string(*value)});
+        fail_at(at,
+                {what, " takes ", std::to_string(low), "..", std::to_string(high), ", not ", std::to_string(*value)});
     return *value;
 }
 
@@ -150,9 +155,12 @@ std::optional<int> parse_note(std::string_view text) {
     if (letter < 'a' || letter > 'g') return std::nullopt;
     int note = semitone_of_letter[letter - 'a'];
     if (text.size() == 3) {
-        if (text[1] == '#') ++note;
-        else if (text[1] == 'b') --note;
-        else if (text[1] != '-') return std::nullopt;
+        if (text[1] == '#')
+            ++note;
+        else if (text[1] == 'b')
+            --note;
+        else if (text[1] != '-')
+            return std::nullopt;
     }
     const char octave = text.back();
     if (octave < '0' || octave > '7') return std::nullopt;
@@ -174,7 +182,7 @@ bool looks_like_note(std::string_view text) {
 
 std::string note_name(int note) {
     static constexpr std::array<const char*, 12> names{"C-", "C#", "D-", "D#", "E-", "F-",
-                                                      "F#", "G-", "G#", "A-", "A#", "B-"};
+                                                       "F#", "G-", "G#", "A-", "A#", "B-"};
     if (note < 0) return "Cb0";
     if (note > highest_note) return "B#7";
     return std::string(names[note % 12]) + std::to_string(note / 12);
@@ -184,7 +192,8 @@ std::pair<std::string_view, int> split_repeat(const word& w) {
     const std::string_view text = w.text;
     const size_t star = text.rfind('*');
     if (star == std::string_view::npos || star == 0) return {text, 1};
-    const int count = static_cast<int>(number_in(text.substr(star + 1), w.at + star + 1, 1, max_repeat, "repeat count"));
+    const int count =
+        static_cast<int>(number_in(text.substr(star + 1), w.at + star + 1, 1, max_repeat, "repeat count"));
     return {text.substr(0, star), count};
 }
 

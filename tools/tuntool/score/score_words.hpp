@@ -42,11 +42,11 @@ struct word {
 // ")" and "|" are words of their own (")" keeps the "+T*N" that follows it);
 // a word that starts with "#" begins a comment; "..." is one quoted word.
 class line_words {
-  public:
+public:
     line_words(std::string_view source, size_t begin, size_t end) : source_(source), next_(begin), end_(end) {}
     std::optional<word> next();
 
-  private:
+private:
     std::string_view source_;
     size_t next_;
     size_t end_;

@@ -46,7 +46,9 @@ void refuse_unless_regular(const std::string& path, const struct stat& status) {
     if (S_ISDIR(status.st_mode)) cannot_read(path, EISDIR);
     if (!S_ISREG(status.st_mode))
         throw read_error(path, std::string("not a regular file (") +
-                                   (S_ISFIFO(status.st_mode) ? "a FIFO" : S_ISSOCK(status.st_mode) ? "a socket" : "a device") +
+                                   (S_ISFIFO(status.st_mode)   ? "a FIFO"
+                                    : S_ISSOCK(status.st_mode) ? "a socket"
+                                                               : "a device") +
                                    "); a song is a file");
 }
 

@@ -84,7 +84,8 @@ int info_of(const std::string& path) {
         const auto frames = static_cast<uint64_t>(state.frame_total);
         std::printf("  frames       %llu\n", static_cast<unsigned long long>(frames));
         std::printf("  duration     %s\n", clock_time(frames, song.frame_rate).c_str());
-        std::printf("  loop frame   %u (%s)%s%s\n", song.loop_frame, clock_time(song.loop_frame, song.frame_rate).c_str(),
+        std::printf("  loop frame   %u (%s)%s%s\n", song.loop_frame,
+                    clock_time(song.loop_frame, song.frame_rate).c_str(),
                     song.loop_frame < frames ? "" : " beyond the last frame", no_repeat_note(song));
     } else {
         std::printf("  loop frame   %u%s\n", song.loop_frame, no_repeat_note(song));
@@ -148,8 +149,9 @@ int pack(const std::string& in, const std::string& out) {
         throw tool_error(in + ": " + e.what());
     }
     write_song(out, packed);
-    std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(), static_cast<size_t>(packed.unpacked_size),
-                packed.body.size(), percent(packed.body.size(), packed.unpacked_size).c_str());
+    std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(),
+                 static_cast<size_t>(packed.unpacked_size), packed.body.size(),
+                 percent(packed.body.size(), packed.unpacked_size).c_str());
     return 0;
 }
 
@@ -204,9 +206,7 @@ std::string clock_time(uint64_t frames, unsigned rate) {
     return text;
 }
 
-void write_song(const std::string& path, const stored_song& song) {
-    write_file_replacing(path, song_file_bytes(song));
-}
+void write_song(const std::string& path, const stored_song& song) { write_file_replacing(path, song_file_bytes(song)); }
 
 void report_for(const std::string& out) {
     if (output_files::is_standard_output(out)) messages::divert_to_standard_error();

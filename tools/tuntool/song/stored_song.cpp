@@ -26,8 +26,7 @@ stored_song parse_song_file(std::span<const uint8_t> bytes) {
     stored_song song;
     static_cast<song::song_header&>(song) = header;
     const size_t text_length = header.text_length;
-    if (bytes.size() < header_size + text_length)
-        throw tool_error("not a song file (shorter than its song text)");
+    if (bytes.size() < header_size + text_length) throw tool_error("not a song file (shorter than its song text)");
     song.text.assign(bytes.begin() + header_size, bytes.begin() + header_size + text_length);
     song.body.assign(bytes.begin() + header_size + text_length, bytes.end());
     return song;
@@ -59,8 +58,8 @@ std::vector<uint8_t> frame_data(const stored_song& song) {
     if (!song.compressed()) return song.body;
     if (song.unpacked_size == 0) throw tool_error("compressed song with an unpacked size of 0");
     if (song.unpacked_size > limits::max_song_bytes)
-        throw tool_error("unpacked size of " + std::to_string(song.unpacked_size) + " bytes, more than any song holds (" +
-                         std::to_string(limits::max_song_bytes) + ")");
+        throw tool_error("unpacked size of " + std::to_string(song.unpacked_size) +
+                         " bytes, more than any song holds (" + std::to_string(limits::max_song_bytes) + ")");
     std::vector<uint8_t> data(song.unpacked_size);
     const auto written = song::aplib_unpack(song.body, data);
     if (!written) throw tool_error("compressed body is damaged");
@@ -91,24 +90,28 @@ stored_song unpack_song(const stored_song& song) {
 
 std::vector<uint8_t> interleaved_to_planar(std::span<const uint8_t> data, unsigned channels) {
     require_channel_count(channels);
-    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size, plane = channels * frames;
+    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size,
+                 plane = channels * frames;
     std::vector<uint8_t> out(data.size());
     for (size_t f = 0; f < frames; ++f)
         for (size_t c = 0; c < channels; ++c)
             for (size_t k = 0; k < song::record_size; ++k)
-                out[song::plane_of_record_byte[k] * plane + c * frames + f] = data[f * frame_size + song::record_size * c + k];
+                out[song::plane_of_record_byte[k] * plane + c * frames + f] =
+                    data[f * frame_size + song::record_size * c + k];
     std::copy(data.begin() + frames * frame_size, data.end(), out.begin() + frames * frame_size);
     return out;
 }
 
 std::vector<uint8_t> planar_to_interleaved(std::span<const uint8_t> data, unsigned channels) {
     require_channel_count(channels);
-    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size, plane = channels * frames;
+    const size_t frame_size = song::record_size * channels, frames = data.size() / frame_size,
+                 plane = channels * frames;
     std::vector<uint8_t> out(data.size());
     for (size_t f = 0; f < frames; ++f)
         for (size_t c = 0; c < channels; ++c)
             for (size_t k = 0; k < song::record_size; ++k)
-                out[f * frame_size + song::record_size * c + k] = data[song::plane_of_record_byte[k] * plane + c * frames + f];
+                out[f * frame_size + song::record_size * c + k] =
+                    data[song::plane_of_record_byte[k] * plane + c * frames + f];
     std::copy(data.begin() + frames * frame_size, data.end(), out.begin() + frames * frame_size);
     return out;
 }
