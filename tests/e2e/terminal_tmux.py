@@ -173,6 +173,10 @@ def sequence(term, capability):
 
 
 # ---- the screens: the pane shows the program's own cells ----
+# A session that outlives every other keeps the server up: otherwise the
+# server ends with the last session, and a session started just then fails.
+tmux("new-session", "-d", "-s", "keeper", "sleep", "3600")
+
 print("screens", flush=True)
 s = Session([], folder=SONGS)
 screens = [
