@@ -59,6 +59,10 @@ while IFS='|' read -r bytes shown gstreamer; do
         grep -q "^ERROR: from element .*tundec.*: This is not a song" out.txt ||
             fail "gst-launch-1.0 $shown: no error from the element ($(head -c 300 out.txt))"
         clean "gst-launch-1.0 $shown" out.txt "$(wc -l <out.txt)"
+        # The element names the file by its full path: the name's shown
+        # form ends it.
+        grep -qF "${shown#\'}: tonera_open gave" out.txt ||
+            fail "gst-launch-1.0 $shown: the element's error does not name the file ($(tail -3 out.txt))"
     fi
 done <<'TABLE'
 a\nb|'a'$'\n''b.tun'|yes
