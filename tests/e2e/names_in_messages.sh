@@ -11,6 +11,9 @@ playtun=$1 tuntool=$2 plugin_dir=$3
 playtun=$(absolute "$playtun") tuntool=$(absolute "$tuntool")
 [ "$plugin_dir" = none ] || plugin_dir=$(absolute "$plugin_dir")
 enter_work_folder
+# A sanitized plugin needs the sanitizer's runtime in gst-launch-1.0.
+gst_preload=
+[ -n "$PLAYTUN_SANITIZED" ] && gst_preload=$(cc -print-file-name=libasan.so)
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null LC_ALL=C.UTF-8
 
 # clean WHAT FILE [LINES]: FILE holds LINES lines (1 when not given), and
@@ -54,8 +57,8 @@ while IFS='|' read -r bytes shown gstreamer; do
     grep -qF "tuntool: $shown_sid: not a PSID file" err.txt || fail "tuntool import $shown_sid: $(cat err.txt)"
 
     if [ "$plugin_dir" != none ] && [ "$gstreamer" = yes ]; then
-        GST_PLUGIN_PATH="$plugin_dir" GST_REGISTRY="$work/registry.bin" timeout 60 \
-            gst-launch-1.0 -q filesrc location="\"$name.tun\"" ! decodebin ! fakesink >out.txt 2>&1
+        GST_PLUGIN_PATH="$plugin_dir" GST_REGISTRY="$work/registry.bin" LD_PRELOAD="$gst_preload" \
+            ASAN_OPTIONS=detect_leaks=0 timeout 60 gst-launch-1.0 -q filesrc location="\"$name.tun\"" ! decodebin ! fakesink >out.txt 2>&1
         grep -q "^ERROR: from element .*tundec.*: This is not a song" out.txt ||
             fail "gst-launch-1.0 $shown: no error from the element ($(head -c 300 out.txt))"
         clean "gst-launch-1.0 $shown" out.txt "$(wc -l <out.txt)"
