@@ -32,7 +32,8 @@ void say(const std::string& line) {
 std::string refusal(const std::string& song_file, const std::string& wav_file) {
     if (wav_file == "-") return "";
     if (output_files::same_file(song_file, wav_file))
-        return "playtun: " + names::shown_name(wav_file) + " is the song being recorded; record mode never writes over a song";
+        return "playtun: " + names::shown_name(wav_file) +
+               " is the song being recorded; record mode never writes over a song";
     if (song::is_song_file(wav_file))
         return "playtun: " + names::shown_name(wav_file) + " is a song file; record mode never writes over a song";
     return "";

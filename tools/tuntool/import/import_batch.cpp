@@ -155,8 +155,8 @@ tune_search find_tunes(const std::string& folder) {
         const int error_number = read_folder(path, entered.entries);
         if (error_number == EACCES) return;
         if (error_number != 0) {
-            found.problems.push_back(names::shown_name(path) + ": cannot search the folder: " +
-                                     std::strerror(error_number));
+            found.problems.push_back(names::shown_name(path) +
+                                     ": cannot search the folder: " + std::strerror(error_number));
             return;
         }
         levels.push_back(std::move(entered));
@@ -183,8 +183,8 @@ tune_search find_tunes(const std::string& folder) {
         }
     }
     if (too_long != 0)
-        found.problems.push_back(names::shown_shortened(first_too_long, 60) + ": not searched: its path is longer than " +
-                                 std::to_string(longest_path) + " bytes" +
+        found.problems.push_back(names::shown_shortened(first_too_long, 60) +
+                                 ": not searched: its path is longer than " + std::to_string(longest_path) + " bytes" +
                                  (too_long > 1 ? " (and " + std::to_string(too_long - 1) + " more paths under " +
                                                      names::shown_name(folder) + ")"
                                                : ""));
@@ -207,8 +207,8 @@ std::string song_summary(const std::string& path, const psid_import::imported_tu
     const std::string loop = tune.loop_found ? "loops from frame " + std::to_string(tune.loop_frame) + " (" +
                                                    clock_time(tune.loop_frame, rate) + ")"
                                              : "no repeat found, loops from the start";
-    return names::shown_name(path) + ": subtune " + std::to_string(tune.subtune) + " of " + std::to_string(tune.songs) + ", " +
-           std::to_string(tune.frame_count()) + " frames (" + clock_time(tune.frame_count(), rate) + " at " +
+    return names::shown_name(path) + ": subtune " + std::to_string(tune.subtune) + " of " + std::to_string(tune.songs) +
+           ", " + std::to_string(tune.frame_count()) + " frames (" + clock_time(tune.frame_count(), rate) + " at " +
            std::to_string(rate) + " frames a second)" + ending + ", " + loop + ", " +
            (tune.model == chip_model::mos8580 ? "8580" : "6581") + " filter curve, " +
            (interleaved ? "interleaved" : "planar") +

@@ -89,7 +89,8 @@ std::string refusal(const std::string& output, const std::string& song_path, con
         if (!output_files::same_file(other, output)) continue;
         if (other == song_path || output_files::same_file(other, song_path))
             return names::shown_name(output) + " is the song itself; render never writes over a song";
-        return names::shown_name(output) + " is the song " + names::shown_name(other) + "; render never writes over a song";
+        return names::shown_name(output) + " is the song " + names::shown_name(other) +
+               "; render never writes over a song";
     }
     if (song::is_song_file(output))
         return names::shown_name(output) + " is a song file; render never writes over a song";
@@ -176,7 +177,8 @@ int render_command(const std::vector<std::string>& args) {
         // folder made under it would surprise; an existing folder is taken.
         const std::string extension = lower(folder.substr(extension_start(folder)));
         if (!is_folder(folder) && (extension == ".wav" || extension == ".flac"))
-            return usage_error("-o " + names::shown_name(folder) + " names one sound file; several songs need a folder");
+            return usage_error("-o " + names::shown_name(folder) +
+                               " names one sound file; several songs need a folder");
         if (!is_folder(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
             const int error = errno;
             if (error == EEXIST)

@@ -46,8 +46,8 @@ int build_command(const std::vector<std::string>& args) {
     try {
         compiled = compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
     } catch (const score_error& e) {
-        failure::report_problem(names::shown_name(score_path) + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " +
-                                e.what());
+        failure::report_problem(names::shown_name(score_path) + ":" + std::to_string(e.line) + ":" +
+                                std::to_string(e.column) + ": " + e.what());
         return 1;
     }
     const stored_song song = song_from_score(compiled);

@@ -69,8 +69,8 @@ int info_of(const std::string& path) {
     try {
         song = parse_song_file(bytes);
     } catch (const tool_error& e) {
-        failure::report_problem("tuntool: " + names::shown_name(path) + ": " + e.what() + "; playtun refuses it: " +
-                                refusal);
+        failure::report_problem("tuntool: " + names::shown_name(path) + ": " + e.what() +
+                                "; playtun refuses it: " + refusal);
         return 1;
     }
 
@@ -152,8 +152,7 @@ int pack(const std::string& in, const std::string& out) {
     }
     write_song(out, packed);
     std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n",
-                 names::shown_name(out).c_str(),
-                 static_cast<size_t>(packed.unpacked_size), packed.body.size(),
+                 names::shown_name(out).c_str(), static_cast<size_t>(packed.unpacked_size), packed.body.size(),
                  percent(packed.body.size(), packed.unpacked_size).c_str());
     return 0;
 }
@@ -175,8 +174,7 @@ int relayout(const std::string& in, const std::string& out, bool to_interleaved)
     write_song(out, converted);
     const char* layout = to_interleaved ? "interleaved" : "planar";
     if (song.interleaved() == to_interleaved) {
-        std::fprintf(messages::stream(), "%s: already %s, copied unchanged\n", names::shown_name(out).c_str(),
-                     layout);
+        std::fprintf(messages::stream(), "%s: already %s, copied unchanged\n", names::shown_name(out).c_str(), layout);
     } else {
         std::fprintf(messages::stream(), "%s: %s%s\n", names::shown_name(out).c_str(), layout,
                      song.compressed() ? ", packed again" : "");
