@@ -1,7 +1,7 @@
 /* error_loop.c - runs a pipeline that must fail RUNS times in one process
  * and counts the runs that did not end in an error from the element named
- * within 5 s (a hang, an EOS, an error from another element). Prints the
- * count, and ends with status 0 when it is 0.
+ * within 5 s (a hang, an EOS, an error from another element), stopping
+ * after three. Prints the count, and ends with status 0 when it is 0.
  *   error_loop 'DESCRIPTION' ELEMENT_PREFIX RUNS */
 #include <stdio.h>
 #include <stdlib.h>
@@ -47,8 +47,10 @@ int main(int argc, char** argv) {
     }
     const int runs = atoi(argv[3]);
     int wrong = 0;
-    for (int i = 0; i < runs; ++i)
+    /* A few wrong runs tell enough; the rest would only take time. */
+    int done = 0;
+    for (; done < runs && wrong < 3; ++done)
         if (!run_once(argv[1], argv[2])) ++wrong;
-    printf("%d of %d runs did not end in an error from %s\n", wrong, runs, argv[2]);
+    printf("%d of %d runs did not end in an error from %s\n", wrong, done, argv[2]);
     return wrong == 0 ? 0 : 1;
 }

@@ -33,11 +33,13 @@ for _ in $(seq "$(nproc)"); do
     sh -c 'while :; do :; done' &
     busy="$busy $!"
 done
+trap 'kill $busy 2>/dev/null; rm -rf "$work"' EXIT
 for pipeline in "filesrc location=header_only.tun ! decodebin ! fakesink" \
                 "filesrc location=no_frame_rate.tun ! tundec ! fakesink"; do
     "$error_loop" "$pipeline" tundec 200 >loop.txt 2>&1 || fail "$pipeline: $(sort loop.txt | uniq -c | head -5)"
 done
-for pid in $busy; do kill "$pid"; done
+kill $busy
+busy=
 
 # gst_launch_ends FILE: whether gst-launch-1.0 with the main loop held back
 # ends within 3 s on FILE through decodebin (it reports the error either way).
