@@ -16,6 +16,8 @@
 #include <gst/base/gstadapter.h>
 #include <tonera/tonera.h>
 
+#include "shown_name.h"
+
 GST_DEBUG_CATEGORY_STATIC(tun_dec_debug);
 #define GST_CAT_DEFAULT tun_dec_debug
 
@@ -103,9 +105,31 @@ static GstTagList* song_tags(const tonera_song* song) {
     return tags;
 }
 
+/* The song's file as the errors name it: upstream's location (a file's
+ * name, else its URI) shown as playtun shows names; "the stream" when
+ * upstream names none. Free with g_free. */
+static gchar* song_name(TunDec* self) {
+    GstQuery* query = gst_query_new_uri();
+    gchar* shown = NULL;
+    if (gst_pad_peer_query(self->sinkpad, query)) {
+        gchar* uri = NULL;
+        gst_query_parse_uri(query, &uri);
+        if (uri != NULL) {
+            gchar* file = g_filename_from_uri(uri, NULL, NULL);
+            shown = tun_shown_name(file != NULL ? file : uri);
+            g_free(file);
+            g_free(uri);
+        }
+    }
+    gst_query_unref(query);
+    return shown != NULL ? shown : g_strdup("the stream");
+}
+
 static void refuse_large_song(TunDec* self) {
+    gchar* name = song_name(self);
     GST_ELEMENT_ERROR(self, STREAM, DECODE, ("The song is larger than %u bytes.", TONERA_MAX_SONG_BYTES),
-                      ("%s", tonera_strerror(TONERA_E_TOO_LARGE)));
+                      ("%s: %s", name, tonera_strerror(TONERA_E_TOO_LARGE)));
+    g_free(name);
 }
 
 /* Opens the song from the bytes gathered; posts an error when they are no
@@ -118,8 +142,10 @@ static gboolean open_song(TunDec* self) {
     if (size > 0) gst_adapter_unmap(self->adapter);
     gst_adapter_clear(self->adapter);
     if (error != 0) {
+        gchar* name = song_name(self);
         GST_ELEMENT_ERROR(self, STREAM, DECODE, ("This is not a song that can be played: %s.", tonera_strerror(error)),
-                          ("tonera_open gave %d for %" G_GSIZE_FORMAT " bytes", error, size));
+                          ("%s: tonera_open gave %d for %" G_GSIZE_FORMAT " bytes", name, error, size));
+        g_free(name);
         return FALSE;
     }
     self->song = song;

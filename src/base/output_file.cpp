@@ -222,4 +222,24 @@ std::vector<uint8_t> leading_bytes(const std::string& name, size_t count) {
     return bytes;
 }
 
+int make_folders(const std::string& folder, std::string& failed) {
+    failed.clear();
+    // Each folder on the way, from the top: one that exists (or that
+    // another process makes at the same time) is passed by.
+    for (size_t end = 0; end != std::string::npos;) {
+        const size_t start = folder.find_first_not_of('/', end);
+        if (start == std::string::npos) break;
+        end = folder.find('/', start);
+        const std::string step = folder.substr(0, end);
+        if (::mkdir(step.c_str(), 0777) == 0) continue;
+        const int error_number = errno;
+        struct stat status {};
+        if (::stat(step.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            failed = step;
+            return error_number == EEXIST ? ENOTDIR : error_number;
+        }
+    }
+    return 0;
+}
+
 }  // namespace output_files

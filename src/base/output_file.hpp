@@ -69,6 +69,11 @@ bool same_file(const std::string& a, const std::string& b);
 // the file that descriptor 1 writes to (/dev/stdout, say).
 bool is_standard_output(const std::string& name);
 
+// Makes a folder and every folder on the way to it that does not exist
+// yet. Returns 0, or the system error number with `failed` naming the
+// folder that could not be made (ENOTDIR when a file is in its place).
+int make_folders(const std::string& folder, std::string& failed);
+
 // The first bytes (up to `count`) of an existing regular file, links
 // followed; empty for anything that is not a readable regular file.
 std::vector<uint8_t> leading_bytes(const std::string& name, size_t count);

@@ -14,6 +14,7 @@
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/stop_signals.hpp"
+#include "base/shown_name.hpp"
 #include "player/song_opening.hpp"
 #include "song/file_loader.hpp"
 #include "synth/synth.hpp"
@@ -31,9 +32,10 @@ void say(const std::string& line) {
 std::string refusal(const std::string& song_file, const std::string& wav_file) {
     if (wav_file == "-") return "";
     if (output_files::same_file(song_file, wav_file))
-        return "playtun: " + wav_file + " is the song being recorded; record mode never writes over a song";
+        return "playtun: " + names::shown_name(wav_file) +
+               " is the song being recorded; record mode never writes over a song";
     if (song::is_song_file(wav_file))
-        return "playtun: " + wav_file + " is a song file; record mode never writes over a song";
+        return "playtun: " + names::shown_name(wav_file) + " is a song file; record mode never writes over a song";
     return "";
 }
 
@@ -72,7 +74,7 @@ std::string missing_output_folder(const std::string& wav_file) {
 int record(const std::string& song_file, const std::string& wav_file, uint32_t rate) {
     // Status lines must not end up inside a WAV that goes to standard output.
     if (output_files::is_standard_output(wav_file)) messages::divert_to_standard_error();
-    say("Recording " + song_file + " to " + wav_file);
+    say("Recording " + names::shown_name(song_file) + " to " + names::shown_name(wav_file));
 
     if (const std::string reason = refusal(song_file, wav_file); !reason.empty()) {
         say(reason);
@@ -92,7 +94,7 @@ int record(const std::string& song_file, const std::string& wav_file, uint32_t r
     }
     if (const std::string folder = missing_output_folder(wav_file); !folder.empty()) {
         say(failure::failure_text(failure::path_not_found));
-        name_on_standard_error(wav_file, "the folder " + folder + " does not exist");
+        name_on_standard_error(wav_file, "the folder " + names::shown_name(folder) + " does not exist");
         return failure::exit_status_for(failure::path_not_found);
     }
 

@@ -14,6 +14,7 @@
 #include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/stop_signals.hpp"
+#include "base/shown_name.hpp"
 #include "console/console.hpp"
 #include "console/terminal.hpp"
 #include "driver/command_line.hpp"
@@ -75,7 +76,7 @@ void write_usage_line() {
 }
 
 int bad_option(const std::string& option) {
-    return failure::report_usage_error("playtun: unknown option " + option, "playtun --help");
+    return failure::report_usage_error("playtun: unknown option " + names::shown_name(option), "playtun --help");
 }
 
 int bad_value(const std::string& why) { return failure::report_usage_error("playtun: " + why, "playtun --help"); }

@@ -5,6 +5,7 @@
 
 #include "base/fail.hpp"
 #include "base/whole_file.hpp"
+#include "base/shown_name.hpp"
 #include "song/song.hpp"
 
 namespace player {
@@ -29,6 +30,14 @@ std::string refusal_reason(song::header_outcome outcome) {
         case song::header_outcome::ok: break;
     }
     return "";
+}
+
+// The command that makes a song of a tune, in quotes unless the name is
+// quoted itself.
+std::string psid_tune_reason(const std::string& file_name) {
+    const std::string shown = names::shown_name(file_name);
+    const std::string command = "tuntool import " + shown + " SONG.tun";
+    return "a PSID tune, not a song: " + (shown == file_name ? "'" + command + "'" : command) + " makes a song of it";
 }
 
 }  // namespace
@@ -58,9 +67,7 @@ song_opening open_song_file(synth::engine& e, const std::string& file_name) {
     }
     if (opening.outcome != song::header_outcome::ok) {
         opening.line = song::song_error_message(opening.outcome);
-        opening.reason = is_psid_tune(file.bytes)
-                             ? "a PSID tune, not a song: 'tuntool import " + file_name + " SONG.tun' makes a song of it"
-                             : refusal_reason(opening.outcome);
+        opening.reason = is_psid_tune(file.bytes) ? psid_tune_reason(file_name) : refusal_reason(opening.outcome);
         return opening;
     }
     opening.ok = true;
@@ -68,7 +75,7 @@ song_opening open_song_file(synth::engine& e, const std::string& file_name) {
 }
 
 std::string named_failure(const std::string& file_name, const std::string& reason) {
-    return "playtun: " + file_name + ": " + reason;
+    return "playtun: " + names::shown_name(file_name) + ": " + reason;
 }
 
 }  // namespace player

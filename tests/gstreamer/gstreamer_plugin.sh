@@ -21,10 +21,11 @@ if [ "$sanitized" = ON ]; then
 fi
 gst-inspect-1.0 tundec >inspect.txt 2>&1 || { cat inspect.txt; fail "gst-inspect-1.0 does not find tundec"; checks_done gstreamer_plugin; }
 
-# gst-launch-1.0 sometimes waits for ever after an error that comes while
-# the pipeline prerolls (typefind's own for an empty file, too): the
-# failures run through run_pipeline, which reports the first error, and a
-# minute of gst-launch-1.0 is a hang.
+# gst-launch-1.0 sometimes waits for ever after an error: it ends its main
+# loop from the bus's sync handler, and an error posted before the loop
+# runs is lost, whoever posts it (error_races.sh shows it). The failures
+# run through run_pipeline, which reports the first error, and a minute of
+# gst-launch-1.0 is a hang.
 gst_launch() { timeout 60 gst-launch-1.0 "$@"; }
 # launch PIPELINE...: gst-launch-1.0 quietly, its messages in launch.txt.
 launch() { gst_launch -q "$@" >launch.txt 2>&1; }

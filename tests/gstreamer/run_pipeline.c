@@ -1,7 +1,7 @@
 /* run_pipeline.c - runs a pipeline as gst-launch-1.0 does and reports how
  * it ended, for the failures: gst-launch-1.0 itself sometimes waits for
- * ever after an error that comes while the pipeline prerolls, whoever
- * posts it. Prints "EOS", or "ERROR from ELEMENT: MESSAGE" for the first
+ * ever after an error that comes before its main loop runs, whoever posts
+ * it (error_races.sh). Prints "EOS", or "ERROR from ELEMENT: MESSAGE" for the first
  * error, and ends with status 0 or 1 (3 when nothing ends it in 60 s).
  *   run_pipeline 'DESCRIPTION' */
 #include <stdio.h>

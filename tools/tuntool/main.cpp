@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/fail.hpp"
+#include "base/shown_name.hpp"
 #include "base/standard_output.hpp"
 #include "base/stop_signals.hpp"
 #include "build_command.hpp"
@@ -79,7 +80,7 @@ int run(const std::vector<std::string>& args) {
     }
     for (const command& c : commands)
         if (c.name == name) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
-    return tuntool::usage_error("unknown command " + name);
+    return tuntool::usage_error("unknown command " + names::shown_name(name));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "import_batch.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +14,7 @@
 
 #include "base/fail.hpp"
 #include "base/output_file.hpp"
+#include "base/shown_name.hpp"
 #include "song/channel_record.hpp"
 #include "file_io.hpp"
 #include "job_pool.hpp"
@@ -38,12 +42,12 @@ void report(int fd, const import_report& r) { send_record(fd, &r, sizeof r); }
 // file, or a device that never ends, is refused without being read whole.
 std::vector<uint8_t> read_tune_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw tool_error("cannot read " + path + ": " + std::strerror(errno));
+    if (fd < 0) throw tool_error("cannot read " + names::shown_name(path) + ": " + std::strerror(errno));
     struct stat status {};
     if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         const int error_number = S_ISDIR(status.st_mode) ? EISDIR : errno;
         ::close(fd);
-        throw tool_error("cannot read " + path + ": " + std::strerror(error_number));
+        throw tool_error("cannot read " + names::shown_name(path) + ": " + std::strerror(error_number));
     }
     std::vector<uint8_t> bytes(psid_import::largest_tune_file + 1);
     size_t done = 0;
@@ -54,7 +58,7 @@ std::vector<uint8_t> read_tune_file(const std::string& path) {
             if (errno == EINTR) continue;
             const int error_number = errno;
             ::close(fd);
-            throw tool_error("cannot read " + path + ": " + std::strerror(error_number));
+            throw tool_error("cannot read " + names::shown_name(path) + ": " + std::strerror(error_number));
         }
         done += static_cast<size_t>(got);
     }
@@ -80,6 +84,113 @@ stored_song song_of(const psid_import::imported_tune& tune, bool interleaved, bo
     return compressed ? pack_song(song) : song;
 }
 
+namespace {
+
+bool is_tune_name(std::string_view name) {
+    // ".sid" alone is a hidden file's name, not an extension.
+    if (name.size() <= 4) return false;
+    std::string extension(name.substr(name.size() - 4));
+    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return extension == ".sid";
+}
+
+struct folder_entry {
+    std::string name;
+    bool folder = false;  // else a tune
+};
+
+// The folders (links to folders excluded) and the tunes in a folder,
+// sorted by name. Returns 0 or the system error number.
+int read_folder(const std::string& path, std::vector<folder_entry>& entries) {
+    DIR* folder = ::opendir(path.c_str());
+    if (folder == nullptr) return errno;
+    int error_number = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(folder);
+        if (d == nullptr) {
+            error_number = errno;
+            break;
+        }
+        const std::string_view name = d->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat status {};
+        bool is_folder = d->d_type == DT_DIR;
+        if (d->d_type == DT_UNKNOWN && ::fstatat(::dirfd(folder), d->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0)
+            is_folder = S_ISDIR(status.st_mode);
+        if (is_folder) {
+            entries.push_back({std::string(name), true});
+        } else if (is_tune_name(name) &&
+                   (d->d_type == DT_REG ||
+                    (::fstatat(::dirfd(folder), d->d_name, &status, 0) == 0 && S_ISREG(status.st_mode)))) {
+            entries.push_back({std::string(name), false});
+        }
+    }
+    ::closedir(folder);
+    std::sort(entries.begin(), entries.end(),
+              [](const folder_entry& a, const folder_entry& b) { return a.name < b.name; });
+    return error_number;
+}
+
+}  // namespace
+
+// Depth first, each folder's entries in name order: the tunes come out in
+// the order of their paths compared folder by folder. The one path grows
+// and shrinks on the way; each folder on the way keeps only its entries.
+tune_search find_tunes(const std::string& folder) {
+    tune_search found;
+    struct level {
+        std::vector<folder_entry> entries;
+        size_t next = 0;
+        size_t path_length = 0;
+    };
+    std::vector<level> levels;
+    std::string path = folder;
+    const size_t relative_start = !folder.empty() && folder.back() == '/' ? folder.size() : folder.size() + 1;
+    size_t too_long = 0;
+    std::string first_too_long;
+    const auto enter = [&] {
+        level entered;
+        entered.path_length = path.size();
+        const int error_number = read_folder(path, entered.entries);
+        if (error_number == EACCES) return;
+        if (error_number != 0) {
+            found.problems.push_back(names::shown_name(path) +
+                                     ": cannot search the folder: " + std::strerror(error_number));
+            return;
+        }
+        levels.push_back(std::move(entered));
+    };
+    enter();
+    while (!levels.empty()) {
+        level& top = levels.back();
+        if (top.next == top.entries.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const folder_entry entry = std::move(top.entries[top.next++]);
+        path.resize(top.path_length);
+        if (path.empty() || path.back() != '/') path += '/';
+        path += entry.name;
+        if (path.size() > longest_path) {
+            if (too_long++ == 0) first_too_long = path;
+            continue;
+        }
+        if (entry.folder) {
+            enter();
+        } else {
+            found.tunes.push_back({path, path.substr(relative_start)});
+        }
+    }
+    if (too_long != 0)
+        found.problems.push_back(names::shown_shortened(first_too_long, 60) +
+                                 ": not searched: its path is longer than " + std::to_string(longest_path) + " bytes" +
+                                 (too_long > 1 ? " (and " + std::to_string(too_long - 1) + " more paths under " +
+                                                     names::shown_name(folder) + ")"
+                                               : ""));
+    return found;
+}
+
 std::string song_path(const std::string& stem, bool all_subtunes, unsigned subtune) {
     return all_subtunes ? stem + "-" + std::to_string(subtune) + ".tun" : stem + ".tun";
 }
@@ -96,8 +207,8 @@ std::string song_summary(const std::string& path, const psid_import::imported_tu
     const std::string loop = tune.loop_found ? "loops from frame " + std::to_string(tune.loop_frame) + " (" +
                                                    clock_time(tune.loop_frame, rate) + ")"
                                              : "no repeat found, loops from the start";
-    return path + ": subtune " + std::to_string(tune.subtune) + " of " + std::to_string(tune.songs) + ", " +
-           std::to_string(tune.frame_count()) + " frames (" + clock_time(tune.frame_count(), rate) + " at " +
+    return names::shown_name(path) + ": subtune " + std::to_string(tune.subtune) + " of " + std::to_string(tune.songs) +
+           ", " + std::to_string(tune.frame_count()) + " frames (" + clock_time(tune.frame_count(), rate) + " at " +
            std::to_string(rate) + " frames a second)" + ending + ", " + loop + ", " +
            (tune.model == chip_model::mos8580 ? "8580" : "6581") + " filter curve, " +
            (interleaved ? "interleaved" : "planar") +
@@ -139,10 +250,11 @@ int import_one_tune(const import_job& job, const song_making& making, int report
             const psid_import::imported_tune tune = psid_import::import_tune(file, options);
             r.frame_rate = tune.timing.frame_rate;
             const stored_song song = song_of(tune, making.interleaved, making.compressed);
-            const std::filesystem::path folder = std::filesystem::path(out).parent_path();
-            std::error_code error;
-            if (!folder.empty()) std::filesystem::create_directories(folder, error);
-            if (error) throw tool_error("cannot create the folder " + folder.string() + ": " + error.message());
+            const std::string folder = std::filesystem::path(out).parent_path().string();
+            std::string failed;
+            if (const int error_number = output_files::make_folders(folder, failed); error_number != 0)
+                throw tool_error("cannot create the folder " + names::shown_name(failed) + ": " +
+                                 std::strerror(error_number));
             write_file_replacing(out, song_file_bytes(song));
             r.written = 1;
         } catch (const std::exception& e) {

@@ -37,6 +37,25 @@ struct import_job {
 
 std::string song_path(const std::string& stem, bool all_subtunes, unsigned subtune);
 
+// The longest path the batch searches or writes: the system opens none
+// longer, and it bounds the depth of a search.
+inline constexpr size_t longest_path = 4095;
+
+// The tunes under a folder (files named *.sid, any case, links to files
+// followed), in name order, found with memory for the folders on the way
+// down only: links to folders are not followed (they could lead round in
+// a circle), folders the user may not read are passed by, and folders
+// whose paths would be longer than longest_path are not searched.
+struct found_tune {
+    std::string path;      // the folder as given, then the tune's place in it
+    std::string relative;  // the tune's place in the folder
+};
+struct tune_search {
+    std::vector<found_tune> tunes;
+    std::vector<std::string> problems;  // "PATH: what went wrong", the folder's path shown
+};
+tune_search find_tunes(const std::string& folder);
+
 // A tune file's bytes, at most largest_tune_file of them (a larger file is
 // refused with import_error, unread). Throws tool_error when it cannot be read.
 std::vector<uint8_t> read_tune_file(const std::string& path);

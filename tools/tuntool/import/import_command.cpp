@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -16,6 +17,7 @@
 #include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
+#include "base/shown_name.hpp"
 #include "file_io.hpp"
 #include "import_batch.hpp"
 #include "psid_run.hpp"
@@ -198,12 +200,6 @@ bool is_folder(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool has_tune_extension(const fs::path& path) {
-    std::string extension = path.extension().string();
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return extension == ".sid";
-}
-
 std::string without_extension(const fs::path& path) { return (path.parent_path() / path.stem()).string(); }
 
 // The subtunes a tune file names in its header, for the names of its
@@ -221,8 +217,8 @@ struct batch_plan {
 
 // Every tune of the arguments and the stem of its songs under the folder: a
 // tune named directly goes to the folder's top, a folder's tunes to their
-// places relative to it. Folders are searched in name order, and links to
-// folders are not followed (they could lead round in a circle).
+// places relative to it (find_tunes). A song whose path would be too long
+// to write is refused before anything starts.
 batch_plan plan_batch(const command_line& line) {
     batch_plan plan;
     std::map<std::string, std::string> taken;  // song path -> its tune
@@ -232,8 +228,15 @@ batch_plan plan_batch(const command_line& line) {
         const unsigned count = line.making.all_subtunes ? subtunes_named(tune) : 1;
         for (unsigned k = 1; k <= count; ++k) {
             const std::string song = song_path(job.stem, line.making.all_subtunes, k);
+            if (song.size() > longest_path) {
+                plan.refused.push_back("tuntool: " + names::shown_shortened(tune, 60) + ": its song's path " +
+                                       names::shown_shortened(song, 60) + " would be longer than " +
+                                       std::to_string(longest_path) + " bytes");
+                return;
+            }
             if (const auto found = taken.find(song); found != taken.end()) {
-                plan.refused.push_back("tuntool: " + tune + ": " + song + " is also the song of " + found->second);
+                plan.refused.push_back("tuntool: " + names::shown_name(tune) + ": " + names::shown_name(song) +
+                                       " is also the song of " + names::shown_name(found->second));
                 return;
             }
         }
@@ -245,16 +248,9 @@ batch_plan plan_batch(const command_line& line) {
             add(argument, fs::path(argument).filename());
             continue;
         }
-        std::vector<fs::path> found;
-        std::error_code error;
-        fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied, error);
-        for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
-            std::error_code kind_error;
-            if (has_tune_extension(walk->path()) && walk->is_regular_file(kind_error)) found.push_back(walk->path());
-        }
-        if (error) plan.refused.push_back("tuntool: " + argument + ": cannot search the folder: " + error.message());
-        std::sort(found.begin(), found.end());
-        for (const fs::path& tune : found) add(tune.string(), tune.lexically_relative(argument));
+        tune_search search = find_tunes(argument);
+        for (const std::string& problem : search.problems) plan.refused.push_back("tuntool: " + problem);
+        for (const found_tune& tune : search.tunes) add(tune.path, tune.relative);
     }
     return plan;
 }
@@ -270,10 +266,12 @@ int run_batch(command_line& line) {
     std::error_code error;
     if (!is_folder(folder)) {
         if (fs::exists(folder, error))
-            return failure::report_usage_error("tuntool: -o " + folder + " is not a folder", "tuntool import --help");
-        fs::create_directories(folder, error);
-        if (error) {
-            failure::report_problem("tuntool: cannot create the folder " + folder + ": " + error.message());
+            return failure::report_usage_error("tuntool: -o " + names::shown_name(folder) + " is not a folder",
+                                               "tuntool import --help");
+        std::string failed;
+        if (const int error_number = output_files::make_folders(folder, failed); error_number != 0) {
+            failure::report_problem("tuntool: cannot create the folder " + names::shown_name(failed) + ": " +
+                                    std::strerror(error_number));
             return exit_status::failure;
         }
     }
@@ -296,7 +294,10 @@ int run_batch(command_line& line) {
                           (outcome.songs_written == 1 ? " song" : " songs") + " written";
     if (failed != 0) {
         summary += "; " + std::to_string(failed) + (failed == 1 ? " tune" : " tunes") + " failed:";
-        for (size_t i = 0; i < outcome.failed.size() && i < failures_named; ++i) summary += " " + outcome.failed[i];
+        for (size_t i = 0; i < outcome.failed.size() && i < failures_named; ++i) {
+            summary += ' ';
+            summary += names::shown_name(outcome.failed[i]);
+        }
         if (outcome.failed.size() > failures_named)
             summary += " and " + std::to_string(outcome.failed.size() - failures_named) + " more";
         if (!plan.refused.empty())
@@ -331,7 +332,7 @@ int run_single(const command_line& line) {
             subtunes.push_back(line.making.options.subtune);
         }
     } catch (const psid_import::import_error& e) {
-        failure::report_problem("tuntool: " + tune + ": " + e.what());
+        failure::report_problem("tuntool: " + names::shown_name(tune) + ": " + e.what());
         return exit_status::failure;
     }
     const std::string stem = line.making.all_subtunes ? without_extension(out) : out;
@@ -346,7 +347,7 @@ int run_single(const command_line& line) {
                 throw psid_import::import_error("the output would replace the tune itself");
             imported = psid_import::import_tune(file, options);
         } catch (const psid_import::import_error& e) {
-            failure::report_problem("tuntool: " + tune + ": " +
+            failure::report_problem("tuntool: " + names::shown_name(tune) + ": " +
                                     (line.making.all_subtunes ? "subtune " + std::to_string(subtune) + ": " : "") +
                                     e.what());
             status = exit_status::failure;
@@ -382,7 +383,7 @@ int import_command(const std::vector<std::string>& args) {
         try {
             lengths = std::make_unique<psid_import::song_lengths>(*line.song_lengths);
         } catch (const psid_import::import_error& e) {
-            failure::report_problem("tuntool: " + *line.song_lengths + ": " + e.what());
+            failure::report_problem("tuntool: " + names::shown_name(*line.song_lengths) + ": " + e.what());
             return exit_status::failure;
         }
         line.making.options.lengths = lengths.get();

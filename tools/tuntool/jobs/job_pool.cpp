@@ -13,6 +13,7 @@
 
 #include "base/messages.hpp"
 #include "base/stop_signals.hpp"
+#include "base/shown_name.hpp"
 
 namespace tuntool {
 namespace {
@@ -84,7 +85,7 @@ struct runner {
     pool_outcome outcome;
 
     void message(size_t job, const std::string& text) {
-        progress_message(progress, "tuntool: " + kind.name(job) + ": " + text);
+        progress_message(progress, "tuntool: " + names::shown_name(kind.name(job)) + ": " + text);
     }
 
     bool start(size_t job) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/shown_name.hpp"
 #include "song/channel_record.hpp"
 
 namespace tuntool {
@@ -67,7 +68,7 @@ void progress_begin(progress_display& d, size_t job, const std::string& name) {
     if (!d.shown) return;
     progress_entry entry;
     entry.job = job;
-    entry.name = name;
+    entry.name = names::shown_name(name);
     entry.start = progress_clock::now();
     d.live.push_back(entry);
 }

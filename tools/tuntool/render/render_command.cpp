@@ -16,6 +16,7 @@
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
 #include "base/standard_output.hpp"
+#include "base/shown_name.hpp"
 #include "render_jobs.hpp"
 #include "render_options.hpp"
 #include "render_song.hpp"
@@ -87,12 +88,14 @@ std::string refusal(const std::string& output, const std::string& song_path, con
     for (const std::string& other : songs) {
         if (!output_files::same_file(other, output)) continue;
         if (other == song_path || output_files::same_file(other, song_path))
-            return output + " is the song itself; render never writes over a song";
-        return output + " is the song " + other + "; render never writes over a song";
+            return names::shown_name(output) + " is the song itself; render never writes over a song";
+        return names::shown_name(output) + " is the song " + names::shown_name(other) +
+               "; render never writes over a song";
     }
-    if (song::is_song_file(output)) return output + " is a song file; render never writes over a song";
+    if (song::is_song_file(output))
+        return names::shown_name(output) + " is a song file; render never writes over a song";
     if (const auto found = taken.find(place_of(output)); found != taken.end())
-        return output + " is also the output of " + found->second;
+        return names::shown_name(output) + " is also the output of " + names::shown_name(found->second);
     return "";
 }
 
@@ -138,7 +141,7 @@ plan plan_jobs(const render_options& o, const std::string& folder, const render_
             with_own.emplace(place_of(out), song_path);
         }
         if (!problem.empty()) {
-            progress_message(progress, "tuntool: " + song_path + ": " + problem);
+            progress_message(progress, "tuntool: " + names::shown_name(song_path) + ": " + problem);
             ++p.refused;
             continue;
         }
@@ -174,11 +177,14 @@ int render_command(const std::vector<std::string>& args) {
         // folder made under it would surprise; an existing folder is taken.
         const std::string extension = lower(folder.substr(extension_start(folder)));
         if (!is_folder(folder) && (extension == ".wav" || extension == ".flac"))
-            return usage_error("-o " + folder + " names one sound file; several songs need a folder");
+            return usage_error("-o " + names::shown_name(folder) +
+                               " names one sound file; several songs need a folder");
         if (!is_folder(folder) && ::mkdir(folder.c_str(), 0777) != 0) {
             const int error = errno;
-            if (error == EEXIST) return usage_error("-o " + folder + " is not a folder; several songs need one");
-            failure::report_problem("tuntool: cannot create the folder " + folder + ": " + std::strerror(error));
+            if (error == EEXIST)
+                return usage_error("-o " + names::shown_name(folder) + " is not a folder; several songs need one");
+            failure::report_problem("tuntool: cannot create the folder " + names::shown_name(folder) + ": " +
+                                    std::strerror(error));
             return exit_status::failure;
         }
     }

@@ -16,6 +16,7 @@
 #include "base/fail.hpp"
 #include "base/output_file.hpp"
 #include "base/standard_output.hpp"
+#include "base/shown_name.hpp"
 #include "file_io.hpp"
 #include "job_pool.hpp"
 #include "stored_song.hpp"
@@ -38,7 +39,7 @@ void say(const std::string& line) { failure::report_problem(line); }
 // bytes): the render ends as a program in a pipeline does.
 void cannot_write(const std::string& destination, int error) {
     if (error == EPIPE) standard_output::end_on_broken_pipe();
-    say("cannot write " + destination + ": " + std::strerror(error));
+    say("cannot write " + names::shown_name(destination) + ": " + std::strerror(error));
 }
 
 // One output of a song (the mix, or one stem) with the engine instance that
@@ -223,7 +224,7 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         return status;
     for (size_t k = 0; k < outputs.size(); ++k) {
         if (const int error = output_files::publish(outputs[k]->file(job.format)); error != 0) {
-            say("cannot write " + job.outputs[k] + ": " + std::strerror(error));
+            say("cannot write " + names::shown_name(job.outputs[k]) + ": " + std::strerror(error));
             for (size_t later = k + 1; later < outputs.size(); ++later)
                 output_files::discard(outputs[later]->file(job.format));
             return exit_status::failure;

@@ -5,6 +5,7 @@
 
 #include "base/fail.hpp"
 #include "base/messages.hpp"
+#include "base/shown_name.hpp"
 #include "file_io.hpp"
 #include "score.hpp"
 #include "score_limits.hpp"
@@ -45,14 +46,14 @@ int build_command(const std::vector<std::string>& args) {
     try {
         compiled = compile_score(std::string_view(reinterpret_cast<const char*>(source.data()), source.size()));
     } catch (const score_error& e) {
-        failure::report_problem(score_path + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": " +
-                                e.what());
+        failure::report_problem(names::shown_name(score_path) + ":" + std::to_string(e.line) + ":" +
+                                std::to_string(e.column) + ": " + e.what());
         return 1;
     }
     const stored_song song = song_from_score(compiled);
     tuntool::write_song(out, song);
     std::fprintf(
-        messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", out.c_str(), compiled.channels,
+        messages::stream(), "%s: %u channel%s, %zu frames, %s%s\n", names::shown_name(out).c_str(), compiled.channels,
         compiled.channels == 1 ? "" : "s", compiled.frame_count(),
         tuntool::clock_time(compiled.frame_count(), compiled.frame_rate).c_str(),
         song.compressed() ? (", packed to " + tuntool::percent(song.body.size(), song.unpacked_size)).c_str() : "");

@@ -9,6 +9,7 @@
 
 #include "base/limits.hpp"
 #include "base/output_file.hpp"
+#include "base/shown_name.hpp"
 
 namespace tuntool {
 namespace {
@@ -105,13 +106,14 @@ void write_file_replacing(const std::string& path, std::span<const uint8_t> byte
     if (error == 0) error = output_files::commit(out);
     if (error != 0) {
         output_files::discard(out);
-        throw tool_error("cannot write " + path + ": " + system_reason(error));
+        throw tool_error("cannot write " + names::shown_name(path) + ": " + system_reason(error));
     }
 }
 
 void refuse_same_file(const std::string& input, const std::string& output) {
     if (output_files::same_file(input, output))
-        throw tool_error(output + " is the input " + input + "; choose another output name");
+        throw tool_error(names::shown_name(output) + " is the input " + names::shown_name(input) +
+                         "; choose another output name");
 }
 
 }  // namespace tuntool

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_name.hpp"
+
 namespace tuntool {
 
 // A problem that ends a command: the message is one line, without the
@@ -23,7 +25,7 @@ struct tool_error : std::runtime_error {
 // reason on its own for messages that name the file another way.
 struct read_error : tool_error {
     read_error(const std::string& path, const std::string& why)
-        : tool_error("cannot read " + path + ": " + why), reason(why) {}
+        : tool_error("cannot read " + names::shown_name(path) + ": " + why), reason(why) {}
     std::string reason;
 };
 

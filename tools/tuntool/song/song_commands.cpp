@@ -6,6 +6,7 @@
 #include "base/fail.hpp"
 #include "base/messages.hpp"
 #include "base/output_file.hpp"
+#include "base/shown_name.hpp"
 #include "file_io.hpp"
 #include "info_json.hpp"
 #include "song/song.hpp"
@@ -68,11 +69,12 @@ int info_of(const std::string& path) {
     try {
         song = parse_song_file(bytes);
     } catch (const tool_error& e) {
-        failure::report_problem("tuntool: " + path + ": " + e.what() + "; playtun refuses it: " + refusal);
+        failure::report_problem("tuntool: " + names::shown_name(path) + ": " + e.what() +
+                                "; playtun refuses it: " + refusal);
         return 1;
     }
 
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", names::shown_name(path).c_str());
     std::printf("  magic        %c%c%c (%s variant)\n", song.magic[0], song.magic[1], song.magic[2],
                 song.chip_variant() ? "chip" : "plain");
     std::printf("  channels     %u%s\n", song.channel_count(),
@@ -96,7 +98,7 @@ int info_of(const std::string& path) {
         return 0;
     }
     std::printf("  playtun      refuses it: %s\n", refusal);
-    failure::report_problem("tuntool: " + path + ": playtun refuses it: " + refusal);
+    failure::report_problem("tuntool: " + names::shown_name(path) + ": playtun refuses it: " + refusal);
     return 1;
 }
 
@@ -118,7 +120,7 @@ stored_song read_song(const std::string& path) {
     try {
         return parse_song_file(bytes);
     } catch (const tool_error& e) {
-        throw tool_error(path + ": " + e.what());
+        throw tool_error(names::shown_name(path) + ": " + e.what());
     }
 }
 
@@ -129,7 +131,7 @@ stored_song convert(const std::string& in, conversion&& change) {
     try {
         return change(song);
     } catch (const tool_error& e) {
-        throw tool_error(in + ": " + e.what());
+        throw tool_error(names::shown_name(in) + ": " + e.what());
     }
 }
 
@@ -139,18 +141,18 @@ int pack(const std::string& in, const std::string& out) {
     if (song.compressed()) {
         // Packing again would gain nothing: the song is written as it is.
         write_song(out, song);
-        std::fprintf(messages::stream(), "%s: already packed, copied unchanged\n", out.c_str());
+        std::fprintf(messages::stream(), "%s: already packed, copied unchanged\n", names::shown_name(out).c_str());
         return 0;
     }
     stored_song packed;
     try {
         packed = pack_song(song);
     } catch (const tool_error& e) {
-        throw tool_error(in + ": " + e.what());
+        throw tool_error(names::shown_name(in) + ": " + e.what());
     }
     write_song(out, packed);
-    std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n", out.c_str(),
-                 static_cast<size_t>(packed.unpacked_size), packed.body.size(),
+    std::fprintf(messages::stream(), "%s: %zu bytes of frame data packed into %zu (%s)\n",
+                 names::shown_name(out).c_str(), static_cast<size_t>(packed.unpacked_size), packed.body.size(),
                  percent(packed.body.size(), packed.unpacked_size).c_str());
     return 0;
 }
@@ -159,7 +161,8 @@ int unpack(const std::string& in, const std::string& out) {
     report_for(out);
     const stored_song unpacked = convert(in, unpack_song);
     write_song(out, unpacked);
-    std::fprintf(messages::stream(), "%s: %zu bytes of frame data\n", out.c_str(), unpacked.body.size());
+    std::fprintf(messages::stream(), "%s: %zu bytes of frame data\n", names::shown_name(out).c_str(),
+                 unpacked.body.size());
     return 0;
 }
 
@@ -171,9 +174,10 @@ int relayout(const std::string& in, const std::string& out, bool to_interleaved)
     write_song(out, converted);
     const char* layout = to_interleaved ? "interleaved" : "planar";
     if (song.interleaved() == to_interleaved) {
-        std::fprintf(messages::stream(), "%s: already %s, copied unchanged\n", out.c_str(), layout);
+        std::fprintf(messages::stream(), "%s: already %s, copied unchanged\n", names::shown_name(out).c_str(), layout);
     } else {
-        std::fprintf(messages::stream(), "%s: %s%s\n", out.c_str(), layout, song.compressed() ? ", packed again" : "");
+        std::fprintf(messages::stream(), "%s: %s%s\n", names::shown_name(out).c_str(), layout,
+                     song.compressed() ? ", packed again" : "");
     }
     return 0;
 }
