@@ -56,9 +56,9 @@ export function setupControls(app) {
       play.disabled = !playing;
       seek.disabled = !playing;
       share.disabled = !app.songUrl();
-      const paused = playing && s.paused;
+      const paused = !playing || s.paused;
       play.setAttribute('aria-label', paused ? 'Play' : 'Pause');
-      play.textContent = paused ? '\u25B6' : '\u23F8';
+      play.classList.toggle('paused', paused);
       if ((playing ? s.voices : 0) !== voiceButtons.length) makeVoiceButtons(playing ? s.voices : 0);
       if (!playing) {
         time.textContent = '00:00 / 00:00';

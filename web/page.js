@@ -163,7 +163,10 @@ function songLeft() {
     playList.end();
     return;
   }
-  playList.step(direction).then((got) => { if (got) openSong(got.entry.name, got.bytes, 'file'); });
+  playList.step(direction).then((got) => { if (got) openSong(got.entry.name, got.bytes, 'file'); }, () => {
+    soundLine.textContent = `${playList.current?.name} could not be read.`;
+    playList.end();
+  });
 }
 
 // What the player screen's keys changed, for the worklet.
@@ -309,8 +312,13 @@ const playList = new PlayList();
 async function openFiles(files) {
   if (files.length === 0) return;
   playList.replace(files);
-  const got = await playList.go(0);
-  openSong(got.entry.name, got.bytes, 'file');
+  try {
+    const got = await playList.go(0);
+    openSong(got.entry.name, got.bytes, 'file');
+  } catch {
+    soundLine.textContent = `${files[0].name} could not be read.`;  // a folder dropped, a file gone
+    playList.end();
+  }
 }
 document.getElementById('file').addEventListener('change', async (event) => {
   firstGesture(event);
@@ -375,13 +383,14 @@ document.getElementById('wav').addEventListener('click', downloadWav);
 // ---- for scripts and tests ----
 
 // The worklet's own output, rendered offline at 48000 Hz: `frames` stereo
-// frames of the song as 16-bit samples.
-async function renderInWorklet(bytes, frames) {
+// frames of the song as 16-bit samples, with the voices of `mute` (bit 0
+// for voice 1) silent.
+async function renderInWorklet(bytes, frames, mute = 0) {
   const offline = new OfflineAudioContext(2, frames, 48000);
   await offline.audioWorklet.addModule('worklet.js');
   const node = new AudioWorkletNode(offline, 'playtun', {
     numberOfInputs: 0, outputChannelCount: [2],
-    processorOptions: { wasm: wasmBytes, song: bytes, loops: 1 },
+    processorOptions: { wasm: wasmBytes, song: bytes, loops: 1, mute },
   });
   node.connect(offline.destination);
   const buffer = await offline.startRendering();
