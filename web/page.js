@@ -119,7 +119,7 @@ async function makeSound() {
   audio = { context, node };
   context.addEventListener('statechange', showSoundState);
   showSoundState();
-  if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
+  if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: songLoops, seq: ++sentSeq });
   return audio;
 }
 // Every gesture on the page may start the sound, or resume it where the
@@ -134,6 +134,9 @@ for (const type of ['pointerdown', 'touchend', 'click']) document.addEventListen
 // Where the song playing came from: 'list' (the selector), 'file' (the
 // play list of files chosen or dropped) or 'url' (?song=URL, in songUrl).
 let songFrom = null, songUrl = null;
+// A song of the play list plays once through, as the program's play list
+// plays it, and the list goes on; any other song repeats until it is left.
+let songLoops = -1;
 
 function songStarted(from = 'list') {
   const path = M.UTF8ToString(M._page_song_path());
@@ -147,7 +150,8 @@ function songStarted(from = 'list') {
     M._page_set_neighbours(playList.hasNext ? 1 : 0, playList.hasPrevious ? 1 : 0);
     document.title = `playtun - ${playList.current.name} (${playList.at + 1} of ${playList.entries.length})`;
   }
-  if (audio) audio.node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
+  songLoops = from === 'file' && playList.active ? 1 : -1;
+  if (audio) audio.node.port.postMessage({ type: 'load', song: songBytes, loops: songLoops, seq: ++sentSeq });
   media.song({ ...credits(), name: M.UTF8ToString(M._page_song_name()).split('/').pop() });
 }
 

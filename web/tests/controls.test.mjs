@@ -3,8 +3,9 @@
 // headless Chromium.
 //
 // Environment: as page.test.mjs, and in PLAYTUN_NATIVE also
-// vent-arkijuusto-mute2.wav (tuntool render --mute 2) and
-// vent-arkijuusto.tags (the native tags of that song, as metaflac lists them).
+// vent-arkijuusto-mute2.wav (tuntool render --mute 2),
+// vent-arkijuusto.tags (the native tags of that song, as metaflac lists
+// them) and short.tun, a song of under a second without a loop section.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFile } from 'node:fs/promises';
@@ -253,6 +254,16 @@ test('three files chosen at once play as a list, in the order chosen: the next b
   // Escape ends the list; a song of the selector has its own neighbours.
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => window.playtun.mode() === 'selector');
+  assert.equal((await page.evaluate(() => window.playtun.playList())).at, -1);
+
+  // A song of the list plays once: at its end the next one starts, and
+  // after the last the selector comes back.
+  await page.click('#screen');
+  await page.setInputFiles('#file', [join(native, 'short.tun'), join(songs, 'lullaby.tun')]);
+  await page.waitForFunction(() => window.playtun.screenText()[1].includes('lullaby.tun'), null, { timeout: 5000 });
+  await page.setInputFiles('#file', [join(native, 'short.tun')]);
+  await page.waitForFunction(() => window.playtun.screenText()[1].includes('short.tun'));
+  await page.waitForFunction(() => window.playtun.mode() === 'selector', null, { timeout: 5000 });
   assert.equal((await page.evaluate(() => window.playtun.playList())).at, -1);
   assert.deepEqual(errors, []);
   await page.close();

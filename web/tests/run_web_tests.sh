@@ -30,6 +30,8 @@ tuntool=$(dirname "$playtun")/tuntool
     fail "tuntool render --mute failed"
 "$tuntool" render -q --length 0.1 -o "$work/tags.flac" "$top/songs/imported/vent-arkijuusto.tun" &&
     metaflac --export-tags-to="$native/vent-arkijuusto.tags" "$work/tags.flac" || fail "no tags for the credits"
+# A song that ends, for the page's play list.
+"$tuntool" build "$here/short_song.txt" "$native/short.tun" >/dev/null || fail "tuntool build failed"
 
 # The selector on songs/, as the page shows its bundled songs.
 (cd "$top/songs" && SDL_AUDIODRIVER=dummy exec "$playtun") >"$work/out.txt" 2>&1 &
