@@ -456,7 +456,12 @@ if (wanted) {
 pass();
 setInterval(pass, 50);
 // The page and its modules kept for a visit without the network.
+// The worker keeps its own list of the page's files, and every file that
+// this visit fetched before the worker took over.
 if ('serviceWorker' in navigator && new URLSearchParams(location.search).get('offline') !== '0') {
-  navigator.serviceWorker.register('sw.js').catch(() => {});
+  navigator.serviceWorker.register('sw.js').then(async () => {
+    const worker = (await navigator.serviceWorker.ready).active;
+    worker?.postMessage({ type: 'keep', urls: performance.getEntriesByType('resource').map((e) => e.name) });
+  }).catch(() => {});
 }
 window.playtun.ready = true;

@@ -28,13 +28,31 @@ self.addEventListener('activate', (event) => {
   })());
 });
 
+// Files the page fetched before this worker answered for it: kept, so
+// that a module missing from FILES is there for the next visit too.
+self.addEventListener('message', (event) => {
+  if (event.data?.type !== 'keep' || !Array.isArray(event.data.urls)) return;
+  event.waitUntil((async () => {
+    const cache = await caches.open(CACHE);
+    for (const url of event.data.urls.slice(0, 100)) {
+      if (!kept(new URL(url, self.location.href)) || await cache.match(url)) continue;
+      await cache.add(url).catch(() => {});
+    }
+  })());
+});
+
+// The page's own files: under the worker's folder, of a kind in KEPT.
+function kept(url) {
+  const scope = new URL(self.registration.scope);
+  return url.origin === self.location.origin && url.pathname.startsWith(scope.pathname) && KEPT.test(url.pathname);
+}
+
 self.addEventListener('fetch', (event) => {
   const request = event.request;
   const url = new URL(request.url);
   if (request.method !== 'GET' || url.origin !== self.location.origin) return;
+  if (request.mode !== 'navigate' && !kept(url)) return;
   const scope = new URL(self.registration.scope);
-  const own = request.mode === 'navigate' || (url.pathname.startsWith(scope.pathname) && KEPT.test(url.pathname));
-  if (!own) return;
   event.respondWith((async () => {
     const cache = await caches.open(CACHE);
     // The page under any query (?song=, ?simd=) is the same file.
@@ -44,9 +62,9 @@ self.addEventListener('fetch', (event) => {
       if (response.ok) await cache.put(key, response.clone());
       return response;
     } catch (error) {
-      const kept = await cache.match(key, { ignoreSearch: true }) ??
+      const found = await cache.match(key, { ignoreSearch: true }) ??
         (request.mode === 'navigate' ? await cache.match('index.html', { ignoreSearch: true }) : undefined);
-      if (kept) return kept;
+      if (found) return found;
       throw error;
     }
   })());

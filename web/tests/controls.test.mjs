@@ -98,7 +98,7 @@ const screens = [
 ];
 
 for (const screen of screens) {
-  test(`${screen.name}: the whole screen within the page's width, the selector as the native one, the banner and clock; taps on the buttons`, async () => {
+  test(`${screen.name}: the whole screen within the page's width, the selector as the native one, the banner and clock; taps on the buttons`, { timeout: 90000 }, async () => {
     const context = await launch(screen.options);
     try {
       const { page, errors } = await openPage(context, url);
@@ -166,7 +166,7 @@ for (const screen of screens) {
   });
 }
 
-test('a voice muted with its button: its samples are gone from the worklet\'s output, as tuntool render --mute gives', async () => {
+test('a voice muted with its button: its samples are gone from the worklet\'s output, as tuntool render --mute gives', { timeout: 90000 }, async () => {
   const { page, errors } = await openPage(browser, `${url}?song=${VENT}`);
   await page.waitForFunction(() => window.playtun.mode() === 'player');
   assert.equal(await page.locator('#voices button').count(), 3);
@@ -188,7 +188,7 @@ test('a voice muted with its button: its samples are gone from the worklet\'s ou
   await page.close();
 });
 
-test('the media controls: the credits as the native tags, and their actions', async () => {
+test('the media controls: the credits as the native tags, and their actions', { timeout: 90000 }, async () => {
   const tags = Object.fromEntries((await readFile(join(native, 'vent-arkijuusto.tags'), 'utf8')).trim().split('\n')
     .map((line) => line.split(/=(.*)/s).slice(0, 2)));
   const { page, errors } = await openPage(browser, url);
@@ -228,7 +228,7 @@ test('the media controls: the credits as the native tags, and their actions', as
   await page.close();
 });
 
-test('three files chosen at once play as a list, in the order chosen: the next button and Page Down walk it', async () => {
+test('three files chosen at once play as a list, in the order chosen: the next button and Page Down walk it', { timeout: 90000 }, async () => {
   const { page, errors } = await openPage(browser, url);
   const chosen = ['wide/panorama.tun', 'chip/circuit.tun', 'lullaby.tun'];
   await page.setInputFiles('#file', chosen.map((name) => join(songs, name)));
@@ -269,7 +269,7 @@ test('three files chosen at once play as a list, in the order chosen: the next b
   await page.close();
 });
 
-test('every control has a name in the accessibility tree, and a focused button takes Return and Space itself', async () => {
+test('every control has a name in the accessibility tree, and a focused button takes Return and Space itself', { timeout: 90000 }, async () => {
   const { page, errors } = await openPage(browser, `${url}?song=${VENT}`);
   await page.waitForFunction(() => window.playtun.mode() === 'player');
   await page.waitForTimeout(100);
@@ -299,7 +299,7 @@ test('every control has a name in the accessibility tree, and a focused button t
 
 // A server of its own, shut once the page has been seen: the reload can
 // only come from what the browser kept.
-test('after one visit the page plays a bundled song with the network gone', async () => {
+test('after one visit the page plays a bundled song with the network gone', { timeout: 90000 }, async () => {
   const own = await serve(web);
   const context = await launch();
   try {
@@ -310,6 +310,19 @@ test('after one visit the page plays a bundled song with the network gone', asyn
         await new Promise((resolve) => navigator.serviceWorker.addEventListener('controllerchange', resolve));
       }
     });
+    // Every file this visit fetched is kept, whether the worker lists it or not.
+    const missing = await page.evaluate(async () => {
+      const names = performance.getEntriesByType('resource').map((e) => e.name);
+      let left = names;
+      for (let tries = 0; tries < 50 && left.length > 0; ++tries) {
+        await new Promise((resolve) => setTimeout(resolve, 200));
+        const now = [];
+        for (const name of left) if (!await caches.match(name)) now.push(name);
+        left = now;
+      }
+      return left;
+    });
+    assert.deepEqual(missing, [], 'files of the visit not kept');
     own.server.closeAllConnections();
     await new Promise((resolve) => own.server.close(resolve));
     await context.setOffline(true);
