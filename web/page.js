@@ -1,8 +1,12 @@
 // The page: the screens of playtun's own code (playtun.wasm) drawn on a
 // canvas twenty times a second, and the sound from libtonera (tonera.wasm)
-// in an audio worklet, started by the first click or key.
+// in an audio worklet, started by the first tap, click or key. Buttons
+// under the screen and the browser's media controls drive the player too.
 import { toneraFromModule } from './tonera_module.js';
 import createPlaytun from './playtun.js';
+import { PlayList } from './play_list.js';
+import { setupControls } from './controls.js';
+import { setupMediaSession } from './media_session.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -46,12 +50,21 @@ globalThis.playtunToggleFullscreen = (on) => {
   if (!on && document.fullscreenElement) document.exitFullscreen?.().catch(() => {});
 };
 
-// The largest whole multiple of 640 x 400 that fits keeps the pixels crisp.
+// The screen takes the largest whole multiple of 640 x 400 that fits the
+// page's width (and its height, less room for the buttons), which keeps
+// every pixel square and crisp. A page narrower than 640 pixels gets the
+// screen scaled down to its width: smoothly where that leaves fewer device
+// pixels than the screen has, as nearest-pixel scaling would drop whole
+// rows and columns of the 8 x 8 characters.
 function fit() {
-  const spare = document.fullscreenElement ? 0 : 80;
-  const scale = Math.max(1, Math.floor(Math.min(window.innerWidth / WIDTH, (window.innerHeight - spare) / HEIGHT)));
-  canvas.style.width = `${WIDTH * scale}px`;
-  canvas.style.height = `${HEIGHT * scale}px`;
+  const full = document.fullscreenElement !== null;
+  const width = full ? window.innerWidth : document.documentElement.clientWidth - 16;  // less main's padding
+  const height = full ? window.innerHeight : window.innerHeight - 150;
+  const whole = Math.floor(Math.min(width / WIDTH, height / HEIGHT));
+  const scale = whole >= 1 ? whole : Math.min(1, width / WIDTH);
+  canvas.style.width = `${Math.floor(WIDTH * scale)}px`;
+  canvas.style.height = `${Math.floor(HEIGHT * scale)}px`;
+  canvas.classList.toggle('smooth', scale * window.devicePixelRatio < 1);
 }
 window.addEventListener('resize', fit);
 document.addEventListener('fullscreenchange', fit);
@@ -60,6 +73,7 @@ fit();
 // ---- sound ----
 
 let audio = null;     // { context, node } once started
+let starting = null;  // the promise of startSound()
 let songBytes = null; // the song the player screen plays
 let snapshot = null;  // the worklet's latest { bytes, played, ack }
 let sentSeq = 0;      // the last command that moved the position
@@ -73,9 +87,23 @@ let gestureAt = null, soundingAt = null;
 
 function loopsFor() { return M._page_mode_now() === 1 ? -1 : 1; }
 
-async function startSound() {
-  if (audio) return audio;
+function showSoundState() {
+  if (!audio) return;
+  const state = audio.context.state;
+  soundLine.textContent = state === 'running'
+    ? `Sound on (${audio.context.sampleRate} Hz, audio worklet${simd ? ', WebAssembly SIMD' : ''}).`
+    : 'Sound stopped by the browser: tap or click to start it again.';
+}
+
+// The context is made and resumed at once, inside the gesture that starts
+// it: some browsers (on phones above all) allow sound only from there.
+function startSound() {
+  if (!starting) starting = makeSound();
+  return starting;
+}
+async function makeSound() {
   const context = new AudioContext({ sampleRate: 48000 });
+  const resumed = context.resume();
   await context.audioWorklet.addModule('worklet.js');
   const node = new AudioWorkletNode(context, 'playtun', {
     numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: wasmBytes },
@@ -87,23 +115,62 @@ async function startSound() {
     if (m.type === 'ended' && m.ack >= sentSeq) M._page_song_ended();
   };
   node.connect(context.destination);
-  await context.resume();
+  await resumed;
   audio = { context, node };
-  soundLine.textContent = `Sound on (${context.sampleRate} Hz, audio worklet${simd ? ', WebAssembly SIMD' : ''}).`;
-  if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
+  context.addEventListener('statechange', showSoundState);
+  showSoundState();
+  if (songBytes) node.port.postMessage({ type: 'load', song: songBytes, loops: songLoops, seq: ++sentSeq });
   return audio;
 }
+// Every gesture on the page may start the sound, or resume it where the
+// browser suspended it (a phone's call, another tab's sound).
 const firstGesture = (event) => {
   if (gestureAt === null) gestureAt = event?.timeStamp ?? performance.now();
-  startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
-canvas.addEventListener('pointerdown', firstGesture);
+  if (audio && audio.context.state !== 'running') audio.context.resume().catch(() => {});
+  startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; });
+};
+for (const type of ['pointerdown', 'touchend', 'click']) document.addEventListener(type, firstGesture, true);
 
-function songStarted() {
+// Where the song playing came from: 'list' (the selector), 'file' (the
+// play list of files chosen or dropped) or 'url' (?song=URL, in songUrl).
+let songFrom = null, songUrl = null;
+// A song of the play list plays once through, as the program's play list
+// plays it, and the list goes on; any other song repeats until it is left.
+let songLoops = -1;
+
+function songStarted(from = 'list') {
   const path = M.UTF8ToString(M._page_song_path());
   songBytes = M.FS.readFile(path);
   snapshot = null;
   lastSync = '';
-  if (audio) audio.node.port.postMessage({ type: 'load', song: songBytes, loops: -1, seq: ++sentSeq });
+  if (from !== 'file') playList.end();
+  songFrom = from;
+  if (from !== 'url') songUrl = null;
+  if (from === 'file' && playList.active) {
+    M._page_set_neighbours(playList.hasNext ? 1 : 0, playList.hasPrevious ? 1 : 0);
+    document.title = `playtun - ${playList.current.name} (${playList.at + 1} of ${playList.entries.length})`;
+  }
+  songLoops = from === 'file' && playList.active ? 1 : -1;
+  if (audio) audio.node.port.postMessage({ type: 'load', song: songBytes, loops: songLoops, seq: ++sentSeq });
+  media.song({ ...credits(), name: M.UTF8ToString(M._page_song_name()).split('/').pop() });
+}
+
+// A song of the play list left the player screen: Page Down, Page Up or
+// the song's end go on along the list; Escape, or the list's last song
+// ending, end it.
+function songLeft() {
+  songFrom = null;
+  if (!playList.active || openingSong) return;
+  const leave = playerState(true).leave;
+  const direction = { 0: +1, 2: +1, 3: -1 }[leave] ?? 0;
+  if (direction === 0 || !(direction > 0 ? playList.hasNext : playList.hasPrevious)) {
+    playList.end();
+    return;
+  }
+  playList.step(direction).then((got) => { if (got) openSong(got.entry.name, got.bytes, 'file'); }, () => {
+    soundLine.textContent = `${playList.current?.name} could not be read.`;
+    playList.end();
+  });
 }
 
 // What the player screen's keys changed, for the worklet.
@@ -138,17 +205,82 @@ function pass() {
   } else if (wasPlayer && M._page_mode_now() === 0) {
     songBytes = null;
     if (audio) audio.node.port.postMessage({ type: 'stop', seq: ++sentSeq });
+    songLeft();
   }
   if (M._page_mode_now() === 1) syncWorklet();
+  const state = playerState();
+  controls.update(state);
+  media.update(state);
 }
+
+// ---- the player's state, for the buttons and the media controls ----
+
+// null in the selector, unless `always`.
+function playerState(always = false) {
+  if (!always && M._page_mode_now() !== 1) return null;
+  const view = new DataView(M.HEAPU8.buffer, M._page_state(), 36);
+  const int = (i) => view.getInt32(4 * i, true);
+  return { frame: int(0), frameTotal: int(1), frameRate: int(2), paused: int(3) !== 0, voices: int(4),
+    muteMask: view.getUint32(20, true), hasNext: int(6) !== 0, hasPrevious: int(7) !== 0, leave: int(8) };
+}
+
+function credits() {
+  const [title, author, release] = [0, 1, 2].map((i) => M.UTF8ToString(M._page_credit(i)));
+  return { title, author, release };
+}
+
+// A key press for the player, with its pass at once so the screen answers.
+function press(code) {
+  if (M._page_mode_now() !== 1) return;
+  M._page_key(code, 0, 0);
+  pass();
+}
+
+const app = {
+  previous: () => press(33),  // Page Up
+  next: () => press(34),      // Page Down
+  togglePause: () => press(75),  // k
+  setPaused: (paused) => { if (playerState()?.paused === !paused) press(75); },
+  toggleMute: (voice) => press(112 + voice),  // F1 .. F8
+  positionSeconds: () => { const s = playerState(); return s ? s.frame / s.frameRate : 0; },
+  seekSeconds: (seconds) => {
+    const s = playerState();
+    if (!s || !Number.isFinite(seconds)) return;
+    M._page_seek(Math.round(seconds * s.frameRate));
+    snapshot = null;  // older than the seek
+    pass();
+  },
+  downloadWav: () => downloadWav(),
+  songUrl: () => (songFrom === 'url' ? songUrl : null),
+  share: async () => {
+    const url = app.songUrl();
+    if (!url) return;
+    const link = new URL(location.href);
+    link.search = '';
+    link.searchParams.set('song', url);
+    try {
+      await navigator.clipboard.writeText(link.href);
+      soundLine.textContent = `Link copied: ${link.href}`;
+    } catch {
+      soundLine.textContent = `The link to this song: ${link.href}`;
+    }
+  },
+};
+const controls = setupControls(app);
+const media = setupMediaSession(app);
 
 // ---- keys ----
 
 const keyCodes = new Set([8, 9, 13, 19, 27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 112, 113, 114, 115, 116, 117, 118, 119]);
+// Keys that a focused button or the seek bar takes for itself.
+const controlKeys = new Set([9, 13, 32, 35, 36, 37, 38, 39, 40]);
 document.addEventListener('keydown', (event) => {
   firstGesture(event);
   if (event.ctrlKey || event.metaKey) return;
   const code = event.keyCode;
+  if (event.target instanceof HTMLButtonElement || event.target instanceof HTMLInputElement) {
+    if (controlKeys.has(code)) return;
+  }
   if (code === 71 && !event.altKey) { event.preventDefault(); downloadWav(); return; }  // g
   if (!keyCodes.has(code) && !(code >= 48 && code <= 57) && !(code >= 65 && code <= 90)) return;
   event.preventDefault();
@@ -159,23 +291,43 @@ document.addEventListener('keydown', (event) => {
 
 // A song from outside the list, shown by `name`. Without bytes (a URL that
 // gave no file) the loader looks for a file that is not there, and says so.
-function openSong(name, bytes) {
+// `from` says where it came from, as songStarted() takes it.
+let openingSong = false;
+function openSong(name, bytes, from = 'file') {
   try { M.FS.mkdir('/upload'); } catch (e) { /* there already */ }
   const path = bytes ? `/upload/${name.replace(/[/\\]/g, '_')}` : '/nowhere/song.tun';
   if (bytes) M.FS.writeFile(path, bytes);
+  if (from === 'file' && playList.current) playList.current.path = path;
   const at = cString(path), nameAt = cString(name);
+  openingSong = true;
   if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
+  openingSong = false;
   const opened = M._page_open(at, nameAt) === 1;
   M._free(at);
   M._free(nameAt);
-  if (opened) songStarted();
+  if (opened) songStarted(from);
+  else if (from === 'file') playList.end();
   pass();
   return opened;
 }
+
+// Song files chosen or dropped together: the play list, from the first.
+const playList = new PlayList();
+async function openFiles(files) {
+  if (files.length === 0) return;
+  playList.replace(files);
+  try {
+    const got = await playList.go(0);
+    openSong(got.entry.name, got.bytes, 'file');
+  } catch {
+    soundLine.textContent = `${files[0].name} could not be read.`;  // a folder dropped, a file gone
+    playList.end();
+  }
+}
 document.getElementById('file').addEventListener('change', async (event) => {
-  const file = event.target.files[0];
-  if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
   firstGesture(event);
+  await openFiles(Array.from(event.target.files));
+  event.target.value = '';  // the same files chosen again are a change too
   canvas.focus();
 });
 const drop = document.getElementById('drop');
@@ -184,8 +336,7 @@ drop.addEventListener('dragleave', () => drop.classList.remove('over'));
 drop.addEventListener('drop', async (event) => {
   event.preventDefault();
   drop.classList.remove('over');
-  const file = event.dataTransfer.files[0];
-  if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
+  await openFiles(Array.from(event.dataTransfer.files));
 });
 
 // ---- WAV, as record mode writes it ----
@@ -236,13 +387,14 @@ document.getElementById('wav').addEventListener('click', downloadWav);
 // ---- for scripts and tests ----
 
 // The worklet's own output, rendered offline at 48000 Hz: `frames` stereo
-// frames of the song as 16-bit samples.
-async function renderInWorklet(bytes, frames) {
+// frames of the song as 16-bit samples, with the voices of `mute` (bit 0
+// for voice 1) silent.
+async function renderInWorklet(bytes, frames, mute = 0) {
   const offline = new OfflineAudioContext(2, frames, 48000);
   await offline.audioWorklet.addModule('worklet.js');
   const node = new AudioWorkletNode(offline, 'playtun', {
     numberOfInputs: 0, outputChannelCount: [2],
-    processorOptions: { wasm: wasmBytes, song: bytes, loops: 1 },
+    processorOptions: { wasm: wasmBytes, song: bytes, loops: 1, mute },
   });
   node.connect(offline.destination);
   const buffer = await offline.startRendering();
@@ -281,6 +433,12 @@ window.playtun = {
   audioState: () => (audio ? audio.context.state : 'not started'),
   openSong,
   startSound,
+  // The player's state as the buttons show it (null in the selector), the
+  // credits of the song playing, and the media controls' actions.
+  state: () => playerState(),
+  credits,
+  mediaAction: (action, details) => media.act(action, details),
+  playList: () => ({ at: playList.at, names: playList.entries.map((e) => e.name) }),
   // Milliseconds from the first click or key to the worklet's first sound
   // (its message that it rendered a sample other than silence), or null.
   firstSound: () => (gestureAt !== null && soundingAt !== null ? soundingAt - gestureAt : null),
@@ -292,8 +450,18 @@ M._page_init(cString('/songs'));
 const wanted = new URLSearchParams(location.search).get('song');
 if (wanted) {
   const response = await fetch(wanted).catch(() => null);
-  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null);
+  songUrl = wanted;
+  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null, 'url');
 }
 pass();
 setInterval(pass, 50);
+// The page and its modules kept for a visit without the network.
+// The worker keeps its own list of the page's files, and every file that
+// this visit fetched before the worker took over.
+if ('serviceWorker' in navigator && new URLSearchParams(location.search).get('offline') !== '0') {
+  navigator.serviceWorker.register('sw.js').then(async () => {
+    const worker = (await navigator.serviceWorker.ready).active;
+    worker?.postMessage({ type: 'keep', urls: performance.getEntriesByType('resource').map((e) => e.name) });
+  }).catch(() => {});
+}
 window.playtun.ready = true;

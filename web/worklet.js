@@ -24,6 +24,7 @@ class PlaytunProcessor extends AudioWorkletProcessor {
     this.traceNext = 0;
     this.sounded = false;
     if (o.song) this.load(o.song, o.loops);
+    if (o.mute && this.song) this.song.setMuteMask(o.mute);
     this.port.onmessage = (event) => this.command(event.data);
   }
 

@@ -328,7 +328,10 @@ EMSCRIPTEN_KEEPALIVE int page_pass() {
     }
     requests.seek_frame = -1;
     player::player_iteration();
+    // A seek is told once: later passes must not pull the worklet back to
+    // the position of an older snapshot.
     if (player::screen.position_moved) requests.seek_frame = static_cast<int32_t>(synth::playing_frame(engine()));
+    player::screen.position_moved = false;
     gather_requests();
     if (!engine().song_ended.load(std::memory_order_relaxed)) return 0;
     const player::leave_request leave = player::screen.leave;

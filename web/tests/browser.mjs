@@ -6,7 +6,8 @@ import { readFile, mkdtemp } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, extname, normalize } from 'node:path';
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.tun': 'application/octet-stream' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.tun': 'application/octet-stream',
+  '.webmanifest': 'application/manifest+json', '.png': 'image/png', '.svg': 'image/svg+xml' };
 
 // A plain static server: no special headers, as any file host. `more` maps
 // a first path component to another folder (songs for ?song=URL).
@@ -27,7 +28,8 @@ export async function serve(folder, more = {}) {
   return { server, url: `http://127.0.0.1:${server.address().port}/` };
 }
 
-export async function launch() {
+// `options` are the browser context's (a phone's viewport, touch...).
+export async function launch(options = {}) {
   const profile = await mkdtemp(join(tmpdir(), 'playtun-chromium-'));
   // A new, empty profile each time (Playwright passes it as --user-data-dir).
   return chromium.launchPersistentContext(profile, {
@@ -36,6 +38,7 @@ export async function launch() {
     viewport: { width: 700, height: 520 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    ...options,
   });
 }
 

@@ -10,7 +10,7 @@ top=$(cd "$here/../.." && pwd)
 playtun=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 web=$(cd "$2" && pwd)
 . "$top/tests/support/xvfb_session.sh"
-xvfb_session_start xdotool import convert node
+xvfb_session_start xdotool import convert node metaflac
 
 fail() {
     echo "FAIL: $*"
@@ -23,6 +23,15 @@ mkdir -p "$native"
     name=$(echo "${song#./}" | tr / _)
     "$playtun" "$top/songs/${song#./}" "$native/${name%.*}.wav" >/dev/null || fail "record mode failed on $song"
 done
+
+# A voice muted, and the credits as the native tags give them.
+tuntool=$(dirname "$playtun")/tuntool
+"$tuntool" render -q --mute 2 -o "$native/vent-arkijuusto-mute2.wav" "$top/songs/imported/vent-arkijuusto.tun" ||
+    fail "tuntool render --mute failed"
+"$tuntool" render -q --length 0.1 -o "$work/tags.flac" "$top/songs/imported/vent-arkijuusto.tun" &&
+    metaflac --export-tags-to="$native/vent-arkijuusto.tags" "$work/tags.flac" || fail "no tags for the credits"
+# A song that ends, for the page's play list.
+"$tuntool" build "$here/short_song.txt" "$native/short.tun" >/dev/null || fail "tuntool build failed"
 
 # The selector on songs/, as the page shows its bundled songs.
 (cd "$top/songs" && SDL_AUDIODRIVER=dummy exec "$playtun") >"$work/out.txt" 2>&1 &
