@@ -3,6 +3,8 @@
 // in an audio worklet, started by the first click or key.
 import { toneraFromModule } from './tonera_module.js';
 import createPlaytun from './playtun.js';
+import { fetchSong, MAX_SONG_BYTES, TOO_LARGE } from './song_fetch.js';
+import { createSongStore } from './song_store.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -21,6 +23,8 @@ const toneraFile = simd ? 'tonera_simd.wasm' : 'tonera.wasm';
 const wasmBytes = await (await fetch(toneraFile)).arrayBuffer();
 const toneraModule = await WebAssembly.compile(wasmBytes);
 const M = await createPlaytun();
+const store = createSongStore(M.FS);
+let currentUpload = null;  // the store's path of the song playing, if it came from outside
 
 function cString(text) {
   const bytes = new TextEncoder().encode(text);
@@ -98,8 +102,15 @@ const firstGesture = (event) => {
   startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
 canvas.addEventListener('pointerdown', firstGesture);
 
+function releaseUpload() {
+  if (currentUpload) store.release(currentUpload);
+  currentUpload = null;
+}
+
 function songStarted() {
   const path = M.UTF8ToString(M._page_song_path());
+  if (currentUpload !== path) releaseUpload();
+  currentUpload = path.startsWith('/upload/') ? path : null;
   songBytes = M.FS.readFile(path);
   snapshot = null;
   lastSync = '';
@@ -137,6 +148,7 @@ function pass() {
     songStarted();
   } else if (wasPlayer && M._page_mode_now() === 0) {
     songBytes = null;
+    releaseUpload();
     if (audio) audio.node.port.postMessage({ type: 'stop', seq: ++sentSeq });
   }
   if (M._page_mode_now() === 1) syncWorklet();
@@ -157,24 +169,54 @@ document.addEventListener('keydown', (event) => {
 
 // ---- songs in ----
 
-// A song from outside the list, shown by `name`. Without bytes (a URL that
-// gave no file) the loader looks for a file that is not there, and says so.
-function openSong(name, bytes) {
-  try { M.FS.mkdir('/upload'); } catch (e) { /* there already */ }
-  const path = bytes ? `/upload/${name.replace(/[/\\]/g, '_')}` : '/nowhere/song.tun';
-  if (bytes) M.FS.writeFile(path, bytes);
-  const at = cString(path), nameAt = cString(name);
-  if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
-  const opened = M._page_open(at, nameAt) === 1;
+// A line on the selector instead of a song (the player screen gives way).
+function notice(line) {
+  const at = cString(line);
+  M._page_notice(at);
   M._free(at);
-  M._free(nameAt);
-  if (opened) songStarted();
   pass();
-  return opened;
+}
+
+// A song from outside the list, shown by `name`, its bytes kept in the page's
+// file system under `fileName` (or name) while it plays. A song the loader
+// refuses is not kept; whatever goes wrong is shown, and the keys go on.
+function openSong(name, bytes, fileName = name) {
+  let path = null;
+  try {
+    if (bytes.length > MAX_SONG_BYTES) { notice(TOO_LARGE); return false; }
+    if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
+    path = store.add(fileName, bytes);
+    const at = cString(path), nameAt = cString(name);
+    const opened = M._page_open(at, nameAt) === 1;
+    M._free(at);
+    M._free(nameAt);
+    if (opened) songStarted();
+    else store.release(path);
+    pass();
+    return opened;
+  } catch (e) {
+    if (path && path !== currentUpload) store.release(path);
+    soundLine.textContent = `The song did not open: ${e?.message ?? e}`;
+    try { notice('The song did not open.'); } catch { /* the line above says it */ }
+    return false;
+  }
+}
+
+// A file chosen or dropped: one over the size limit is refused unread.
+async function openFile(file) {
+  if (file.size > MAX_SONG_BYTES) { notice(TOO_LARGE); return; }
+  let bytes;
+  try {
+    bytes = new Uint8Array(await file.arrayBuffer());
+  } catch (e) {
+    soundLine.textContent = `The file could not be read: ${e?.message ?? e}`;
+    return;
+  }
+  openSong(file.name, bytes);
 }
 document.getElementById('file').addEventListener('change', async (event) => {
   const file = event.target.files[0];
-  if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
+  if (file) await openFile(file);
   firstGesture(event);
   canvas.focus();
 });
@@ -185,7 +227,7 @@ drop.addEventListener('drop', async (event) => {
   event.preventDefault();
   drop.classList.remove('over');
   const file = event.dataTransfer.files[0];
-  if (file) openSong(file.name, new Uint8Array(await file.arrayBuffer()));
+  if (file) await openFile(file);
 });
 
 // ---- WAV, as record mode writes it ----
@@ -272,6 +314,8 @@ function screenText() {
 window.playtun = {
   render: renderInWorklet,
   wav: (bytes) => wavBytes(bytes),
+  // The paths of the songs from outside kept in the page's file system.
+  uploads: () => store.paths(),
   screenText,
   // The frame's palette indices as RGB, row by row.
   pixels: () => context2d.getImageData(0, 0, WIDTH, HEIGHT).data,
@@ -289,11 +333,23 @@ window.playtun = {
 // ---- start ----
 
 M._page_init(cString('/songs'));
+pass();
+// A song named by a link comes while the page already answers keys.
 const wanted = new URLSearchParams(location.search).get('song');
 if (wanted) {
-  const response = await fetch(wanted).catch(() => null);
-  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null);
+  const said = soundLine.textContent;
+  let loading = '';
+  fetchSong(wanted, (bytes) => {
+    if (soundLine.textContent === said || soundLine.textContent === loading) {
+      soundLine.textContent = loading = `Loading the song: ${Math.floor(bytes / 1024)} KB`;
+    }
+  })
+    .then((got) => {
+      if (loading && soundLine.textContent === loading) soundLine.textContent = said;
+      if (got.line) notice(got.line);
+      else openSong(wanted, got.bytes, got.name);
+    })
+    .catch((e) => { soundLine.textContent = `The song did not open: ${e?.message ?? e}`; });
 }
-pass();
 setInterval(pass, 50);
 window.playtun.ready = true;
