@@ -1,10 +1,10 @@
 // The page: the screens of playtun's own code (playtun.wasm) drawn on a
 // canvas twenty times a second, and the sound from libtonera (tonera.wasm)
 // in an audio worklet, started by the first click or key.
-import { toneraFromModule } from './tonera_module.js';
 import createPlaytun from './playtun.js';
 import { fetchSong, MAX_SONG_BYTES, TOO_LARGE } from './song_fetch.js';
 import { createSongStore } from './song_store.js';
+import { makeWav, WavRefused } from './wav_file.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -232,46 +232,39 @@ drop.addEventListener('drop', async (event) => {
 
 // ---- WAV, as record mode writes it ----
 
-function renderS16(bytes, frames) {
-  const opened = toneraFromModule(toneraModule).open(bytes);
-  if (opened.error) throw new Error(opened.error);
-  const song = opened.song;
-  const chunks = [];
-  let total = 0;
-  for (;;) {
-    const want = frames === undefined ? 48000 : Math.min(48000, frames - total);
-    if (want <= 0) break;
-    const got = song.renderS16(want);
-    if (got.length === 0) break;
-    chunks.push(got.slice());
-    total += got.length / 2;
-  }
-  song.close();
-  const out = new Int16Array(2 * total);
-  let at = 0;
-  for (const c of chunks) { out.set(c, at); at += c.length; }
-  return out;
+function wavHeader(frames) {
+  const at = M._malloc(128);
+  const length = M._page_wav_header(frames, at);
+  const header = M.HEAPU8.slice(at, at + length);
+  M._free(at);
+  return header;
 }
 
-function wavBytes(bytes) {
-  const samples = renderS16(bytes);
-  const headerAt = M._malloc(128);
-  const headerLength = M._page_wav_header(samples.length / 2, headerAt);
-  const wav = new Uint8Array(headerLength + samples.byteLength);
-  wav.set(M.HEAPU8.subarray(headerAt, headerAt + headerLength), 0);
-  wav.set(new Uint8Array(samples.buffer), headerLength);
-  M._free(headerAt);
-  return wav;
-}
+const wavBlob = (bytes, progress) => makeWav(toneraModule, bytes, wavHeader, progress);
 
-function downloadWav() {
+let makingWav = false;
+async function downloadWav() {
   if (!songBytes) { soundLine.textContent = 'Choose a song first: the WAV is the song playing.'; return; }
+  if (makingWav) return;
+  makingWav = true;
   const name = M.UTF8ToString(M._page_song_name()).split('/').pop().replace(/\.tun$/i, '');
-  const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([wavBytes(songBytes)], { type: 'audio/wav' }));
-  link.download = `${name}.wav`;
-  link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+  const said = soundLine.textContent;
+  soundLine.textContent = 'Making the WAV...';
+  try {
+    const blob = await wavBlob(songBytes, (done, all) => {
+      soundLine.textContent = `Making the WAV: ${all ? Math.floor((100 * done) / all) : 0}%`;
+    });
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(blob);
+    link.download = `${name}.wav`;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+    soundLine.textContent = said;
+  } catch (e) {
+    soundLine.textContent = e instanceof WavRefused ? e.message : `No WAV: ${e?.message ?? e}`;
+  } finally {
+    makingWav = false;
+  }
 }
 document.getElementById('wav').addEventListener('click', downloadWav);
 
@@ -313,7 +306,8 @@ function screenText() {
 
 window.playtun = {
   render: renderInWorklet,
-  wav: (bytes) => wavBytes(bytes),
+  // The WAV download's bytes for a song's file (a promise).
+  wav: async (bytes) => new Uint8Array(await (await wavBlob(bytes)).arrayBuffer()),
   // The paths of the songs from outside kept in the page's file system.
   uploads: () => store.paths(),
   screenText,
