@@ -9,9 +9,12 @@ import { join, extname, normalize } from 'node:path';
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.tun': 'application/octet-stream' };
 
 // A plain static server: no special headers, as any file host. `more` maps
-// a first path component to another folder (songs for ?song=URL).
-export async function serve(folder, more = {}) {
+// a first path component to another folder (songs for ?song=URL); `routes`
+// maps a path (as /name) to a handler of its own, (request, response).
+export async function serve(folder, more = {}, routes = {}) {
   const server = createServer(async (request, response) => {
+    const route = routes[new URL(request.url, 'http://x').pathname];
+    if (route) return route(request, response);
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/^\/+/, '') || 'index.html';
     const [first, ...rest] = path.split('/');
     try {
