@@ -34,14 +34,16 @@ function cString(text) {
   return at;
 }
 
+// The palette as whole RGBA pixels (their bytes in memory order, as the
+// canvas takes them): one store a pixel instead of four.
 const palette = M.HEAPU8.slice(M._page_palette(), M._page_palette() + 768);
+const pixelOf = new Uint32Array(256);
+const pixelBytes = new Uint8Array(pixelOf.buffer);
+for (let c = 0; c < 256; ++c) pixelBytes.set([palette[3 * c], palette[3 * c + 1], palette[3 * c + 2], 255], 4 * c);
+const pixels = new Uint32Array(image.data.buffer);
 function present() {
   const frame = M.HEAPU8.subarray(M._page_frame(), M._page_frame() + WIDTH * HEIGHT);
-  const rgba = image.data;
-  for (let i = 0, j = 0; i < frame.length; ++i, j += 4) {
-    const c = 3 * frame[i];
-    rgba[j] = palette[c]; rgba[j + 1] = palette[c + 1]; rgba[j + 2] = palette[c + 2]; rgba[j + 3] = 255;
-  }
+  for (let i = 0; i < frame.length; ++i) pixels[i] = pixelOf[frame[i]];
   context2d.putImageData(image, 0, 0);
 }
 globalThis.playtunPresent = present;
@@ -317,6 +319,8 @@ window.playtun = {
   tonera: toneraFile,
   mode: () => (M._page_mode_now() === 1 ? 'player' : 'selector'),
   audioState: () => (audio ? audio.context.state : 'not started'),
+  // The audio clock against performance.now(): { contextTime, performanceTime }.
+  outputTimestamp: () => audio?.context.getOutputTimestamp(),
   openSong,
   startSound,
   // Milliseconds from the first click or key to the worklet's first sound
