@@ -66,6 +66,9 @@ async function playImported(page, label) {
   assert.match((await screen(page))[1], /^Playing guyshavitt-dustandrust\.tun /, label);
 }
 
+const choose = (page, name, buffer) =>
+  page.setInputFiles('#file', { name, mimeType: 'application/octet-stream', buffer });
+
 // A song file: `channels` channels of the same record, `frames` frames at
 // `rate` frames a second.
 function makeSong(channels, rate, frames) {
@@ -73,23 +76,26 @@ function makeSong(channels, rate, frames) {
   b.write('TQK', 0);
   b[3] = channels | 0x10;
   b.writeUInt16LE(rate, 4);
-  for (let i = 0; i < channels * frames; ++i) Buffer.from([0x20, 0x10 + (i % 8), 0x80, 0x41, 0x0f, 0]).copy(b, 16 + 6 * i);
+  for (let i = 0; i < channels * frames; ++i) {
+    Buffer.from([0x20, 0x10 + (i % 8), 0x80, 0x41, 0x0f, 0]).copy(b, 16 + 6 * i);
+  }
   return b;
 }
 
 test('?song= names that are no file, other sites and endless bodies end in a message, and the keys go on', async () => {
   const port = new URL(url).port;
   const other = `http://localhost:${port}/test-songs/plain/meadow.tun`;
-  const meadow = (await readFile(join(songs, 'plain/meadow.tun'))).toString('base64');
+  const meadow = (await readFile(join(songs, 'plain/meadow.tun'))).toString('base64').slice(0, 64);
+  const elsewhere = 'A link opens songs from this site only.';
   const cases = [
     { song: '..', line: '?No SID-DUMP file  ERROR' },
     { song: '.', line: '?No SID-DUMP file  ERROR' },
     { song: 'test-songs/plain/..', line: 'File not found.' },
     { song: '../../../etc/passwd', line: 'File not found.' },
-    { song: other, line: 'A link opens songs from this site only.', never: `localhost:${port}/` },
-    { song: `data:application/octet-stream;base64,${meadow.slice(0, 64)}`, line: 'A link opens songs from this site only.' },
-    { song: `blob:${url}0b8e7c4a-0000-4000-8000-000000000000`, line: 'A link opens songs from this site only.' },
-    { song: 'javascript:alert(1)', line: 'A link opens songs from this site only.' },
+    { song: other, line: elsewhere, never: `localhost:${port}/` },
+    { song: `data:application/octet-stream;base64,${meadow}`, line: elsewhere },
+    { song: `blob:${url}0b8e7c4a-0000-4000-8000-000000000000`, line: elsewhere },
+    { song: 'javascript:alert(1)', line: elsewhere },
     { song: 'claims-too-much', line: '?Song too large  ERROR' },
     { song: 'endless', line: '?Song too large  ERROR', bounded: '/endless' },
   ];
@@ -109,7 +115,8 @@ test('?song= names that are no file, other sites and endless bodies end in a mes
     if (c.bounded) {
       // The page stops one byte past the limit; what the server got out
       // before it noticed is socket buffers, not more reading.
-      assert.ok(sent[c.bounded] > LIMIT && sent[c.bounded] < LIMIT + (64 << 20), `${label}: ${sent[c.bounded]} bytes sent`);
+      const bytes = sent[c.bounded];
+      assert.ok(bytes > LIMIT && bytes < LIMIT + (64 << 20), `${label}: ${bytes} bytes sent`);
     }
     assert.deepEqual(await page.evaluate(() => window.playtun.uploads()), [], `${label}: a refused song kept`);
     await playImported(page, label);
@@ -134,7 +141,8 @@ async function watch(page) {
   await page.evaluate(() => {
     const w = (window.watched = { texts: [], gap: 0, frames: 0 });
     const line = document.getElementById('sound');
-    new MutationObserver(() => w.texts.push(line.textContent)).observe(line, { childList: true, characterData: true, subtree: true });
+    new MutationObserver(() => w.texts.push(line.textContent))
+      .observe(line, { childList: true, characterData: true, subtree: true });
     let last = performance.now();
     const frame = (t) => {
       w.gap = Math.max(w.gap, t - last);
@@ -146,10 +154,10 @@ async function watch(page) {
   });
 }
 
-test('the WAV of a long song is made while the screen goes on, with its progress; one too long for a WAV is refused', async () => {
+test('the WAV of a long song is made while the screen goes on; one too long for a WAV is refused', async () => {
   const minutes = 15;
   const { page, errors } = await openPage(browser, url);
-  await page.setInputFiles('#file', { name: 'long.tun', mimeType: 'application/octet-stream', buffer: makeSong(8, 1, 60 * minutes) });
+  await choose(page, 'long.tun', makeSong(8, 1, 60 * minutes));
   await page.waitForFunction(() => window.playtun.mode() === 'player');
   await page.focus('#screen');
   await watch(page);
@@ -161,17 +169,18 @@ test('the WAV of a long song is made while the screen goes on, with its progress
   assert.equal(saved.length, 44 + 4 * frames);
   assert.equal(saved.readUInt32LE(40), 4 * frames);
   assert.equal(download.suggestedFilename(), 'long.wav');
-  assert.ok(watched.gap < 400, `the screen stood still for ${watched.gap.toFixed(0)} ms (${watched.frames} frames drawn)`);
+  assert.ok(watched.gap < 400, `the screen stood still for ${watched.gap.toFixed(0)} ms (${watched.frames} frames)`);
   assert.ok(watched.texts.some((t) => /^Making the WAV: \d+%$/.test(t)), `no progress in ${watched.texts.join(' | ')}`);
 
   // 200,000 frames at one a second: 55 hours, more than 4 GiB of samples.
-  await page.setInputFiles('#file', { name: 'endless.tun', mimeType: 'application/octet-stream', buffer: makeSong(1, 1, 200000) });
+  await choose(page, 'endless.tun', makeSong(1, 1, 200000));
   await page.waitForFunction(() => window.playtun.screenText()[1].startsWith('Playing endless.tun'));
   await page.focus('#screen');
   let offered = false;
   page.on('download', () => { offered = true; });
   await page.keyboard.press('g');
-  await page.waitForFunction(() => document.getElementById('sound').textContent.startsWith('No WAV:'), null, { timeout: 10000 });
+  await page.waitForFunction(() => document.getElementById('sound').textContent.startsWith('No WAV:'), null,
+    { timeout: 10000 });
   assert.match(await page.textContent('#sound'), /lasts 55 h 33 min, and a WAV file holds at most 6 h 12 min/);
   await page.waitForTimeout(300);
   assert.equal(offered, false);
@@ -183,7 +192,6 @@ test('the page\'s file system keeps only the song playing from outside, and noth
   const meadow = await readFile(join(songs, 'plain/meadow.tun'));
   const panorama = await readFile(join(songs, 'wide/panorama.tun'));
   const garbled = Buffer.from('no song at all');
-  const choose = (page, name, buffer) => page.setInputFiles('#file', { name, mimeType: 'application/octet-stream', buffer });
   const drop = async (page, name, buffer) => {
     const transfer = await page.evaluateHandle(([name, bytes]) => {
       const t = new DataTransfer();
