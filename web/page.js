@@ -2,11 +2,13 @@
 // canvas twenty times a second, and the sound from libtonera (tonera.wasm)
 // in an audio worklet, started by the first tap, click or key. Buttons
 // under the screen and the browser's media controls drive the player too.
-import { toneraFromModule } from './tonera_module.js';
 import createPlaytun from './playtun.js';
 import { PlayList } from './play_list.js';
 import { setupControls } from './controls.js';
 import { setupMediaSession } from './media_session.js';
+import { fetchSong, MAX_SONG_BYTES, TOO_LARGE } from './song_fetch.js';
+import { createSongStore } from './song_store.js';
+import { makeWav, WavRefused } from './wav_file.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -25,6 +27,8 @@ const toneraFile = simd ? 'tonera_simd.wasm' : 'tonera.wasm';
 const wasmBytes = await (await fetch(toneraFile)).arrayBuffer();
 const toneraModule = await WebAssembly.compile(wasmBytes);
 const M = await createPlaytun();
+const store = createSongStore(M.FS);
+let currentUpload = null;  // the store's path of the song playing, if it came from outside
 
 function cString(text) {
   const bytes = new TextEncoder().encode(text);
@@ -34,14 +38,16 @@ function cString(text) {
   return at;
 }
 
+// The palette as whole RGBA pixels (their bytes in memory order, as the
+// canvas takes them): one store a pixel instead of four.
 const palette = M.HEAPU8.slice(M._page_palette(), M._page_palette() + 768);
+const pixelOf = new Uint32Array(256);
+const pixelBytes = new Uint8Array(pixelOf.buffer);
+for (let c = 0; c < 256; ++c) pixelBytes.set([palette[3 * c], palette[3 * c + 1], palette[3 * c + 2], 255], 4 * c);
+const pixels = new Uint32Array(image.data.buffer);
 function present() {
   const frame = M.HEAPU8.subarray(M._page_frame(), M._page_frame() + WIDTH * HEIGHT);
-  const rgba = image.data;
-  for (let i = 0, j = 0; i < frame.length; ++i, j += 4) {
-    const c = 3 * frame[i];
-    rgba[j] = palette[c]; rgba[j + 1] = palette[c + 1]; rgba[j + 2] = palette[c + 2]; rgba[j + 3] = 255;
-  }
+  for (let i = 0; i < frame.length; ++i) pixels[i] = pixelOf[frame[i]];
   context2d.putImageData(image, 0, 0);
 }
 globalThis.playtunPresent = present;
@@ -138,8 +144,15 @@ let songFrom = null, songUrl = null;
 // plays it, and the list goes on; any other song repeats until it is left.
 let songLoops = -1;
 
+function releaseUpload() {
+  if (currentUpload) store.release(currentUpload);
+  currentUpload = null;
+}
+
 function songStarted(from = 'list') {
   const path = M.UTF8ToString(M._page_song_path());
+  if (currentUpload !== path) releaseUpload();
+  currentUpload = path.startsWith('/upload/') ? path : null;
   songBytes = M.FS.readFile(path);
   snapshot = null;
   lastSync = '';
@@ -204,6 +217,7 @@ function pass() {
     songStarted();
   } else if (wasPlayer && M._page_mode_now() === 0) {
     songBytes = null;
+    releaseUpload();
     if (audio) audio.node.port.postMessage({ type: 'stop', seq: ++sentSeq });
     songLeft();
   }
@@ -289,30 +303,55 @@ document.addEventListener('keydown', (event) => {
 
 // ---- songs in ----
 
-// A song from outside the list, shown by `name`. Without bytes (a URL that
-// gave no file) the loader looks for a file that is not there, and says so.
-// `from` says where it came from, as songStarted() takes it.
-let openingSong = false;
-function openSong(name, bytes, from = 'file') {
-  try { M.FS.mkdir('/upload'); } catch (e) { /* there already */ }
-  const path = bytes ? `/upload/${name.replace(/[/\\]/g, '_')}` : '/nowhere/song.tun';
-  if (bytes) M.FS.writeFile(path, bytes);
-  if (from === 'file' && playList.current) playList.current.path = path;
-  const at = cString(path), nameAt = cString(name);
-  openingSong = true;
-  if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
-  openingSong = false;
-  const opened = M._page_open(at, nameAt) === 1;
+// A line on the selector instead of a song (the player screen gives way).
+function notice(line) {
+  const at = cString(line);
+  M._page_notice(at);
   M._free(at);
-  M._free(nameAt);
-  if (opened) songStarted(from);
-  else if (from === 'file') playList.end();
   pass();
-  return opened;
+}
+
+// A song from outside the list, shown by `name`, its bytes kept in the page's
+// file system under `fileName` (or name) while it plays. `from` says where it
+// came from, as songStarted() takes it. No bytes: a chosen file over the size
+// limit, refused unread. A song the loader refuses is not kept; whatever goes
+// wrong is shown, and the keys go on.
+let openingSong = false;
+function openSong(name, bytes, from = 'file', fileName = name) {
+  let path = null;
+  try {
+    if (!bytes || bytes.length > MAX_SONG_BYTES) {
+      if (from === 'file') playList.end();
+      notice(TOO_LARGE);
+      return false;
+    }
+    openingSong = true;
+    if (M._page_mode_now() === 1) { M._page_key(27, 0, 0); pass(); }
+    openingSong = false;
+    path = store.add(fileName, bytes);
+    if (from === 'file' && playList.current) playList.current.path = path;
+    const at = cString(path), nameAt = cString(name);
+    const opened = M._page_open(at, nameAt) === 1;
+    M._free(at);
+    M._free(nameAt);
+    if (opened) songStarted(from);
+    else {
+      store.release(path);
+      if (from === 'file') playList.end();
+    }
+    pass();
+    return opened;
+  } catch (e) {
+    openingSong = false;
+    if (path && path !== currentUpload) store.release(path);
+    soundLine.textContent = `The song did not open: ${e?.message ?? e}`;
+    try { notice('The song did not open.'); } catch { /* the line above says it */ }
+    return false;
+  }
 }
 
 // Song files chosen or dropped together: the play list, from the first.
-const playList = new PlayList();
+const playList = new PlayList({ maxBytes: MAX_SONG_BYTES });
 async function openFiles(files) {
   if (files.length === 0) return;
   playList.replace(files);
@@ -341,46 +380,39 @@ drop.addEventListener('drop', async (event) => {
 
 // ---- WAV, as record mode writes it ----
 
-function renderS16(bytes, frames) {
-  const opened = toneraFromModule(toneraModule).open(bytes);
-  if (opened.error) throw new Error(opened.error);
-  const song = opened.song;
-  const chunks = [];
-  let total = 0;
-  for (;;) {
-    const want = frames === undefined ? 48000 : Math.min(48000, frames - total);
-    if (want <= 0) break;
-    const got = song.renderS16(want);
-    if (got.length === 0) break;
-    chunks.push(got.slice());
-    total += got.length / 2;
-  }
-  song.close();
-  const out = new Int16Array(2 * total);
-  let at = 0;
-  for (const c of chunks) { out.set(c, at); at += c.length; }
-  return out;
+function wavHeader(frames) {
+  const at = M._malloc(128);
+  const length = M._page_wav_header(frames, at);
+  const header = M.HEAPU8.slice(at, at + length);
+  M._free(at);
+  return header;
 }
 
-function wavBytes(bytes) {
-  const samples = renderS16(bytes);
-  const headerAt = M._malloc(128);
-  const headerLength = M._page_wav_header(samples.length / 2, headerAt);
-  const wav = new Uint8Array(headerLength + samples.byteLength);
-  wav.set(M.HEAPU8.subarray(headerAt, headerAt + headerLength), 0);
-  wav.set(new Uint8Array(samples.buffer), headerLength);
-  M._free(headerAt);
-  return wav;
-}
+const wavBlob = (bytes, progress) => makeWav(toneraModule, bytes, wavHeader, progress);
 
-function downloadWav() {
+let makingWav = false;
+async function downloadWav() {
   if (!songBytes) { soundLine.textContent = 'Choose a song first: the WAV is the song playing.'; return; }
+  if (makingWav) return;
+  makingWav = true;
   const name = M.UTF8ToString(M._page_song_name()).split('/').pop().replace(/\.tun$/i, '');
-  const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([wavBytes(songBytes)], { type: 'audio/wav' }));
-  link.download = `${name}.wav`;
-  link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+  const said = soundLine.textContent;
+  soundLine.textContent = 'Making the WAV...';
+  try {
+    const blob = await wavBlob(songBytes, (done, all) => {
+      soundLine.textContent = `Making the WAV: ${all ? Math.floor((100 * done) / all) : 0}%`;
+    });
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(blob);
+    link.download = `${name}.wav`;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+    soundLine.textContent = said;
+  } catch (e) {
+    soundLine.textContent = e instanceof WavRefused ? e.message : `No WAV: ${e?.message ?? e}`;
+  } finally {
+    makingWav = false;
+  }
 }
 document.getElementById('wav').addEventListener('click', downloadWav);
 
@@ -423,7 +455,10 @@ function screenText() {
 
 window.playtun = {
   render: renderInWorklet,
-  wav: (bytes) => wavBytes(bytes),
+  // The WAV download's bytes for a song's file (a promise).
+  wav: async (bytes) => new Uint8Array(await (await wavBlob(bytes)).arrayBuffer()),
+  // The paths of the songs from outside kept in the page's file system.
+  uploads: () => store.paths(),
   screenText,
   // The frame's palette indices as RGB, row by row.
   pixels: () => context2d.getImageData(0, 0, WIDTH, HEIGHT).data,
@@ -431,6 +466,8 @@ window.playtun = {
   tonera: toneraFile,
   mode: () => (M._page_mode_now() === 1 ? 'player' : 'selector'),
   audioState: () => (audio ? audio.context.state : 'not started'),
+  // The audio clock against performance.now(): { contextTime, performanceTime }.
+  outputTimestamp: () => audio?.context.getOutputTimestamp(),
   openSong,
   startSound,
   // The player's state as the buttons show it (null in the selector), the
@@ -447,13 +484,27 @@ window.playtun = {
 // ---- start ----
 
 M._page_init(cString('/songs'));
+pass();
+// A song named by a link comes while the page already answers keys.
 const wanted = new URLSearchParams(location.search).get('song');
 if (wanted) {
-  const response = await fetch(wanted).catch(() => null);
-  songUrl = wanted;
-  openSong(wanted, response?.ok ? new Uint8Array(await response.arrayBuffer()) : null, 'url');
+  const said = soundLine.textContent;
+  let loading = '';
+  fetchSong(wanted, (bytes) => {
+    if (soundLine.textContent === said || soundLine.textContent === loading) {
+      soundLine.textContent = loading = `Loading the song: ${Math.floor(bytes / 1024)} KB`;
+    }
+  })
+    .then((got) => {
+      if (loading && soundLine.textContent === loading) soundLine.textContent = said;
+      if (got.line) notice(got.line);
+      else {
+        songUrl = wanted;
+        openSong(wanted, got.bytes, 'url', got.name);
+      }
+    })
+    .catch((e) => { soundLine.textContent = `The song did not open: ${e?.message ?? e}`; });
 }
-pass();
 setInterval(pass, 50);
 // The page and its modules kept for a visit without the network.
 // The worker keeps its own list of the page's files, and every file that

@@ -9,8 +9,9 @@
 // song in its file system, if it did; whoever keeps songs there can free
 // it at that point.
 export class PlayList {
-  constructor({ leaving = () => {} } = {}) {
+  constructor({ leaving = () => {}, maxBytes = Infinity } = {}) {
     this.entries = [];
+    this.maxBytes = maxBytes;
     this.at = -1;
     this.leaving = leaving;
   }
@@ -30,14 +31,16 @@ export class PlayList {
     this.entries = Array.from(files, (file) => ({ name: file.name, file, path: null }));
   }
 
-  // Makes entry `index` current and gives its name and bytes, or null for
-  // an index outside the list.
+  // Makes entry `index` current and gives its name and bytes (null for a
+  // file over maxBytes, which is not read), or null for an index outside
+  // the list.
   async go(index) {
     if (index < 0 || index >= this.entries.length) return null;
     const previous = this.current;
     this.at = index;
     if (previous && previous !== this.current) this.leaving(previous);
     const entry = this.current;
+    if (entry.file.size > this.maxBytes) return { entry, bytes: null };
     return { entry, bytes: new Uint8Array(await entry.file.arrayBuffer()) };
   }
 

@@ -300,6 +300,14 @@ EMSCRIPTEN_KEEPALIVE int page_open(const char* path, const char* name) {
     return open_for_player(path, name, -1) ? 1 : 0;
 }
 
+// A line on the selector for a song the page refused before the loader saw
+// it (a link to another site, a body over the size limit, a stalled
+// download): the player screen, if on show, gives way to the selector.
+EMSCRIPTEN_KEEPALIVE void page_notice(const char* line) {
+    if (mode == page_mode::player) back_to_selector();
+    selector::show_notice(line);
+}
+
 // The path of the song the player screen plays.
 EMSCRIPTEN_KEEPALIVE const char* page_song_path() { return chosen_path.c_str(); }
 

@@ -10,9 +10,12 @@ const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applic
   '.webmanifest': 'application/manifest+json', '.png': 'image/png', '.svg': 'image/svg+xml' };
 
 // A plain static server: no special headers, as any file host. `more` maps
-// a first path component to another folder (songs for ?song=URL).
-export async function serve(folder, more = {}) {
+// a first path component to another folder (songs for ?song=URL); `routes`
+// maps a path (as /name) to a handler of its own, (request, response).
+export async function serve(folder, more = {}, routes = {}) {
   const server = createServer(async (request, response) => {
+    const route = routes[new URL(request.url, 'http://x').pathname];
+    if (route) return route(request, response);
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/^\/+/, '') || 'index.html';
     const [first, ...rest] = path.split('/');
     try {

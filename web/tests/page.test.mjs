@@ -106,7 +106,7 @@ test('the WAV the page makes holds record mode\'s header and samples for the son
       const file = join(songs, `${name.replace('_', '/')}.tun`);
       const bytes = Array.from(await readFile(file));
       const made = await page.evaluate(async (bytes) => {
-        const wav = window.playtun.wav(new Uint8Array(bytes));
+        const wav = await window.playtun.wav(new Uint8Array(bytes));
         const digest = await crypto.subtle.digest('SHA-256', wav.subarray(44));
         return { header: Array.from(wav.subarray(0, 44)), length: wav.length,
           samples: Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('') };
@@ -319,7 +319,7 @@ test('g and the Download WAV button save the song playing as the page\'s WAV', a
     assert.equal(download.suggestedFilename(), 'panorama.wav', label);
     const saved = await readFile(await download.path());
     const made = await page.evaluate(async (bytes) => {
-      const wav = window.playtun.wav(new Uint8Array(bytes));
+      const wav = await window.playtun.wav(new Uint8Array(bytes));
       const digest = await crypto.subtle.digest('SHA-256', wav);
       return { length: wav.length, sha: Array.from(new Uint8Array(digest), (b) => b.toString(16).padStart(2, '0')).join('') };
     }, Array.from(bytes));
