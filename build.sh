@@ -23,7 +23,7 @@ packages=(cmake make g++ pkg-config libsdl1.2-dev libgtest-dev libgmock-dev libb
           shared-mime-info desktop-file-utils xdg-utils libglib2.0-bin libxml2-utils file
           build-essential dpkg-dev debhelper lintian
           libncurses-dev tmux time
-          audacious audacious-plugins audacious-dev dbus dbus-x11
+          audacious audacious-plugins audacious-dev dbus dbus-x11 libsystemd-dev playerctl
           vlc-bin vlc-plugin-base libvlccore-dev libvlc-dev
           python3-numpy python3-pip python3-setuptools python3-wheel dh-python)
 

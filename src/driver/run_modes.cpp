@@ -18,6 +18,7 @@
 #include "console/console.hpp"
 #include "console/terminal.hpp"
 #include "driver/command_line.hpp"
+#include "driver/media_controls.hpp"
 #include "driver/record_mode.hpp"
 #include "player/player.hpp"
 #include "player/song_opening.hpp"
@@ -103,6 +104,7 @@ bool display_available() {
 }
 
 void shut_down() {
+    stop_media_controls();
     console::terminal::stop();
     SDL_Quit();
     selector::selector_stop();  // back in the starting directory
@@ -278,6 +280,7 @@ int start_window() {
 int run_interactive(const command_line& line) {
     const std::vector<std::string>& names = line.names;
     if (const int status = terminal_chosen(line) ? start_terminal() : start_window(); status != 0) return status;
+    start_media_controls();
 
     if (line.play_list) {
         const bool all_played = run_play_list(line);

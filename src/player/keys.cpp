@@ -47,6 +47,36 @@ void seek_back() {
     set_frame(frame > player_engine().song.frame_rate ? frame - player_engine().song.frame_rate : 0);
 }
 
+}  // namespace
+
+void go_to_frame(uint32_t frame) {
+    const uint32_t total = static_cast<uint32_t>(std::max(player_engine().song.frame_total, 0));
+    set_frame(total == 0 ? 0 : std::min(frame, total - 1));
+}
+
+void perform(command c) {
+    switch (c) {
+        case command::stop:
+            screen.leave = leave_request::stop;
+            synth::end_song(player_engine());
+            break;
+        case command::toggle_pause: toggle_pause(); break;
+        case command::play:
+            if (screen.paused) toggle_pause();
+            break;
+        case command::pause:
+            if (!screen.paused) toggle_pause();
+            break;
+        case command::next: leave_for(leave_request::next, playing.has_next); break;
+        case command::previous: leave_for(leave_request::previous, playing.has_previous); break;
+        case command::restart: set_frame(0); break;
+        case command::second_on: seek_forward(); break;
+        case command::second_back: seek_back(); break;
+    }
+}
+
+namespace {
+
 void toggle(std::atomic<bool>& flag) { flag.store(!flag.load(std::memory_order_relaxed), std::memory_order_relaxed); }
 
 void toggle_view() {
@@ -97,23 +127,20 @@ void handle_player_key() {
         return;
     }
     switch (key) {
-        case SDLK_ESCAPE:
-            screen.leave = leave_request::stop;
-            synth::end_song(player_engine());
-            break;
+        case SDLK_ESCAPE: perform(command::stop); break;
         case SDLK_PAUSE:
-        case SDLK_k: toggle_pause(); break;
-        case SDLK_PAGEDOWN: leave_for(leave_request::next, playing.has_next); break;
-        case SDLK_PAGEUP: leave_for(leave_request::previous, playing.has_previous); break;
+        case SDLK_k: perform(command::toggle_pause); break;
+        case SDLK_PAGEDOWN: perform(command::next); break;
+        case SDLK_PAGEUP: perform(command::previous); break;
         case SDLK_h: screen.key_list_shown = true; break;
         case SDLK_RETURN:
             if (mods & alt_keys)
                 console::set_video_mode(true);
             else
-                set_frame(0);
+                perform(command::restart);
             break;
-        case SDLK_RIGHT: seek_forward(); break;
-        case SDLK_LEFT: seek_back(); break;
+        case SDLK_RIGHT: perform(command::second_on); break;
+        case SDLK_LEFT: perform(command::second_back); break;
         case SDLK_UP: player_engine().selected_slot = 0; break;
         case SDLK_DOWN: player_engine().selected_slot = 1; break;
         case SDLK_TAB: toggle_view(); break;

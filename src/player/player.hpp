@@ -52,6 +52,25 @@ struct view_state {
 };
 extern view_state view;
 
+// What the listener can ask of the player screen, by a key or from the
+// desktop's media controls: both go through perform, so they act alike.
+enum class command : uint8_t {
+    stop,          // Escape: this song and the list it belongs to
+    toggle_pause,  // Pause, k
+    play,          // goes on when paused
+    pause,         // pauses when playing
+    next,          // Page Down
+    previous,      // Page Up
+    restart,       // Return
+    second_on,     // Right
+    second_back,   // Left
+};
+void perform(command c);
+
+// Moves the song to the frame, at most its last one (a seek from outside;
+// the keys move by seconds).
+void go_to_frame(uint32_t frame);
+
 // Acts on the key press in console::last_event. While the key list is
 // shown, a key press only closes it.
 void handle_player_key();
@@ -111,6 +130,18 @@ extern screen_state screen;
 
 // The place of the song being played (set by run_player_screen).
 extern play_options playing;
+
+// The song the player screen plays, while its loop runs.
+struct song_in_play {
+    bool active = false;
+    uint32_t number = 0;    // counts the songs started, the same file again included
+    std::string file_name;  // as named, before it is shortened for the screen
+};
+extern song_in_play now_playing;
+
+// Run once every pass of the screen loop, after the keys: another source
+// of commands (the desktop's media controls). Null for none.
+extern void (*each_pass)();
 
 // How a run of the player screen ended.
 struct player_result {

@@ -75,6 +75,7 @@ player_result run_player_screen(std::string& song_file_name, const play_options&
     pass_counter passes;
     set_passes(passes, options.passes);
     show_song_title(song_file_name);
+    const std::string named = song_file_name;
     song_file_name = shortened_name(song_file_name);
     synth::seek_to_frame(player_engine(), 0);
     // The voices restart at phase 0, and every song starts from the voices'
@@ -94,6 +95,9 @@ player_result run_player_screen(std::string& song_file_name, const play_options&
         return result;
     }
     draw_fixed_screen(song_file_name);
+    now_playing.active = true;
+    ++now_playing.number;
+    now_playing.file_name = named;
     audio::start_audio();
 
     // A request to quit (the window's close button, SIGINT, SIGTERM) leaves
@@ -101,8 +105,10 @@ player_result run_player_screen(std::string& song_file_name, const play_options&
     while (!player_engine().song_ended.load(std::memory_order_relaxed) && !console::quit_requested()) {
         SDL_Delay(50);
         player_iteration();
+        if (each_pass != nullptr) each_pass();
         passes.after_iteration();
     }
+    now_playing.active = false;
 
     console::new_line();
     audio::close_audio_device();

@@ -26,6 +26,8 @@ synth::engine& player_engine() { return *engine_slot(); }
 
 screen_state screen;
 play_options playing;
+song_in_play now_playing;
+void (*each_pass)() = nullptr;
 
 namespace {
 
@@ -207,6 +209,7 @@ void reset_player_state() {
     view = view_state{};
     screen = screen_state{};
     playing = play_options{};
+    now_playing = song_in_play{};
 }
 
 }  // namespace player

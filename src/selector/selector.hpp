@@ -101,6 +101,10 @@ void selector_stop();
 // is empty). The window's title names the folder being listed.
 bool select_file(std::string& name);
 
+// Run once every pass of the selector's loop: another source of commands
+// (the desktop's media controls). Null for none.
+extern void (*each_pass)();
+
 // One pass of the selector loop: draw, present what changed, wait a short
 // while for an event and handle it if it is a key press.
 void selector_pass();

@@ -284,6 +284,8 @@ void selector_pass() {
     }
 }
 
+void (*each_pass)() = nullptr;
+
 // A request to quit (the window's close button, SIGINT, SIGTERM) leaves the
 // selector as Escape does, and no song is chosen after it.
 bool select_file(std::string& name) {
@@ -296,6 +298,7 @@ bool select_file(std::string& name) {
             break;
         }
         selector_pass();
+        if (each_pass != nullptr) each_pass();
     }
     name = list_is_empty() ? std::string() : highlighted().name;
     return sel_state != state_cancelled && !console::quit_requested();
