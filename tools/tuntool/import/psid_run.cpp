@@ -283,6 +283,11 @@ void shape_song(imported_tune& tune, uint32_t end_at, uint32_t silent_frames) {
 
 }  // namespace
 
+void prepare_player_library() {
+    ReSIDBuilder builder("playtun import");
+    builder.create(1);
+}
+
 imported_tune import_tune(std::span<const uint8_t> file, const import_options& options) {
     imported_tune tune;
     tune.header = read_psid_header(file);
