@@ -279,6 +279,9 @@ int run_batch(command_line& line) {
     batch_plan plan = plan_batch(line);
     for (const std::string& refused : plan.refused) progress_message(progress, refused);
     const unsigned parallel = line.jobs != 0 ? line.jobs : processors();
+    // Each tune is imported in a child process: tables the library builds
+    // once per process are built here, before the children are forked.
+    if (plan.jobs.size() > 1) psid_import::prepare_player_library();
     const batch_outcome outcome = run_import_jobs(plan.jobs, line.making, parallel, progress);
     const size_t tunes = plan.jobs.size() + plan.refused.size();
     if (outcome.stop_signal != 0) {

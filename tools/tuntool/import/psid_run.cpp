@@ -150,7 +150,10 @@ private:
 // The tune's first seconds settle where its frames begin.
 constexpr double phase_seconds = 2.0;
 
-// The registers, slice after slice of the tune's time.
+// The registers, slice after slice of the tune's time. The looks can be
+// kept and then served again from the first one, before the run goes on:
+// the run of a tune that times its own calls is searched for their period
+// first and then captured from its start, without running it twice.
 class register_looks {
 public:
     register_looks(sidplayfp& engine, const chip_timing& timing) : engine_(engine), clock_hz_(timing.clock_hz) {}
@@ -159,6 +162,53 @@ public:
     // processor stops the machine: the library then still returns sound,
     // but no longer plays) or its machine's time stands still.
     bool next() {
+        if (replaying_) {
+            if (served_ < kept_.size()) {
+                last_time_ = kept_[served_].ms;
+                registers_ = kept_[served_].registers;
+                ++served_, ++count_;
+                return true;
+            }
+            replaying_ = false;
+            kept_ = {};
+            if (ended_) return false;
+        }
+        if (!run_slice()) {
+            ended_ = true;
+            return false;
+        }
+        ++count_;
+        if (keeping_) kept_.push_back({last_time_, registers_});
+        return true;
+    }
+
+    // From here on every look is kept.
+    void keep() { keeping_ = true; }
+    // The next looks are the kept ones from the first, then the run goes
+    // on where it stopped (or ends again where it ended).
+    void replay() {
+        keeping_ = false;
+        replaying_ = true;
+        served_ = 0;
+        count_ = 0;
+    }
+
+    // The library tells its time in whole milliseconds, cut down: the
+    // registers were seen at a moment of the millisecond from ms() on.
+    uint32_t ms() const { return last_time_; }
+    uint64_t cycle_of(uint64_t ms) const { return ms * clock_hz_ / 1000; }
+    uint64_t cycle() const { return cycle_of(last_time_); }
+    const chip_registers& registers() const { return registers_; }
+    uint64_t count() const { return count_; }
+    bool stalled() const { return stalled_; }
+
+private:
+    struct look {
+        uint32_t ms;
+        chip_registers registers;
+    };
+
+    bool run_slice() {
         // The few samples asked for are only there because the library
         // wants somewhere to put sound: however few, a call runs one slice.
         short sound[8];
@@ -173,26 +223,19 @@ public:
         uint8_t all_registers[32];
         if (!engine_.getSidStatus(0, all_registers)) throw import_error("the player library shows no sound chip");
         std::copy_n(all_registers, registers_.size(), registers_.begin());
-        ++count_;
         return true;
     }
 
-    // The library tells its time in whole milliseconds, cut down: the
-    // registers were seen at a moment of the millisecond from ms() on.
-    uint32_t ms() const { return last_time_; }
-    uint64_t cycle_of(uint64_t ms) const { return ms * clock_hz_ / 1000; }
-    uint64_t cycle() const { return cycle_of(last_time_); }
-    const chip_registers& registers() const { return registers_; }
-    uint64_t count() const { return count_; }
-    bool stalled() const { return stalled_; }
-
-private:
     sidplayfp& engine_;
     uint64_t clock_hz_;
     chip_registers registers_{};
     uint32_t last_time_ = 0, calls_at_last_time_ = 0;
     uint64_t count_ = 0;
     bool stalled_ = false;
+    bool ended_ = false;  // the run stopped
+    bool keeping_ = false, replaying_ = false;
+    std::vector<look> kept_;
+    size_t served_ = 0;
 };
 
 // A tune that times its own play calls is run this long first, to find
@@ -201,9 +244,10 @@ constexpr double probe_seconds = 10.0;
 
 // The period of the play calls of a tune that times them itself: the tune
 // runs for a while and the spans in which its registers changed are
-// searched (call_period.hpp). The caller loads the tune afresh after.
-std::optional<uint32_t> probe_call_period(sidplayfp& engine, const chip_timing& timing) {
-    register_looks looks(engine, timing);
+// searched (call_period.hpp). The looks are kept, and the capture starts
+// with them.
+std::optional<uint32_t> probe_call_period(register_looks& looks, const chip_timing& timing) {
+    looks.keep();
     std::vector<change_span> changes;
     chip_registers last{};
     uint32_t last_ms = 0;
@@ -212,6 +256,7 @@ std::optional<uint32_t> probe_call_period(sidplayfp& engine, const chip_timing& 
         last = looks.registers();
         last_ms = looks.ms();
     }
+    looks.replay();
     period_search search;
     search.first_pass_until = uint64_t{2} * timing.clock_hz;
     return find_call_period(changes, search);
@@ -237,6 +282,11 @@ void shape_song(imported_tune& tune, uint32_t end_at, uint32_t silent_frames) {
 }
 
 }  // namespace
+
+void prepare_player_library() {
+    ReSIDBuilder builder("playtun import");
+    builder.create(1);
+}
 
 imported_tune import_tune(std::span<const uint8_t> file, const import_options& options) {
     imported_tune tune;
@@ -282,17 +332,17 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     clear_registers(engine);
     if (!engine.load(&sid_tune)) throw import_error(library_reason("the player library cannot run it", engine.error()));
     // A tune that times its own calls gets song frames of its call period,
-    // one call in each, when the period shows; it is then loaded afresh.
+    // one call in each, when the period shows. The looks at the registers
+    // do not depend on the frames, so the run that found the period is
+    // captured from its start.
+    register_looks looks(engine, tune.timing);
     bool timed_calls = video_timed;
     if (!video_timed) {
-        if (const auto period = probe_call_period(engine, tune.timing)) {
+        if (const auto period = probe_call_period(looks, tune.timing)) {
             tune.timing.frame_cycles = *period;
             tune.timing.frame_rate = static_cast<uint16_t>(std::lround(double(tune.timing.clock_hz) / *period));
             timed_calls = true;
         }
-        clear_registers(engine);
-        if (!engine.load(&sid_tune))
-            throw import_error(library_reason("the player library cannot run it", engine.error()));
     }
 
     // At most an hour, at the tune's own frame rate.
@@ -322,7 +372,6 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
     std::vector<std::pair<uint64_t, chip_registers>> first_looks;
     bool phase_known = false;
     uint64_t shift = 0;
-    register_looks looks(engine, tune.timing);
     while (!builder_of_frames.complete()) {
         if (!looks.next()) {
             if (looks.stalled()) throw import_error("the player library's machine does not advance");
@@ -352,7 +401,7 @@ imported_tune import_tune(std::span<const uint8_t> file, const import_options& o
         if (options.progress && looks.count() % 64 == 0)
             options.progress(static_cast<uint32_t>(builder_of_frames.records().size() / voice_count), frames);
     }
-    tune.sample_period_ms = looks.count() == 0 ? 0.0 : engine.timeMs() / static_cast<double>(looks.count());
+    tune.sample_period_ms = looks.count() == 0 ? 0.0 : looks.ms() / static_cast<double>(looks.count());
     tune.records = builder_of_frames.records();
     tune.captured_frames = static_cast<uint32_t>(tune.records.size() / voice_count);
     shape_song(tune, end_at, silence.run);

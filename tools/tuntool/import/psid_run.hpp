@@ -73,6 +73,12 @@ struct imported_tune {
     size_t frame_count() const { return records.size() / 3; }
 };
 
+// Builds the tables that the library's chip emulation computes once per
+// process (about 0.3 s of processor time): processes forked after this
+// share them instead of each building its own. Failures are left for the
+// imports to report.
+void prepare_player_library();
+
 // Runs the tune and captures its frames, then cuts the song where it starts
 // over (loop_search.hpp) or, without a repeat, where it fell silent or at
 // the length it was given. Throws import_error with the reason when the
