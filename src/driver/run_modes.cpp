@@ -1,6 +1,7 @@
 #include "driver/run_modes.hpp"
 
 #include <SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "player/player.hpp"
 #include "player/song_opening.hpp"
 #include "player/title_banner.hpp"
+#include "selector/play_list.hpp"
 #include "selector/selector.hpp"
 #include "synth/synth.hpp"
 
@@ -36,7 +38,7 @@ static_assert(song::output_rate == 48000, "the help text names the output rate")
 
 constexpr const char* help_text =
     "Usage: playtun [OPTION]... [SONG.tun [OUT.wav]]\n"
-    "       playtun --play [--loops N] [--shuffle] [--repeat] SONG.tun...\n"
+    "       playtun --play [--loops N] [--shuffle] [--repeat] SONG.tun|DIR|LIST.m3u...\n"
     "Plays chip music stored as register dumps (.tun song files).\n"
     "\n"
     "  playtun                   browse the working folder in the file selector;\n"
@@ -49,7 +51,8 @@ constexpr const char* help_text =
     "  playtun /?                the title banner and a one-line syntax\n"
     "\n"
     "Options:\n"
-    "  -p, --play     the songs named are a play list (any number of them)\n"
+    "  -p, --play     the songs named are a play list (any number of them); a\n"
+    "                 folder gives every song under it, an M3U or PLS list its songs\n"
     "  --loops N      with --play: play each song's loop section N times in all\n"
     "  -t, --terminal show the screens in this terminal, not in a window\n"
     "  --window       show the screens in a window, never in the terminal\n"
@@ -149,6 +152,46 @@ std::vector<size_t> play_order(size_t count, bool shuffle) {
     return order;
 }
 
+// The player's list row: the place in the list and the song that follows.
+std::string list_status(const std::vector<std::string>& names, const std::vector<size_t>& order, size_t position,
+                        bool repeat) {
+    std::string text = "(";
+    text += std::to_string(position + 1);
+    text += " of ";
+    text += std::to_string(order.size());
+    text += ")";
+    const size_t next = position + 1 < order.size() ? position + 1 : repeat ? 0 : order.size();
+    if (next < order.size()) text += "  next: " + selector::make_caption(names[order[next]]);
+    return text;
+}
+
+// The songs a --play argument stands for: a folder gives every song under
+// it in the selector's order, a play list its songs; anything else is a
+// song. What a list cannot give is named on standard error.
+std::vector<std::string> expand_play_names(const std::vector<std::string>& names, bool& all_found) {
+    std::vector<std::string> songs;
+    for (const std::string& name : names) {
+        struct stat status {};
+        if (::stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            const std::vector<std::string> found = selector::songs_under(name);
+            if (found.empty()) {
+                say_on_standard_error("playtun: " + name + ": no songs in this folder");
+                all_found = false;
+            }
+            songs.insert(songs.end(), found.begin(), found.end());
+        } else if (selector::is_play_list_name(name)) {
+            const selector::play_list_reading reading = selector::read_play_list(name);
+            if (!reading.failure.empty()) say_on_standard_error("playtun: " + name + ": " + reading.failure);
+            for (const std::string& problem : reading.problems) say_on_standard_error("playtun: " + problem);
+            if (!reading.failure.empty() || !reading.problems.empty()) all_found = false;
+            songs.insert(songs.end(), reading.songs.begin(), reading.songs.end());
+        } else {
+            songs.push_back(name);
+        }
+    }
+    return songs;
+}
+
 // Play-list mode: the songs one after another, each `loops` passes of its
 // loop section, until the last one ends or Escape. A song that cannot be opened is named with its reason on
 // standard error and skipped in the direction the list was going. Returns
@@ -165,6 +208,7 @@ bool run_play_list(const command_line& line) {
         const std::string named = song_file_name;
         player::play_options options;
         options.title_suffix = " (" + std::to_string(position + 1) + " of " + std::to_string(count) + ")";
+        options.list_line = list_status(line.names, order, position, line.repeat);
         options.has_next = true;  // past the last song the list ends (or starts again)
         options.has_previous = position > 0 || line.repeat;
         options.passes = line.loops;
@@ -220,7 +264,7 @@ bool terminal_chosen(const command_line& line) {
 // when the screens may start, else the exit status.
 int start_terminal() {
     selector::selector_start();
-    selector::page_rows = 47;
+    selector::page_rows = selector::page_rows_with_facts;
     stop_signals::install(true);
     // A dropped connection ends the screens in order as the other stop
     // signals do.
@@ -253,7 +297,7 @@ int start_window() {
         return exit_status::no_display;
     }
     selector::selector_start();
-    selector::page_rows = 47;
+    selector::page_rows = selector::page_rows_with_facts;
     // Our own handlers, before SDL starts: SDL then leaves SIGINT and
     // SIGTERM alone, and the screens end in order at their next pass.
     stop_signals::install(true);
@@ -274,12 +318,21 @@ int start_window() {
 }
 
 // The interactive modes: SDL, the window or the terminal, then the screens.
-int run_interactive(const command_line& line) {
+int run_interactive(const command_line& given) {
+    command_line line = given;
+    bool all_found = true;
+    if (line.play_list) {
+        line.names = expand_play_names(given.names, all_found);
+        if (line.names.empty()) {
+            say_on_standard_error("playtun: nothing to play");
+            return exit_status::failure;
+        }
+    }
     const std::vector<std::string>& names = line.names;
     if (const int status = terminal_chosen(line) ? start_terminal() : start_window(); status != 0) return status;
 
     if (line.play_list) {
-        const bool all_played = run_play_list(line);
+        const bool all_played = run_play_list(line) && all_found;
         shut_down();
         const int status = interactive_end_status();
         return status == exit_status::ok && !all_played ? exit_status::failure : status;
