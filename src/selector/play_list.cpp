@@ -13,6 +13,7 @@
 #include "base/output_file.hpp"
 #include "selector/entry_order.hpp"
 #include "selector/song_facts.hpp"
+#include "song/format.hpp"
 
 namespace selector {
 namespace {
@@ -246,6 +247,9 @@ std::string extended_m3u(const std::vector<std::string>& songs, const std::strin
 std::string write_play_list(const std::string& list_name, const std::vector<std::string>& songs) {
     for (const std::string& song : songs)
         if (output_files::same_file(song, list_name)) return "it is one of the songs";
+    // Nor over any other song.
+    const std::vector<uint8_t> start = output_files::leading_bytes(list_name, 3);
+    if (start.size() == 3 && song::has_song_magic(start)) return "it is a song file";
     const std::string folder = output_files::is_standard_output(list_name) ? "." : folder_of(list_name);
     const std::string text = extended_m3u(songs, folder);
     output_files::output_file out;
