@@ -111,6 +111,22 @@ void shut_down() {
     console::text_attr = 7;
 }
 
+bool run_play_list(const command_line& line);
+
+// A folder chosen in the selector plays as a list: every song under it,
+// each once; then the selector shows again.
+void play_folder(const std::string& folder) {
+    command_line line;
+    line.play_list = true;
+    line.names = selector::songs_under(folder);
+    if (line.names.empty()) {
+        selector::show_notice("No songs in " + folder);
+        return;
+    }
+    run_play_list(line);
+    player::player_engine().loop_enabled.store(true, std::memory_order_relaxed);
+}
+
 // Selector mode: each chosen song repeats from its loop frame until the user
 // leaves it, and the selector returns until the user presses Escape there.
 // Page Down and Page Up go on to the neighbouring song files of the list
@@ -119,12 +135,21 @@ void shut_down() {
 void run_selector_loop() {
     std::string song_file_name;
     while (selector::select_file(song_file_name)) {
+        if (selector::sel_state == selector::state_folder_chosen) {
+            play_folder(song_file_name);
+            if (console::quit_requested()) break;
+            continue;
+        }
         int entry = selector::highlighted_entry();
         for (;;) {
             player::player_engine().loop_enabled.store(true, std::memory_order_relaxed);
             console::refresh_screen();
             player::play_options options;
-            options.has_next = selector::neighbour_song(entry, +1) >= 0;
+            // After the folder's last song, "next" goes on into the next
+            // folder's songs.
+            const std::string after =
+                selector::neighbour_song(entry, +1) >= 0 ? std::string() : selector::song_after(song_file_name);
+            options.has_next = selector::neighbour_song(entry, +1) >= 0 || !after.empty();
             options.has_previous = selector::neighbour_song(entry, -1) >= 0;
             const std::string chosen = song_file_name;
             const player::player_result result = player::run_player_screen(song_file_name, options);
@@ -137,7 +162,14 @@ void run_selector_loop() {
             const bool to_neighbour =
                 result.leave == player::leave_request::next || result.leave == player::leave_request::previous;
             if (!to_neighbour || console::quit_requested()) break;
-            entry = selector::neighbour_song(entry, result.leave == player::leave_request::next ? +1 : -1);
+            const bool next = result.leave == player::leave_request::next;
+            if (next && !after.empty()) {
+                entry = selector::go_to_song(after);
+                if (entry < 0) break;
+                song_file_name = selector::place_bar(entry);
+                continue;
+            }
+            entry = selector::neighbour_song(entry, next ? +1 : -1);
             song_file_name = selector::place_bar(entry);
         }
     }

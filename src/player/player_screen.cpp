@@ -59,10 +59,10 @@ void draw_play_time_and_present() {
     // position on row 1 is another clock.
     std::string shown_time = " played ";
     shown_time += time_text(player_engine().play_time.load(std::memory_order_relaxed) / 300000);
-    console::write_text_at(66, 49, shown_time);
+    console::write_text_at(67, 49, shown_time);
     console::refresh_screen();
     // The play time lives only in the presented frames, never in the cells.
-    console::write_text_at(66, 49, std::string(shown_time.size(), ' '));
+    console::write_text_at(67, 49, std::string(shown_time.size(), ' '));
 }
 
 }  // namespace

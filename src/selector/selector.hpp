@@ -50,6 +50,7 @@ void enter_dir(std::string_view name);
 
 constexpr uint8_t state_browsing = 0;
 constexpr uint8_t state_dir_opened = 1;
+constexpr uint8_t state_folder_chosen = 2;  // p on a folder: it plays as a list
 constexpr uint8_t state_chosen = 13;     // the key code of Return
 constexpr uint8_t state_cancelled = 27;  // the key code of Escape
 
@@ -103,6 +104,21 @@ int neighbour_song(int entry, int direction);
 // Puts the bar on the entry, scrolling the page only as far as needed,
 // and returns the entry's name.
 std::string place_bar(int entry);
+
+// The song that follows the named song of the folder shown when the
+// folders under the starting folder are walked in the selector's order
+// (songs_under): the first song of the next folder once this folder's are
+// done. A path, or empty when nothing follows.
+std::string song_after(const std::string& name);
+
+// Shows the song's folder with the bar on the song (a path as song_after
+// gives it); returns its entry, or -1 when it is not listed there.
+int go_to_song(const std::string& path);
+
+// Writes NAME.m3u in the folder shown: the songs under the highlighted
+// folder, or under the folder shown when the bar is on a song (the w key).
+// The notice says what was written or why not.
+void write_highlighted_list();
 
 // A line shown on row 1 of the list until the next key press (the reason
 // a chosen song could not be played).

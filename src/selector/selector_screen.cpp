@@ -15,6 +15,7 @@
 
 #include "console/console.hpp"
 #include "base/fail.hpp"
+#include "selector/play_list.hpp"
 #include "selector/song_facts.hpp"
 
 namespace selector {
@@ -152,10 +153,10 @@ std::array<std::string, facts_rows> facts_text(const song_facts& facts) {
     } else {
         rows[0] = field("Text    ", facts.text, 80);
     }
-    std::string length = "Length  " + length_text(facts.frames, facts.frame_rate);
+    std::string length = "Length " + length_text(facts.frames, facts.frame_rate);
     if (facts.loop_frame > 0 && facts.loop_frame < facts.frames)
-        length += ", loop from " + length_text(facts.loop_frame, facts.frame_rate);
-    rows[1] = field("Release ", facts.release, 40) + field("", length, 31) + "Voices " +
+        length += ", loop " + length_text(facts.loop_frame, facts.frame_rate);
+    rows[1] = field("Release ", facts.release, 40) + field("", length, 32) + "Voices " +
               std::to_string(facts.voices);
     for (std::string& row : rows)
         while (!row.empty() && row.back() == ' ') row.pop_back();
@@ -191,6 +192,54 @@ std::string place_bar(int entry) {
     }
     sel_row = static_cast<uint8_t>(entry - sel_top);
     return (*dir_list)[entry].name;
+}
+
+std::string song_after(const std::string& name) {
+    const std::string here = working_directory();
+    // Below the starting folder the walk starts there; elsewhere (above it,
+    // beside it) it covers the folder shown.
+    const bool below_start = !start_dir.empty() && (here == start_dir || here.starts_with(start_dir + "/"));
+    const std::string root = below_start ? start_dir : here;
+    const std::vector<std::string> songs = songs_under(root);
+    const std::string current = here + "/" + name;
+    for (size_t k = 0; k + 1 < songs.size(); ++k)
+        if (songs[k] == current) return songs[k + 1];
+    return {};
+}
+
+int go_to_song(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || chdir(path.substr(0, slash).c_str()) != 0) return -1;
+    rescan();
+    facts_cache.clear();
+    show_folder_title();
+    const std::string name = path.substr(slash + 1);
+    for (int k = 0; k < dir_count; ++k) {
+        if (!(*dir_list)[k].is_dir && (*dir_list)[k].name == name) {
+            place_bar(k);
+            return k;
+        }
+    }
+    sel_row = 0;
+    sel_top = 0;
+    return -1;
+}
+
+void write_highlighted_list() {
+    const dirrec& entry = highlighted();
+    const bool of_folder = entry.is_dir && entry.name != "..";
+    const std::string folder = of_folder ? entry.name : ".";
+    const std::string list_name = (of_folder ? entry.name : last_part(working_directory())) + ".m3u";
+    const std::vector<std::string> songs = songs_under(folder);
+    if (songs.empty()) {
+        show_notice("No songs to list in " + (of_folder ? entry.name : std::string("this folder")));
+        return;
+    }
+    if (const std::string why = write_play_list(list_name, songs); !why.empty()) {
+        show_notice("Cannot write " + list_name + ": " + why);
+        return;
+    }
+    show_notice("Wrote " + list_name + ": " + std::to_string(songs.size()) + " songs");
 }
 
 void show_notice(std::string_view text) { notice = std::string(text.substr(0, console::screen_columns)); }
@@ -305,6 +354,10 @@ void handle_key(uint32_t key, uint32_t modifiers) {
     switch (key) {
         case SDLK_RETURN: open_highlighted(); break;
         case SDLK_t: title_view = !title_view; break;
+        case SDLK_w: write_highlighted_list(); break;
+        case SDLK_p:
+            if (highlighted().is_dir && highlighted().name != "..") sel_state = state_folder_chosen;
+            break;
         case SDLK_UP:
             if (sel_row > 0) {
                 --sel_row;
