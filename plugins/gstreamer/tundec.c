@@ -24,7 +24,7 @@ GST_DEBUG_CATEGORY_STATIC(tun_dec_debug);
 /* Stereo frames per buffer pushed: about 85 ms. */
 #define BLOCK_FRAMES 4096
 
-#define DEFAULT_NUM_LOOPS 0
+#define DEFAULT_NUM_LOOPS 1
 #define DEFAULT_MUTE_MASK 0
 
 enum { PROP_0, PROP_NUM_LOOPS, PROP_MUTE_MASK };
@@ -214,8 +214,9 @@ static void apply_settings(TunDec* self) {
     self->settings_changed = FALSE;
     GST_OBJECT_UNLOCK(self);
     if (!changed) return;
-    /* num-loops counts the repeats of the loop section, libtonera the passes. */
-    tonera_set_loops(self->song, num_loops < 0 ? TONERA_LOOP_FOREVER : num_loops + 1);
+    /* num-loops counts the passes of the loop section in all, as tuntool
+     * render --loops does; 0 plays once through, like 1. */
+    tonera_set_loops(self->song, num_loops < 0 ? TONERA_LOOP_FOREVER : num_loops == 0 ? 1 : num_loops);
     tonera_set_mute_mask(self->song, mute_mask);
     const GstClockTime duration = duration_of_frames(tonera_length_frames(self->song));
     /* The segment knows the duration, so that seeks from the end land. */
@@ -598,9 +599,10 @@ static void tun_dec_class_init(TunDecClass* klass) {
     g_object_class_install_property(
         object_class, PROP_NUM_LOOPS,
         g_param_spec_int("num-loops", "Number of loops",
-                         "How often the loop section plays again after the song once through "
-                         "(0: once through, ending at the song's end; -1: without end)",
-                         -1, G_MAXINT - 1, DEFAULT_NUM_LOOPS, G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS));
+                         "How often the loop section plays in all, the first time through included "
+                         "(1 or 0: once through, ending at the song's end; 2: the loop section twice; "
+                         "-1: without end)",
+                         -1, G_MAXINT, DEFAULT_NUM_LOOPS, G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS));
     g_object_class_install_property(
         object_class, PROP_MUTE_MASK,
         g_param_spec_uint("mute-mask", "Muted voices",

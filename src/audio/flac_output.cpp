@@ -61,7 +61,8 @@ FLAC__StreamMetadata* comment_block(const stream_tags& tags) {
     FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
     if (block == nullptr) return nullptr;
     const std::pair<const char*, const std::string*> fields[] = {
-        {"TITLE", &tags.title}, {"ARTIST", &tags.artist}, {"DATE", &tags.date}, {"COMMENT", &tags.comment}};
+        {"TITLE", &tags.title}, {"ARTIST", &tags.artist}, {"DATE", &tags.date}, {"COMMENT", &tags.comment},
+        {"TRACKNUMBER", &tags.track_number}};
     for (const auto& [name, value] : fields) {
         if (value->empty()) continue;
         FLAC__StreamMetadata_VorbisComment_Entry entry;

@@ -29,8 +29,11 @@ struct stream_tags {
     std::string artist;
     std::string date;
     std::string comment;
+    std::string track_number;  // a stem's voice, 1 for the first
 
-    bool empty() const { return title.empty() && artist.empty() && date.empty() && comment.empty(); }
+    bool empty() const {
+        return title.empty() && artist.empty() && date.empty() && comment.empty() && track_number.empty();
+    }
 };
 
 struct stream_format {

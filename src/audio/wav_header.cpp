@@ -82,6 +82,7 @@ std::vector<uint8_t> info_chunk(const stream_tags& tags) {
     put_info_text(out, "IART", tags.artist);
     put_info_text(out, "ICRD", tags.date);
     put_info_text(out, "ICMT", tags.comment);
+    put_info_text(out, "ITRK", tags.track_number);
     const auto size = static_cast<uint32_t>(out.size() - 8);
     for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(size >> 8 * i);
     return out;

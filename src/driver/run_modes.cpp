@@ -1,6 +1,7 @@
 #include "driver/run_modes.hpp"
 
 #include <SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "player/player.hpp"
 #include "player/song_opening.hpp"
 #include "player/title_banner.hpp"
+#include "selector/play_list.hpp"
 #include "selector/selector.hpp"
 #include "synth/synth.hpp"
 
@@ -38,7 +40,7 @@ static_assert(song::output_rate == 48000, "the help text names the output rate")
 
 constexpr const char* help_text =
     "Usage: playtun [OPTION]... [SONG.tun [OUT.wav]]\n"
-    "       playtun --play [--loops N] [--shuffle] [--repeat] SONG.tun...\n"
+    "       playtun --play [--loops N] [--shuffle] [--repeat] SONG.tun|DIR|LIST.m3u...\n"
     "Plays chip music stored as register dumps (.tun song files).\n"
     "\n"
     "  playtun                   browse the working folder in the file selector;\n"
@@ -51,7 +53,8 @@ constexpr const char* help_text =
     "  playtun /?                the title banner and a one-line syntax\n"
     "\n"
     "Options:\n"
-    "  -p, --play     the songs named are a play list (any number of them)\n"
+    "  -p, --play     the songs named are a play list (any number of them); a\n"
+    "                 folder gives every song under it, an M3U or PLS list its songs\n"
     "  --loops N      with --play: play each song's loop section N times in all\n"
     "  -t, --terminal show the screens in this terminal, not in a window\n"
     "  --window       show the screens in a window, never in the terminal\n"
@@ -111,6 +114,22 @@ void shut_down() {
     console::text_attr = 7;
 }
 
+bool run_play_list(const command_line& line);
+
+// A folder chosen in the selector plays as a list: every song under it,
+// each once; then the selector shows again.
+void play_folder(const std::string& folder) {
+    command_line line;
+    line.play_list = true;
+    line.names = selector::songs_under(folder);
+    if (line.names.empty()) {
+        selector::show_notice("No songs in " + folder);
+        return;
+    }
+    run_play_list(line);
+    player::player_engine().loop_enabled.store(true, std::memory_order_relaxed);
+}
+
 // Selector mode: each chosen song repeats from its loop frame until the user
 // leaves it, and the selector returns until the user presses Escape there.
 // Page Down and Page Up go on to the neighbouring song files of the list
@@ -119,12 +138,21 @@ void shut_down() {
 void run_selector_loop() {
     std::string song_file_name;
     while (selector::select_file(song_file_name)) {
+        if (selector::sel_state == selector::state_folder_chosen) {
+            play_folder(song_file_name);
+            if (console::quit_requested()) break;
+            continue;
+        }
         int entry = selector::highlighted_entry();
         for (;;) {
             player::player_engine().loop_enabled.store(true, std::memory_order_relaxed);
             console::refresh_screen();
             player::play_options options;
-            options.has_next = selector::neighbour_song(entry, +1) >= 0;
+            // After the folder's last song, "next" goes on into the next
+            // folder's songs.
+            const std::string after =
+                selector::neighbour_song(entry, +1) >= 0 ? std::string() : selector::song_after(song_file_name);
+            options.has_next = selector::neighbour_song(entry, +1) >= 0 || !after.empty();
             options.has_previous = selector::neighbour_song(entry, -1) >= 0;
             const std::string chosen = song_file_name;
             const player::player_result result = player::run_player_screen(song_file_name, options);
@@ -137,7 +165,14 @@ void run_selector_loop() {
             const bool to_neighbour =
                 result.leave == player::leave_request::next || result.leave == player::leave_request::previous;
             if (!to_neighbour || console::quit_requested()) break;
-            entry = selector::neighbour_song(entry, result.leave == player::leave_request::next ? +1 : -1);
+            const bool next = result.leave == player::leave_request::next;
+            if (next && !after.empty()) {
+                entry = selector::go_to_song(after);
+                if (entry < 0) break;
+                song_file_name = selector::place_bar(entry);
+                continue;
+            }
+            entry = selector::neighbour_song(entry, next ? +1 : -1);
             song_file_name = selector::place_bar(entry);
         }
     }
@@ -150,6 +185,46 @@ std::vector<size_t> play_order(size_t count, bool shuffle) {
     std::iota(order.begin(), order.end(), size_t{0});
     if (shuffle) std::shuffle(order.begin(), order.end(), std::mt19937(std::random_device{}()));
     return order;
+}
+
+// The player's list row: the place in the list and the song that follows.
+std::string list_status(const std::vector<std::string>& names, const std::vector<size_t>& order, size_t position,
+                        bool repeat) {
+    std::string text = "(";
+    text += std::to_string(position + 1);
+    text += " of ";
+    text += std::to_string(order.size());
+    text += ")";
+    const size_t next = position + 1 < order.size() ? position + 1 : repeat ? 0 : order.size();
+    if (next < order.size()) text += "  next: " + selector::make_caption(names[order[next]]);
+    return text;
+}
+
+// The songs a --play argument stands for: a folder gives every song under
+// it in the selector's order, a play list its songs; anything else is a
+// song. What a list cannot give is named on standard error.
+std::vector<std::string> expand_play_names(const std::vector<std::string>& names, bool& all_found) {
+    std::vector<std::string> songs;
+    for (const std::string& name : names) {
+        struct stat status {};
+        if (::stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+            const std::vector<std::string> found = selector::songs_under(name);
+            if (found.empty()) {
+                say_on_standard_error("playtun: " + name + ": no songs in this folder");
+                all_found = false;
+            }
+            songs.insert(songs.end(), found.begin(), found.end());
+        } else if (selector::is_play_list_name(name)) {
+            const selector::play_list_reading reading = selector::read_play_list(name);
+            if (!reading.failure.empty()) say_on_standard_error("playtun: " + name + ": " + reading.failure);
+            for (const std::string& problem : reading.problems) say_on_standard_error("playtun: " + problem);
+            if (!reading.failure.empty() || !reading.problems.empty()) all_found = false;
+            songs.insert(songs.end(), reading.songs.begin(), reading.songs.end());
+        } else {
+            songs.push_back(name);
+        }
+    }
+    return songs;
 }
 
 // Play-list mode: the songs one after another, each `loops` passes of its
@@ -168,6 +243,7 @@ bool run_play_list(const command_line& line) {
         const std::string named = song_file_name;
         player::play_options options;
         options.title_suffix = " (" + std::to_string(position + 1) + " of " + std::to_string(count) + ")";
+        options.list_line = list_status(line.names, order, position, line.repeat);
         options.has_next = true;  // past the last song the list ends (or starts again)
         options.has_previous = position > 0 || line.repeat;
         options.passes = line.loops;
@@ -223,7 +299,7 @@ bool terminal_chosen(const command_line& line) {
 // when the screens may start, else the exit status.
 int start_terminal() {
     selector::selector_start();
-    selector::page_rows = 47;
+    selector::page_rows = selector::page_rows_with_facts;
     stop_signals::install(true);
     // A dropped connection ends the screens in order as the other stop
     // signals do.
@@ -256,7 +332,7 @@ int start_window() {
         return exit_status::no_display;
     }
     selector::selector_start();
-    selector::page_rows = 47;
+    selector::page_rows = selector::page_rows_with_facts;
     // Our own handlers, before SDL starts: SDL then leaves SIGINT and
     // SIGTERM alone, and the screens end in order at their next pass.
     stop_signals::install(true);
@@ -277,13 +353,22 @@ int start_window() {
 }
 
 // The interactive modes: SDL, the window or the terminal, then the screens.
-int run_interactive(const command_line& line) {
+int run_interactive(const command_line& given) {
+    command_line line = given;
+    bool all_found = true;
+    if (line.play_list) {
+        line.names = expand_play_names(given.names, all_found);
+        if (line.names.empty()) {
+            say_on_standard_error("playtun: nothing to play");
+            return exit_status::failure;
+        }
+    }
     const std::vector<std::string>& names = line.names;
     if (const int status = terminal_chosen(line) ? start_terminal() : start_window(); status != 0) return status;
     start_media_controls();
 
     if (line.play_list) {
-        const bool all_played = run_play_list(line);
+        const bool all_played = run_play_list(line) && all_found;
         shut_down();
         const int status = interactive_end_status();
         return status == exit_status::ok && !all_played ? exit_status::failure : status;

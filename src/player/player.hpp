@@ -103,6 +103,7 @@ enum class leave_request : uint8_t {
 // repeats.
 struct play_options {
     std::string title_suffix;   // after the name in the window title, " (2 of 5)"
+    std::string list_line;      // on row 2 of the screen: "(2 of 5)  next: b.tun"
     bool has_next = false;      // Page Down leaves the song only when there is a song to go to
     bool has_previous = false;  // likewise Page Up
     // 0: the song repeats as the caller's loop setting says; N: its loop

@@ -57,12 +57,14 @@ void history_scroll() {
 
 void draw_play_time_and_present() {
     console::text_attr = 0x07;
-    std::string shown_time = " ";
+    // The time played in this run, over every song: labelled, as the song
+    // position on row 1 is another clock.
+    std::string shown_time = " played ";
     shown_time += time_text(player_engine().play_time.load(std::memory_order_relaxed) / 300000);
-    console::write_text_at(74, 49, shown_time);
+    console::write_text_at(67, 49, shown_time);
     console::refresh_screen();
     // The play time lives only in the presented frames, never in the cells.
-    console::write_text_at(74, 49, "      ");
+    console::write_text_at(67, 49, std::string(shown_time.size(), ' '));
 }
 
 }  // namespace
@@ -110,8 +112,17 @@ void marquee_step() {
     entering = screen.marquee_pos <= length ? cell(text[screen.marquee_pos - 1], 0x18) : cell(0, 0x10);
 }
 
+// A long path loses the middle of its folders, so that both where it
+// starts and the whole file name stay readable: "music/auth.../song.tun".
+// A file name too long for that keeps its last characters after "...".
 std::string shortened_name(std::string_view name) {
     if (name.size() <= shown_name_length) return std::string(name);
+    const size_t slash = name.rfind('/');
+    const size_t room = shown_name_length + 3;  // all that "..." and 28 characters take
+    if (slash != std::string_view::npos && slash > 0) {
+        const std::string_view file = name.substr(slash);  // with its slash
+        if (file.size() + 3 < room) return std::string(name.substr(0, room - 3 - file.size())) + "..." + std::string(file);
+    }
     return "..." + std::string(name.substr(name.size() - shown_name_length));
 }
 
@@ -145,6 +156,8 @@ void draw_fixed_screen(std::string_view shown_name) {
     console::write_text(title_banner);
     console::text_attr = 0x07;
     console::write_line(playing_line(shown_name));
+    // A song of a list: its place in it and the song that comes next.
+    if (!playing.list_line.empty()) console::write_text_at(0, 2, playing.list_line.substr(0, console::screen_columns));
     set_player_layout();
     const int n = player_engine().song.channel_count;
     fill_border_row(3, 0xDC, 0x09);

@@ -17,21 +17,16 @@
 #include <string_view>
 #include <vector>
 
+#include "selector/entry_order.hpp"
+#include "selector/song_facts.hpp"
+
 namespace selector {
 
 // ---- entry list ----
 
-struct dirrec {
-    uint8_t is_dir = 0;   // 1 directory, 0 song file
-    std::string name;     // the name as the directory listing gives it
-    std::string caption;  // the text shown in the list, at most 78 characters
-};
-
 // The entries selector_start makes room for; a scan adds more as needed.
 constexpr std::size_t initial_list_size = 1057;
 constexpr std::string_view song_ext = ".TUN";
-
-using tdirarr = std::vector<dirrec>;
 
 // Allocated by selector_start, released by selector_stop; null otherwise.
 // Entries at dir_count and beyond are left-overs of earlier scans.
@@ -44,17 +39,7 @@ void rescan();
 void scan_dirs();
 void scan_files(std::string_view ext);
 
-// The shown form of a name: "/" counts as a backslash, everything up to the
-// first ":" and then up to the last backslash is dropped.
-std::string make_caption(std::string_view name);
-
-// Directories before files; within a kind, the upper-cased captions
-// compared byte by byte as unsigned values, a prefix before the longer text.
-bool entry_before(const dirrec& a, const dirrec& b);
-
-// Sorts dir_list[lo..hi] in place (quicksort with the middle entry as pivot).
-// The recursion goes into the smaller part only, so its depth stays below
-// log2 of the entry count.
+// Sorts dir_list[lo..hi] in place (sort_list of entry_order.hpp).
 void sort_entries(int lo, int hi);
 
 // Makes the named subdirectory (or ".." for the parent) the working
@@ -65,6 +50,7 @@ void enter_dir(std::string_view name);
 
 constexpr uint8_t state_browsing = 0;
 constexpr uint8_t state_dir_opened = 1;
+constexpr uint8_t state_folder_chosen = 2;  // p on a folder: it plays as a list
 constexpr uint8_t state_chosen = 13;     // the key code of Return
 constexpr uint8_t state_cancelled = 27;  // the key code of Escape
 
@@ -123,12 +109,43 @@ int neighbour_song(int entry, int direction);
 // and returns the entry's name.
 std::string place_bar(int entry);
 
+// The song that follows the named song of the folder shown when the
+// folders under the starting folder are walked in the selector's order
+// (songs_under): the first song of the next folder once this folder's are
+// done. A path, or empty when nothing follows.
+std::string song_after(const std::string& name);
+
+// Shows the song's folder with the bar on the song (a path as song_after
+// gives it); returns its entry, or -1 when it is not listed there.
+int go_to_song(const std::string& path);
+
+// Writes NAME.m3u in the folder shown: the songs under the highlighted
+// folder, or under the folder shown when the bar is on a song (the w key).
+// The notice says what was written or why not.
+void write_highlighted_list();
+
 // A line shown on row 1 of the list until the next key press (the reason
 // a chosen song could not be played).
 void show_notice(std::string_view text);
 
 // The keys of the selector, named on its bottom row.
 extern const std::string_view key_row;
+
+// The highlighted song's title, author, release, length and voices, on the
+// two rows above the key row when the page is short enough to leave them.
+constexpr int facts_rows = 2;
+// The page that leaves room for them.
+constexpr uint8_t page_rows_with_facts = 45;
+
+// The list shows "Title - Author" and each song's length instead of file
+// names (the t key); a song without both shows its file name.
+extern bool title_view;
+
+// The facts of a song of the folder shown, read once per folder.
+const song_facts& facts_of(const std::string& name);
+
+// The facts rows for a song: its reason alone when it is no song.
+std::array<std::string, facts_rows> facts_text(const song_facts& facts);
 
 void draw_list();
 void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir);

@@ -11,9 +11,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <new>
+#include <unordered_map>
 
 #include "console/console.hpp"
 #include "base/fail.hpp"
+#include "selector/play_list.hpp"
+#include "selector/song_facts.hpp"
 
 namespace selector {
 
@@ -50,6 +53,13 @@ constexpr uint8_t key_row_attr = 0x08;  // dark grey on black
 
 // Shown on row 1 until the next key press.
 std::string notice;
+
+// The facts of the songs of the folder shown, read as their rows are first
+// drawn; a new folder starts afresh.
+std::unordered_map<std::string, song_facts> facts_cache;
+
+constexpr uint8_t facts_attr = 0x07;
+constexpr int length_room = 8;  // the length at the right of the title view
 
 const dirrec& highlighted() { return (*dir_list)[static_cast<std::size_t>(sel_top + sel_row)]; }
 
@@ -109,6 +119,7 @@ void open_highlighted() {
     const std::string left = name == ".." ? last_part(working_directory()) : std::string();
     enter_dir(name);
     rescan();
+    facts_cache.clear();
     sel_row = 0;
     sel_top = 0;
     if (const int k = left.empty() ? -1 : directory_entry(left); k >= 0) place_bar(k);
@@ -118,6 +129,48 @@ void open_highlighted() {
 }  // namespace
 
 const std::string_view banner{banner_text, 80};
+bool title_view = false;
+
+const song_facts& facts_of(const std::string& name) {
+    const auto found = facts_cache.find(name);
+    if (found != facts_cache.end()) return found->second;
+    return facts_cache.emplace(name, read_song_facts(name)).first->second;
+}
+
+std::array<std::string, facts_rows> facts_text(const song_facts& facts) {
+    std::array<std::string, facts_rows> rows;
+    if (!facts.is_song) {
+        rows[0] = facts.problem;
+        return rows;
+    }
+    const auto field = [](std::string_view label, const std::string& value, size_t width) {
+        std::string text = std::string(label) + value;
+        if (text.size() > width) text.resize(width);
+        return text + std::string(width - text.size(), ' ');
+    };
+    if (!facts.title.empty()) {
+        rows[0] = field("Title   ", facts.title, 40) + field("Author  ", facts.author, 40);
+    } else {
+        rows[0] = field("Text    ", facts.text, 80);
+    }
+    std::string length = "Length " + length_text(facts.frames, facts.frame_rate);
+    if (facts.loop_frame > 0 && facts.loop_frame < facts.frames)
+        length += ", loop " + length_text(facts.loop_frame, facts.frame_rate);
+    rows[1] = field("Release ", facts.release, 40) + field("", length, 32) + "Voices " +
+              std::to_string(facts.voices);
+    for (std::string& row : rows)
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+    return rows;
+}
+
+std::string title_view_caption(const dirrec& entry) {
+    if (entry.is_dir) return entry.caption;
+    std::string caption = title_and_author(facts_of(entry.name));
+    if (caption.empty()) caption = entry.caption;
+    const size_t room = console::screen_columns - 2 * length_room;
+    if (caption.size() > room) caption = caption.substr(0, room - 2) + "..";
+    return caption;
+}
 const std::string_view key_row = "Up Down PgUp PgDn Home End  Return open/play  Alt+Return full screen  Escape end";
 
 int highlighted_entry() { return sel_top + sel_row; }
@@ -141,6 +194,54 @@ std::string place_bar(int entry) {
     return (*dir_list)[entry].name;
 }
 
+std::string song_after(const std::string& name) {
+    const std::string here = working_directory();
+    // Below the starting folder the walk starts there; elsewhere (above it,
+    // beside it) it covers the folder shown.
+    const bool below_start = !start_dir.empty() && (here == start_dir || here.starts_with(start_dir + "/"));
+    const std::string root = below_start ? start_dir : here;
+    const std::vector<std::string> songs = songs_under(root);
+    const std::string current = here + "/" + name;
+    for (size_t k = 0; k + 1 < songs.size(); ++k)
+        if (songs[k] == current) return songs[k + 1];
+    return {};
+}
+
+int go_to_song(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || chdir(path.substr(0, slash).c_str()) != 0) return -1;
+    rescan();
+    facts_cache.clear();
+    show_folder_title();
+    const std::string name = path.substr(slash + 1);
+    for (int k = 0; k < dir_count; ++k) {
+        if (!(*dir_list)[k].is_dir && (*dir_list)[k].name == name) {
+            place_bar(k);
+            return k;
+        }
+    }
+    sel_row = 0;
+    sel_top = 0;
+    return -1;
+}
+
+void write_highlighted_list() {
+    const dirrec& entry = highlighted();
+    const bool of_folder = entry.is_dir && entry.name != "..";
+    const std::string folder = of_folder ? entry.name : ".";
+    const std::string list_name = (of_folder ? entry.name : last_part(working_directory())) + ".m3u";
+    const std::vector<std::string> songs = songs_under(folder);
+    if (songs.empty()) {
+        show_notice("No songs to list in " + (of_folder ? entry.name : std::string("this folder")));
+        return;
+    }
+    if (const std::string why = write_play_list(list_name, songs); !why.empty()) {
+        show_notice("Cannot write " + list_name + ": " + why);
+        return;
+    }
+    show_notice("Wrote " + list_name + ": " + std::to_string(songs.size()) + " songs");
+}
+
 void show_notice(std::string_view text) { notice = std::string(text.substr(0, console::screen_columns)); }
 
 page_limits derive_limits() {
@@ -157,6 +258,7 @@ void selector_start() {
     // it at the end then fails like any other lost start directory.
     start_dir = working_directory();
     rescan();
+    facts_cache.clear();
     sel_state = state_browsing;
     sel_top = 0;
     sel_row = 0;
@@ -177,6 +279,8 @@ void selector_reset() {
     page_rows = default_page_rows;
     start_dir.clear();
     notice.clear();
+    facts_cache.clear();
+    title_view = false;
 }
 
 void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
@@ -212,7 +316,26 @@ void draw_list() {
     if (list_is_empty()) return;
     for (int k = 0; k <= limits.last_row; ++k) {
         const dirrec& entry = (*dir_list)[static_cast<std::size_t>(sel_top + k)];
-        draw_entry(static_cast<uint8_t>(first_list_row + k), entry.caption, entry.is_dir);
+        const auto row = static_cast<uint8_t>(first_list_row + k);
+        if (!title_view) {
+            draw_entry(row, entry.caption, entry.is_dir);
+            continue;
+        }
+        draw_entry(row, title_view_caption(entry), entry.is_dir);
+        const song_facts& facts = entry.is_dir ? song_facts{} : facts_of(entry.name);
+        if (!facts.is_song) continue;
+        const std::string length = short_length_text(facts.frames, facts.frame_rate);
+        console::text_attr = k == sel_row ? file_bar_attr : file_attr;
+        console::write_text_at(static_cast<uint8_t>(console::screen_columns - 1 - length.size()), row, length);
+        console::text_attr = file_attr;
+    }
+    // The highlighted song's facts on the rows above the key row, where
+    // the page leaves them room; a folder shows none.
+    if (first_list_row + page_rows + facts_rows < console::screen_rows && !highlighted().is_dir) {
+        const auto rows = facts_text(facts_of(highlighted().name));
+        console::text_attr = facts_attr;
+        for (int k = 0; k < facts_rows; ++k)
+            console::write_text_at(0, static_cast<uint8_t>(console::screen_rows - 1 - facts_rows + k), rows[k]);
     }
 }
 
@@ -230,6 +353,11 @@ void handle_key(uint32_t key, uint32_t modifiers) {
     const page_limits limits = derive_limits();
     switch (key) {
         case SDLK_RETURN: open_highlighted(); break;
+        case SDLK_t: title_view = !title_view; break;
+        case SDLK_w: write_highlighted_list(); break;
+        case SDLK_p:
+            if (highlighted().is_dir && highlighted().name != "..") sel_state = state_folder_chosen;
+            break;
         case SDLK_UP:
             if (sel_row > 0) {
                 --sel_row;

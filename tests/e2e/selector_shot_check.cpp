@@ -7,7 +7,9 @@
 //       for a directory, shown as <NAME> in dark grey, or "f:NAME" for a
 //       song file, shown as NAME in light grey; "n:TEXT" is a notice on
 //       row 1 in light red. The bottom row names the keys in dark grey;
-//       every other cell blank.
+//       the two rows above it hold the facts of the song under the bar: a
+//       song of player_make_song of 10 seconds, or, for "b:NAME", a file
+//       that is no song and says so; every other cell blank.
 //   selector_shot_check read SHOT.ppm ROW FIRST LAST ATTRIBUTE
 //       prints the text of cells FIRST..LAST of ROW drawn in ATTRIBUTE
 //       (hexadecimal), "?" for a cell that shows no glyph in it.
@@ -123,7 +125,7 @@ int check_list(const image& im, int bar, std::vector<std::string> entries) {
     }
     for (size_t k = 0; k < entries.size(); ++k) {
         const std::string& e = entries[k];
-        if (e.size() < 3 || (e[0] != 'd' && e[0] != 'f') || e[1] != ':') {
+        if (e.size() < 3 || (e[0] != 'd' && e[0] != 'f' && e[0] != 'b') || e[1] != ':') {
             std::fprintf(stderr, "bad entry %s\n", e.c_str());
             return 2;
         }
@@ -134,6 +136,14 @@ int check_list(const image& im, int bar, std::vector<std::string> entries) {
         if (static_cast<int>(k) == bar) {
             attr = is_dir ? 0x1C : 0x9C;
             for (int c = 0; c < columns; ++c) want.put(c, row, 0, attr);
+            if (e[0] == 'b') {
+                want.text(0, rows - 3, "?No SID-DUMP file  ERROR", 0x07);
+            } else if (e[0] == 'f') {
+                want.text(0, rows - 3, "Text    A steady chord for the screenshot session.", 0x07);
+                want.text(0, rows - 2, "Release", 0x07);
+                want.text(40, rows - 2, "Length 0:10.00", 0x07);
+                want.text(72, rows - 2, "Voices 3", 0x07);
+            }
         }
         want.text(39 - static_cast<int>(caption.size()) / 2, row, caption, attr);
     }

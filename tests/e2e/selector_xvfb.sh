@@ -48,7 +48,7 @@ done
 echo "not a song" >"$music/notes.txt"
 echo "not a song" >"$music/x.tun"
 music=$(cd "$music" && pwd -P)
-top_list='d:.. d:sub f:a.tun f:b.tun f:x.tun'
+top_list='d:.. d:sub f:a.tun f:b.tun b:x.tun'
 sub_list='d:.. f:c.tun'
 
 # await NAME MODE ARGUMENT...: reads the window back until the checker
@@ -182,6 +182,23 @@ press Escape
 # The bar stands on the song that was playing.
 # shellcheck disable=SC2086
 await - list 3 $top_list
+
+# ---- Page Down past a folder's last song: the next folder's first ----
+# In the selector's order sub/c.tun comes before a.tun, the first song of
+# the folder that follows.
+press Up Up Return
+# shellcheck disable=SC2086
+await - list 0 $sub_list
+press Down Return
+await - player c.tun
+title_is "playtun - c.tun"
+press Next
+await - player a.tun
+title_is "playtun - a.tun"
+cwd_is "$music"
+press Escape
+# shellcheck disable=SC2086
+await - list 2 $top_list
 
 # ---- Escape ends the program; it goes back to its starting directory ----
 # The press alone ends the program, so its window may be gone before the

@@ -72,7 +72,8 @@ for song in $songs; do
 done
 
 # tundec itself: the format, loop count and muted voices asked for.
-# song, caps format, num-loops, mute-mask, libtonera's passes
+# song, caps format, num-loops, mute-mask, libtonera's passes (num-loops counts
+# the passes as tuntool render --loops does: 2 is the loop section twice)
 while read -r song format loops mask passes; do
     name="$(basename "$song") $format num-loops=$loops mute-mask=$mask"
     lower=$(echo "$format" | sed 's/S16LE/s16/;s/F32LE/f32/')
@@ -83,11 +84,13 @@ while read -r song format loops mask passes; do
         fail "$name: the samples differ from libtonera's ($(stat -c %s out.raw) and $(stat -c %s expected.raw) bytes)"
 done <<'TABLE'
 songs/chip/circuit.tun F32LE 0 0 1
+songs/chip/circuit.tun F32LE 1 0 1
 songs/wide/panorama.tun F32LE 0 0 1
-songs/chip/circuit.tun S16LE 2 0 3
-songs/lullaby.tun S16LE 1 5 2
+songs/chip/circuit.tun S16LE 2 0 2
+songs/chip/circuit.tun S16LE 3 0 3
+songs/lullaby.tun S16LE 2 5 2
 songs/wide/panorama.tun S16LE 0 0xF0 1
-songs/plain/meadow.tun F32LE 1 0x2 2
+songs/plain/meadow.tun F32LE 2 0x2 2
 TABLE
 # One pass of the loop section more is that much longer.
 once=$("$reference" "$source/songs/chip/circuit.tun" s16 1 0 | wc -c)

@@ -57,7 +57,7 @@ static tonera_song* reference_song(const char* path, guint64 seek_ms) {
     if (!g_file_get_contents(path, &bytes, &size, NULL) || tonera_open(bytes, size, &song) != 0) song = NULL;
     g_free(bytes);
     if (song != NULL) {
-        tonera_set_loops(song, num_loops < 0 ? TONERA_LOOP_FOREVER : num_loops + 1);
+        tonera_set_loops(song, num_loops < 0 ? TONERA_LOOP_FOREVER : num_loops == 0 ? 1 : num_loops);
         tonera_seek_ms(song, seek_ms);
     }
     return song;

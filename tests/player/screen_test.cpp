@@ -40,6 +40,24 @@ TEST(PlayerText, ShortNamesStayWholeAndLongOnesKeepTheirLast28Characters) {
     EXPECT_EQ(player::shortened_name("demo.tun"), "demo.tun");
 }
 
+TEST(PlayerText, LongPathsLoseTheirMiddleAndKeepTheFileNameWhole) {
+    struct case_ {
+        std::string name, shown;
+    };
+    const case_ cases[] = {
+        {"music/authors/Some Author/starfish-1.tun", "music/authors.../starfish-1.tun"},
+        {"/home/listener/music/a.tun", "/home/listener/music/a.tun"},  // 26: whole
+        {"/home/listener/music/songs/a.tun", "/home/listener/music/s.../a.tun"},
+        // A file name that leaves no room for the start keeps its end.
+        {"dir/abcdefghijklmnopqrstuvwxyz0.tun", "...defghijklmnopqrstuvwxyz0.tun"},
+    };
+    for (const case_& c : cases) {
+        const std::string shown = player::shortened_name(c.name);
+        EXPECT_EQ(shown, c.shown) << c.name;
+        EXPECT_LE(shown.size(), 31u) << "the Playing line must end before column 69";
+    }
+}
+
 using FixedScreen = PlayerWindow;
 
 TEST_F(FixedScreen, PlayingLineNamesSongRateVoicesAndOutputRate) {
@@ -48,6 +66,17 @@ TEST_F(FixedScreen, PlayingLineNamesSongRateVoicesAndOutputRate) {
     player::player_engine().song.channel_count = 8;
     EXPECT_EQ(player::playing_line("..." + std::string(28, 'n')),
               "Playing ..." + std::string(28, 'n') + " at 1000hz on Tonera8 (48khz)");
+}
+
+TEST_F(FixedScreen, AListsSongShowsItsPlaceAndTheNextSongOnRow2) {
+    for (const std::string line : {"", "(2 of 5)  next: b.tun"}) {
+        console::screen_cells.fill(0x4E41);
+        player::playing.list_line = line;
+        player::draw_fixed_screen("demo");
+        EXPECT_EQ(row_text(2, 0, static_cast<int>(line.size()) - 1), line);
+        for (int c = static_cast<int>(line.size()); c < 80; ++c) EXPECT_EQ(character_at(c, 2), 0) << c;
+    }
+    player::playing = {};
 }
 
 TEST_F(FixedScreen, BannerBordersAndBlankLowerScreen) {
@@ -109,14 +138,15 @@ TEST_F(Iterations, BadgePositionDefinitionsAndPlayTime) {
     EXPECT_EQ(attribute_at(48, 16), 0x08);
 
     // The play time is in the presented picture but not in the cells.
-    EXPECT_EQ(row_text(49, 74, 79), "\xDF\xDF\xDF\xDF\xDF\xDF") << "only the column view's line";
-    const std::string shown = " 12:34";
-    for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(row_text(49, 67, 79), std::string(13, '\xDF')) << "only the column view's line";
+    // Labelled: the song's own position is the clock on row 1.
+    const std::string shown = " played 12:34";
+    for (int i = 0; i < 13; ++i) {
         const uint8_t ch = static_cast<uint8_t>(shown[i]);
         for (int k = 0; k < 8; ++k)
             for (int p = 0; p < 8; ++p) {
                 const bool set = console::font[ch * 8 + k] & (0x80 >> p);
-                ASSERT_EQ(pixel((74 + i) * 8 + p, 49 * 8 + k), set ? 182 : 0) << i << "," << k << "," << p;
+                ASSERT_EQ(pixel((67 + i) * 8 + p, 49 * 8 + k), set ? 182 : 0) << i << "," << k << "," << p;
             }
     }
 

@@ -264,7 +264,8 @@ TEST_F(ImportProgram, BatchGoesOnPastABrokenTuneAndKeepsTheFoldersLayout) {
     write_file(path("tunes/sub/broken.sid"), {'P', 'S', 'I', 'D', 0, 9});
     write_file(path("tunes/notes.txt"), {'x'});
     write_file(path("single.sid"), small_tune(2));
-    const std::vector<std::string> songs{"a-1.tun",     "single-1.tun", "single-2.tun",
+    // A tune that holds one subtune keeps its own name; the others number theirs.
+    const std::vector<std::string> songs{"a.tun",       "single-1.tun", "single-2.tun",
                                          "sub/b-1.tun", "sub/b-2.tun",  "sub/b-3.tun"};
     std::vector<uint8_t> first;
     for (const char* jobs : {"1", "3"}) {
@@ -284,6 +285,7 @@ TEST_F(ImportProgram, BatchGoesOnPastABrokenTuneAndKeepsTheFoldersLayout) {
             const auto bytes = read_file(out + "/" + song);
             all.insert(all.end(), bytes.begin(), bytes.end());
         }
+        EXPECT_FALSE(fs::exists(out + "/a-1.tun"));
         EXPECT_FALSE(fs::exists(out + "/sub/broken-1.tun"));
         EXPECT_FALSE(fs::exists(out + "/notes.tun"));
         // Each subtune is its own song: the init routine gets its number.

@@ -112,4 +112,30 @@ expect 0 "--tags without a text" "$tuntool" render -q --tags -o untitled-tagged.
 "$tuntool" render -q -o untitled.wav untitled.tun
 cmp -s untitled-tagged.wav untitled.wav || fail "--tags added a chunk to a song without text"
 
+# ---- stems: each file says which voice it holds ----
+# song, stem, the tags metaflac reads back
+mkdir stems
+for case in "imported|2|TITLE=Cheese Around The Clock (voice 2);ARTIST=Carsten Berggreen (Scarzix);DATE=2013 (SRX/Offence);TRACKNUMBER=2" \
+            "titled|1|TITLE=Stand by Me (voice 1);ARTIST=Ann Other;DATE=1990 Label;TRACKNUMBER=1" \
+            "sentence|1|TITLE=voice 1;COMMENT=Lullaby - a small waltz, stored plane by plane;TRACKNUMBER=1"; do
+    name=${case%%|*} rest=${case#*|}
+    stem=${rest%%|*} tags_wanted=$(printf '%s' "${rest#*|}" | tr ';' '\n')
+    expect 0 "$name stems" "$tuntool" render -q --length 0.5 --stems -o "stems/$name.flac" "$name.tun"
+    tags_read=$(metaflac --export-tags-to=- "stems/$name-$stem.flac")
+    [ "$tags_read" = "$tags_wanted" ] || fail "$name-$stem.flac: tags '$tags_read', expected '$tags_wanted'"
+done
+expect 0 "WAV stems --tags" "$tuntool" render -q --length 0.5 --stems --tags -o stems/titled.wav titled.tun
+grep -q "Stand by Me (voice 1)" stems/titled-1.wav && grep -q ITRK stems/titled-1.wav ||
+    fail "a WAV stem's INFO chunk lacks its voice"
+
+# ---- a name for a format render does not write ----
+for out in x.mp3 x.OGG x.opus; do
+    "$tuntool" render -q --length 0.5 -o "$out" titled.tun 2>err.txt
+    status=$?
+    [ $status = 2 ] && grep -q "WAV (.wav) and FLAC (.flac)" err.txt || fail "-o $out: status $status, $(cat err.txt)"
+    [ ! -e "$out" ] || fail "-o $out wrote a file"
+done
+expect 0 "--format wav -o x.mp3" "$tuntool" render -q --length 0.5 --format wav -o x.mp3 titled.tun
+[ "$(dd if=x.mp3 bs=1 skip=8 count=4 2>/dev/null)" = WAVE ] || fail "--format wav did not write a WAV named x.mp3"
+
 checks_done tuntool_tags

@@ -9,6 +9,7 @@
 //   tuntool build SCORE.txt OUT.tun
 //   tuntool render [OPTIONS] SONG.tun...
 //   tuntool import [OPTIONS] TUNE.sid OUT.tun
+//   tuntool list DIR... [-o LIST.m3u]
 //
 // Exit status 0 on success, 1 when the command fails (one line on standard
 // error), 2 for a command line it does not understand.
@@ -25,6 +26,7 @@
 #include "build_command.hpp"
 #include "file_io.hpp"
 #include "import_command.hpp"
+#include "list_command.hpp"
 #include "render_command.hpp"
 #include "song_commands.hpp"
 
@@ -46,6 +48,7 @@ constexpr const char* usage_text =
     "  render [OPTIONS] SONG.tun...       render songs to WAV or FLAC files\n"
     "                                     (tuntool render --help)\n"
     "  import [OPTIONS] TUNE.sid OUT.tun  make a song from a PSID tune (import --help)\n"
+    "  list DIR... [-o LIST.m3u]          the songs under folders as an M3U play list\n"
     "  -h, --help                         this text\n"
     "  -V, --version                      the version\n"
     "\n"
@@ -64,7 +67,7 @@ struct command {
 constexpr command commands[] = {
     {"info", tuntool::info_command},         {"pack", tuntool::pack_command}, {"unpack", tuntool::unpack_command},
     {"relayout", tuntool::relayout_command}, {"build", score::build_command}, {"render", tuntool::render_command},
-    {"import", tuntool::import_command},
+    {"import", tuntool::import_command},     {"list", tuntool::list_command},
 };
 
 int run(const std::vector<std::string>& args) {

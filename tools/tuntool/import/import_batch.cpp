@@ -243,7 +243,7 @@ int import_one_tune(const import_job& job, const song_making& making, int report
             r.frames = done, r.most = most;
             report(report_fd, r);
         };
-        const std::string out = song_path(job.stem, making.all_subtunes, subtunes[i]);
+        const std::string out = song_path(job.stem, making.all_subtunes && subtunes.size() > 1, subtunes[i]);
         try {
             if (output_files::same_file(job.tune, out))
                 throw psid_import::import_error("the output would replace the tune itself");
@@ -299,7 +299,8 @@ batch_outcome run_import_jobs(const std::vector<import_job>& jobs, const song_ma
             line.shown = false;
         }
         if (!line.shown) {
-            progress_begin(progress, job, song_path(jobs[job].stem, making.all_subtunes, r.subtune_index + 1));
+            const bool numbered = making.all_subtunes && r.subtunes > 1;
+            progress_begin(progress, job, song_path(jobs[job].stem, numbered, r.subtune_index + 1));
             line.shown = true;
             line.subtune_index = r.subtune_index;
         }

@@ -227,7 +227,7 @@ batch_plan plan_batch(const command_line& line) {
         import_job job{tune, without_extension(out / relative)};
         const unsigned count = line.making.all_subtunes ? subtunes_named(tune) : 1;
         for (unsigned k = 1; k <= count; ++k) {
-            const std::string song = song_path(job.stem, line.making.all_subtunes, k);
+            const std::string song = song_path(job.stem, count > 1, k);
             if (song.size() > longest_path) {
                 plan.refused.push_back("tuntool: " + names::shown_shortened(tune, 60) + ": its song's path " +
                                        names::shown_shortened(song, 60) + " would be longer than " +
@@ -240,7 +240,7 @@ batch_plan plan_batch(const command_line& line) {
                 return;
             }
         }
-        for (unsigned k = 1; k <= count; ++k) taken.emplace(song_path(job.stem, line.making.all_subtunes, k), tune);
+        for (unsigned k = 1; k <= count; ++k) taken.emplace(song_path(job.stem, count > 1, k), tune);
         plan.jobs.push_back(job);
     };
     for (const std::string& argument : line.files) {
@@ -343,7 +343,9 @@ int run_single(const command_line& line) {
     for (const unsigned subtune : subtunes) {
         psid_import::import_options options = line.making.options;
         options.subtune = subtune;
-        const std::string song_out = line.making.all_subtunes ? song_path(stem, true, subtune) : out;
+        // A tune that holds one subtune keeps the name given.
+        const bool numbered = line.making.all_subtunes && subtunes.size() > 1;
+        const std::string song_out = numbered ? song_path(stem, true, subtune) : out;
         psid_import::imported_tune imported;
         try {
             if (output_files::same_file(tune, song_out))

@@ -60,6 +60,16 @@ audio_format format_for(const std::string& output, audio_format asked) {
     return lower(output.substr(extension_start(output))) == ".flac" ? audio_format::flac : audio_format::wav;
 }
 
+// Extensions of sound formats that render cannot write.
+bool names_other_sound_format(const std::string& output) {
+    static const char* const others[] = {".mp3", ".ogg", ".oga", ".opus", ".m4a", ".aac", ".wma", ".aif", ".aiff",
+                                         ".mp2", ".ape", ".wv", ".au", ".caf"};
+    const std::string extension = lower(output.substr(extension_start(output)));
+    for (const char* other : others)
+        if (extension == other) return true;
+    return false;
+}
+
 const char* extension_of(audio_format format) { return format == audio_format::flac ? ".flac" : ".wav"; }
 
 // The channel count in a song's header (1..8), or 0 when the file does not
@@ -168,6 +178,14 @@ int render_command(const std::vector<std::string>& args) {
     }
     // Standard output carries sound or nothing: every line goes to standard error.
     messages::divert_to_standard_error();
+
+    // A name that promises a format render does not write would get a WAV
+    // under a false name: it is refused, unless --format says what to write.
+    if (o.output && o.format == audio_format::from_name && !is_folder(*o.output) &&
+        names_other_sound_format(*o.output))
+        return usage_error("-o " + *o.output +
+                           ": render writes WAV (.wav) and FLAC (.flac) files only; name the output so, or give "
+                           "--format wav|flac");
 
     // Several songs, or an existing folder, take a folder of outputs.
     std::string folder;

@@ -113,17 +113,17 @@ struct progress_listener {
 // stay under their temporary names (held): the caller publishes the outputs
 // of a song together; on a failure every one of them is abandoned.
 int render_outputs(std::vector<std::unique_ptr<voice_output>>& outputs, audio_format format,
-                   const audio::stream_tags& tags, progress_report& progress, int progress_fd) {
+                   const std::vector<audio::stream_tags>& tags, progress_report& progress, int progress_fd) {
     audio::stream_format stream;
     stream.sample_rate = output_rate;
     stream.frames = progress.length;
-    stream.tags = tags;
     const auto abort_all = [&outputs](size_t opened) {
         for (size_t k = 0; k < opened; ++k) outputs[k]->out.abort(outputs[k]->out.state);
     };
     std::vector<audio::engine_output> targets;
     for (size_t k = 0; k < outputs.size(); ++k) {
         voice_output& o = *outputs[k];
+        stream.tags = tags[k];
         if (const int error = o.out.open(o.out.state, o.destination, stream); error != 0) {
             o.out.abort(o.out.state);
             abort_all(k);
@@ -219,7 +219,16 @@ int render_song(const song_job& job, const render_settings& settings, int progre
         outputs.push_back(
             output_for(bytes, job.outputs[k], job, settings, silent, synth::rendering_repeats(timing, request)));
     }
-    const audio::stream_tags tags = song_tags(song::song_text(song));
+    const audio::stream_tags song_tag = song_tags(song::song_text(song));
+    // Each stem says which voice it holds: in its title and as its track.
+    std::vector<audio::stream_tags> tags(outputs.size(), song_tag);
+    if (job.stems) {
+        for (size_t k = 0; k < tags.size() && k < job.stem_voices.size(); ++k) {
+            const std::string voice = std::to_string(job.stem_voices[k] + 1);
+            tags[k].title = song_tag.title.empty() ? "voice " + voice : song_tag.title + " (voice " + voice + ")";
+            tags[k].track_number = voice;
+        }
+    }
     if (const int status = render_outputs(outputs, job.format, tags, progress, progress_fd); status != exit_status::ok)
         return status;
     for (size_t k = 0; k < outputs.size(); ++k) {
