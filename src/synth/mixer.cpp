@@ -1,6 +1,10 @@
 #include "synth/mixer.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "song/song.hpp"
 #include "synth/engine.hpp"
@@ -300,10 +304,6 @@ bool group_is_cycle(const engine& e, int first, int last) {
     return all_use_partner && partner_table[first] <= last;
 }
 
-// Voices side by side pay for the lanes they leave empty: below this count
-// one voice at a time is faster.
-constexpr int side_by_side_from = 4;
-
 // Mixes voices 0..count-1 side by side, one voice per lane; cycles run
 // sample by sample.
 void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& waves) {
@@ -410,7 +410,7 @@ void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& w
         step_voices(e, 0, count - 1, frames, sums);
         return;
     }
-    if (e.kernel != mixer_kernel::one_at_a_time && count >= side_by_side_from) {
+    if (e.kernel != mixer_kernel::one_at_a_time) {
         mix_side_by_side(e, sums, frames, count, waves);
         return;
     }
@@ -439,13 +439,11 @@ bool kernel_available(mixer_kernel kernel) {
     return false;
 }
 
-mixer_kernel fastest_kernel() {
-    // Without gathers and 32-bit products (SSE2), lanes cost more than they
-    // save: one voice at a time is faster there. So it is in WebAssembly,
-    // with SIMD128 as without: each lane's table reads are separate loads
-    // there too (measured in Chromium for 1 to 8 voices; bench/README.md).
-    return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
-                                                             : mixer_kernel::one_at_a_time;
+std::optional<mixer_kernel> kernel_named(std::string_view name) {
+    if (name == "plain") return mixer_kernel::one_at_a_time;
+    if (name == "vector") return mixer_kernel::side_by_side;
+    if (name == "avx2") return mixer_kernel::side_by_side_avx2;
+    return std::nullopt;
 }
 
 void mix_voices(engine& e, int16_t* dest, uint16_t frames) {
@@ -490,6 +488,102 @@ void render_frames(engine& e, std::span<stereo_frame> out) {
         }
         i += run;
     }
+}
+
+namespace {
+
+constexpr std::array kernels{mixer_kernel::one_at_a_time, mixer_kernel::side_by_side,
+                             mixer_kernel::side_by_side_avx2};
+
+// Voices as songs have them: different pitches, pulse widths and filters,
+// both wave slots, and in the chip variant the second voice of each group
+// synced to its partner and the third ring-modulated.
+void set_probe_voices(engine& e, int voices, bool chip_variant, int round) {
+    e.voices = {};
+    for (int i = 0; i < voices; ++i) {
+        voice_state& v = e.voices[i];
+        v.increment = pitch_lookup(e.pitch_table, static_cast<uint16_t>(((2 + i % 5) << 8) | (37 * i + 11 * round)));
+        v.pulse = static_cast<uint8_t>(31 * i + 7 * round);
+        v.latched_pulse = static_cast<uint8_t>(v.pulse + 1);
+        v.volume = 200;
+        v.filter = i % 4 == 3 ? 60 : 255;
+        v.wave_slot = static_cast<uint8_t>(i & 1);
+        v.shift_left = headroom_table[voices - 1];
+        v.shift_right = static_cast<uint8_t>(headroom_table[voices - 1] + 1);
+        v.sync_source = no_partner;
+        v.ring_source = no_partner;
+        if (chip_variant && i % 3 == 1) v.sync_source = partner_table[i];
+        if (chip_variant && i % 3 == 2) v.ring_source = partner_table[i];
+    }
+    e.voices[max_voices].sync_source = no_partner;
+    e.voices[max_voices].ring_source = no_partner;
+}
+
+// The fastest available kernel on such voices. Each round renders one short
+// block with every kernel in turn, so that a change of load on the machine
+// meets them all; a kernel's time is its best round. The first round only
+// warms the caches. The pulse widths change from round to round, as they
+// do from song frame to song frame.
+mixer_kernel fastest_by_measurement(int voices, bool chip_variant) {
+    std::unique_ptr<engine> probe(new (std::nothrow) engine(song::output_rate));
+    if (!probe) return mixer_kernel::one_at_a_time;
+    probe->song.channel_count = static_cast<uint8_t>(voices);
+    constexpr uint16_t probe_frames = 512;
+    constexpr int rounds = 5;
+    std::array<int16_t, 2 * probe_frames> out;
+    std::array<std::chrono::steady_clock::duration, kernels.size()> best;
+    best.fill(std::chrono::steady_clock::duration::max());
+    for (int round = 0; round <= rounds; ++round) {
+        for (size_t k = 0; k < kernels.size(); ++k) {
+            if (!kernel_available(kernels[k])) continue;
+            probe->kernel = kernels[k];
+            set_probe_voices(*probe, voices, chip_variant, round);
+            const auto start = std::chrono::steady_clock::now();
+            mix_voices(*probe, out.data(), probe_frames);
+            const auto took = std::chrono::steady_clock::now() - start;
+            if (round > 0) best[k] = std::min(best[k], took);
+        }
+    }
+    // Another kernel must save a tenth of the time to be taken: a near tie
+    // is within the measurement's noise.
+    size_t chosen = 0;
+    for (size_t k = 1; k < kernels.size(); ++k) {
+        if (kernel_available(kernels[k]) && best[k] * 10 < best[chosen] * 9) chosen = k;
+    }
+    return kernels[chosen];
+}
+
+// Measured kernels by voice count and variant: 0 not measured yet, else
+// the kernel's value + 1.
+std::array<std::atomic<uint8_t>, 2 * (max_voices + 1)> measured{};
+
+}  // namespace
+
+mixer_kernel measured_kernel(int voices, bool chip_variant) {
+#if defined(__EMSCRIPTEN__)
+    // Browsers' clocks are too coarse for a measurement this short; there
+    // one voice at a time is the fastest for every voice count
+    // (bench/README.md).
+    (void)voices;
+    (void)chip_variant;
+    return mixer_kernel::one_at_a_time;
+#else
+    voices = std::clamp(voices, 1, max_voices);
+    std::atomic<uint8_t>& slot = measured[voices * 2 + (chip_variant ? 1 : 0)];
+    const uint8_t known = slot.load(relaxed);
+    if (known != 0) return static_cast<mixer_kernel>(known - 1);
+    const mixer_kernel kernel = fastest_by_measurement(voices, chip_variant);
+    slot.store(static_cast<uint8_t>(static_cast<uint8_t>(kernel) + 1), relaxed);
+    return kernel;
+#endif
+}
+
+mixer_kernel kernel_for(int voices, bool chip_variant) {
+    if (const char* name = std::getenv("TONERA_KERNEL")) {
+        const std::optional<mixer_kernel> forced = kernel_named(name);
+        if (forced && kernel_available(*forced)) return *forced;
+    }
+    return measured_kernel(voices, chip_variant);
 }
 
 }  // namespace synth
