@@ -38,7 +38,14 @@ struct batch {
     alignas(32) int32_t wrapped[lane_count];
     alignas(32) int32_t last_sample[lane_count];
     alignas(32) int32_t smoothed[lane_count];
-    alignas(32) int32_t gain[lane_count];  // filter + 1
+    // 256 - gain in the low 16 bits, gain (filter + 1) in the high 16 bits.
+    alignas(32) int32_t gain_pair[lane_count];
+    // A voice's contribution is (smoothed - 128) * volume >> shift, or as
+    // well ((smoothed - 128) * factor) >> 16 with factor = volume <<
+    // (16 - shift); shifts are at most 16. All are 0 in lanes not mixed.
+    alignas(32) int32_t volume[lane_count];
+    alignas(32) int32_t shift_left[lane_count];
+    alignas(32) int32_t shift_right[lane_count];
     alignas(32) int32_t left_factor[lane_count];
     alignas(32) int32_t right_factor[lane_count];
     alignas(32) int32_t noise[lane_count];      // mask

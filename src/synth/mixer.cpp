@@ -351,11 +351,16 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
         b.wrapped[i] = v.wrapped;
         b.last_sample[i] = v.last_sample;
         b.smoothed[i] = v.smoothed;
-        b.gain[i] = v.filter + 1;
+        const int32_t gain = v.filter + 1;
+        b.gain_pair[i] = (256 - gain) | (gain << 16);
         // c >> shift equals (c << (16 - shift)) >> 16 for the 16-bit
-        // contributions and shifts 0..16.
-        b.left_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_left, 16));
-        b.right_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
+        // contributions and shifts 0..16. Lanes not mixed add nothing.
+        const int32_t volume = mixed[i] ? v.volume : 0;
+        b.volume[i] = volume;
+        b.shift_left[i] = std::min<uint8_t>(v.shift_left, 16);
+        b.shift_right[i] = std::min<uint8_t>(v.shift_right, 16);
+        b.left_factor[i] = volume << (16 - b.shift_left[i]);
+        b.right_factor[i] = volume << (16 - b.shift_right[i]);
         b.noise[i] = v.noise_on ? -1 : 0;
         b.wave_base[i] = (v.wave_slot & 1) * wavetable_size;
         b.sync[i] = v.sync_source != no_partner ? -1 : 0;
