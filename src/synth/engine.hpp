@@ -18,6 +18,7 @@
 
 #include "song/song.hpp"
 #include "synth/frame_tick.hpp"
+#include "synth/lane_mixer.hpp"
 #include "synth/mixer.hpp"
 #include "synth/published.hpp"
 #include "synth/tables.hpp"
@@ -43,6 +44,8 @@ struct engine {
     // How the mixer runs the voices (set before rendering, never while);
     // start_song picks the one for the song (kernel_for).
     mixer_kernel kernel = mixer_kernel::one_at_a_time;
+    // The side-by-side kernels' wave rows, kept from block to block.
+    lane_mix::wave_rows lane_rows;
 
     // ---- controls ----
     // When set, the song repeats from its loop frame instead of ending.

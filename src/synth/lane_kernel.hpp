@@ -61,7 +61,7 @@ struct partner_history {
 // Steps `from` to `to` - 1. A lane is active in step t when it is on one
 // of its frames (t - delay within 0..frames-1); `edges` steps hold the
 // inactive lanes, the steps between them have every lane active.
-template <bool edges, bool partnered, bool noise>
+template <bool edges, bool partnered, bool noise, bool by_rows>
 [[gnu::always_inline]] inline void run_steps(lane_state& v, const batch& b, uint32_t from, uint32_t to,
                                              contribution_rows& rows, partner_history& history) {
     constexpr uint32_t ring_mask = partner_history::count - 1;
@@ -86,7 +86,12 @@ template <bool edges, bool partnered, bool noise>
         if constexpr (noise) {
             x = lanes::select(v.noise, lanes::gather(b.noise_table, i32(phase >> 20)), p);
         }
-        const i32 s = lanes::gather(b.waves, v.wave_base + lanes::gather(b.phase_map, latched_row + x));
+        i32 s;
+        if constexpr (by_rows) {
+            s = lanes::gather(b.rows, latched_row + x);
+        } else {
+            s = lanes::gather(b.waves, v.wave_base + lanes::gather(b.phase_map, latched_row + x));
+        }
         // One-pole low-pass, smoothed + floor((s - smoothed) * gain / 256),
         // as floor((smoothed * (256 - gain) + s * gain) / 256): one
         // multiply-add between a step's smoothed value and the next.
@@ -126,7 +131,7 @@ template <bool edges, bool partnered, bool noise>
     }
 }
 
-template <bool partnered, bool noise>
+template <bool partnered, bool noise, bool by_rows>
 [[gnu::always_inline]] inline void run_all_steps(lane_state& v, const batch& b, contribution_rows& rows,
                                                  partner_history& history) {
     const auto delay = static_cast<uint32_t>(b.max_delay);
@@ -134,14 +139,14 @@ template <bool partnered, bool noise>
     uint32_t t = 0;
     if constexpr (partnered) {
         t = delay < steps ? delay : steps;
-        run_steps<true, partnered, noise>(v, b, 0, t, rows, history);
+        run_steps<true, partnered, noise, by_rows>(v, b, 0, t, rows, history);
     }
     if (t < b.frames) {
-        run_steps<false, partnered, noise>(v, b, t, b.frames, rows, history);
+        run_steps<false, partnered, noise, by_rows>(v, b, t, b.frames, rows, history);
         t = b.frames;
     }
     if constexpr (partnered) {
-        run_steps<true, partnered, noise>(v, b, t, steps, rows, history);
+        run_steps<true, partnered, noise, by_rows>(v, b, t, steps, rows, history);
     }
 }
 
@@ -199,7 +204,33 @@ template <bool partnered>
     }
 }
 
+template <bool partnered, bool noise>
+[[gnu::always_inline]] inline void run_steps_of(lane_state& v, const batch& b, contribution_rows& rows,
+                                                partner_history& history) {
+    if (b.by_rows) {
+        run_all_steps<partnered, noise, true>(v, b, rows, history);
+    } else {
+        run_all_steps<partnered, noise, false>(v, b, rows, history);
+    }
+}
+
+// Builds the rows the batch asks for, eight entries at a time.
+[[gnu::always_inline]] inline void build_rows(const batch& b) {
+    using u16 = uint16_t __attribute__((vector_size(2 * lanes::width)));
+    for (int r = 0; r < b.build_count; ++r) {
+        const uint16_t* map = b.phase_map + b.build_pulse[r] * wave_rows::row_entries;
+        int32_t* row = b.rows + b.build_row[r];
+        const i32 base = lanes::splat(b.build_wave_base[r]);
+        for (int j = 0; j < wave_rows::row_entries; j += lanes::width) {
+            u16 m;
+            __builtin_memcpy(&m, map + j, sizeof m);
+            lanes::store(row + j, lanes::gather(b.waves, base + __builtin_convertvector(m, i32)));
+        }
+    }
+}
+
 [[gnu::always_inline]] inline void mix_batch(batch& b) {
+    build_rows(b);
     lane_state v;
     v.phase = lanes::load(b.phase);
     v.increment = lanes::load(b.increment);
@@ -237,17 +268,17 @@ template <bool partnered>
             lanes::store(history.sample[k], v.last_sample);
         }
         if (b.any_noise) {
-            run_all_steps<true, true>(v, b, rows, history);
+            run_steps_of<true, true>(v, b, rows, history);
         } else {
-            run_all_steps<true, false>(v, b, rows, history);
+            run_steps_of<true, false>(v, b, rows, history);
         }
         const delay_classes classes = classes_of(b);
         add_rows<true>(rows.both, b, classes);
     } else {
         if (b.any_noise) {
-            run_all_steps<false, true>(v, b, rows, history);
+            run_steps_of<false, true>(v, b, rows, history);
         } else {
-            run_all_steps<false, false>(v, b, rows, history);
+            run_steps_of<false, false>(v, b, rows, history);
         }
         const delay_classes classes{};
         add_rows<false>(rows.both, b, classes);

@@ -27,12 +27,28 @@ constexpr int32_t partner_delay(int32_t delay_of_partner, bool partner_is_lower)
     return delay_of_partner + partner_lag - (partner_is_lower ? 0 : 1);
 }
 
+// Per lane, two rows of wavetable samples by phase byte, each for one pulse
+// width in one wave slot (row[j] = wavetable[phase map at that pulse][j]),
+// so that a step reads one table instead of two in a row. They belong to
+// one engine instance and live from block to block: a row is built when a
+// voice latches a pulse width that neither of its rows holds, and all are
+// dropped when a wavetable changes.
+struct wave_rows {
+    static constexpr int row_entries = 256;
+    alignas(32) int32_t entries[lane_count * 2 * row_entries] = {};
+    // What each row holds: 1 + slot x 256 + pulse, or 0 for nothing.
+    int32_t key[lane_count][2] = {};
+    // The wavetables the rows were built from.
+    alignas(32) int32_t waves[wave_entries] = {};
+};
+
 // Lane i holds voice i. Masks are all ones (-1) or zero.
 struct batch {
     alignas(32) uint32_t phase[lane_count];
     alignas(32) uint32_t increment[lane_count];
     alignas(32) int32_t last_phase[lane_count];
-    // Start of the latched pulse's row in the phase map (latched pulse x 256).
+    // Start of the latched pulse's row: in the phase map (latched pulse x
+    // 256), or with by_rows in `rows`.
     alignas(32) int32_t latched_row[lane_count];
     alignas(32) int32_t pulse_row[lane_count];
     alignas(32) int32_t wrapped[lane_count];
@@ -68,6 +84,15 @@ struct batch {
     uint32_t frames = 0;
     bool any_noise = false;
     bool any_partner = false;
+    // Whether the steps read `rows` (one read) or the phase map and then the
+    // wavetables; rows to build first: where they start in `rows`, for which
+    // pulse and wave slot (0 or 512).
+    bool by_rows = false;
+    int build_count = 0;
+    int32_t build_row[2 * lane_count];
+    int32_t build_pulse[2 * lane_count];
+    int32_t build_wave_base[2 * lane_count];
+    int32_t* rows = nullptr;
 
     const uint16_t* phase_map = nullptr;   // by pulse, 256 x 256, 2 readable bytes after it
     const uint8_t* noise_table = nullptr;  // 4096, 3 readable bytes after it

@@ -277,21 +277,82 @@ void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_s
 // block, on first use, with the same relaxed loads as the voice-by-voice
 // path. A wavetable rebuilt while the block plays is heard from the next
 // block on (the voice-by-voice path may mix old and new for one block).
+// The copy stays with the engine's wave rows, which are dropped when it
+// changes.
 struct wave_copy {
-    alignas(32) std::array<int32_t, lane_mix::wave_entries> entries;
     bool taken = false;
 };
 
-const int32_t* copied_waves(const engine& e, wave_copy& copy) {
+const int32_t* copied_waves(engine& e, wave_copy& copy) {
+    lane_mix::wave_rows& rows = e.lane_rows;
     if (!copy.taken) {
+        bool changed = false;
         for (int slot = 0; slot < wave_slot_count; ++slot) {
             for (int k = 0; k < wavetable_size; ++k) {
-                copy.entries[slot * wavetable_size + k] = e.wave_slots[slot].wavetable[k].load(relaxed);
+                const int32_t sample = e.wave_slots[slot].wavetable[k].load(relaxed);
+                changed = changed || rows.waves[slot * wavetable_size + k] != sample;
+                rows.waves[slot * wavetable_size + k] = sample;
             }
+        }
+        if (changed) {
+            for (auto& key : rows.key) key[0] = key[1] = 0;
         }
         copy.taken = true;
     }
-    return copy.entries.data();
+    return rows.waves;
+}
+
+// Row reads pay when building the rows takes fewer table reads than the
+// steps save: a row of 256 entries costs 32 eight-lane reads, each step
+// saves one.
+constexpr uint32_t steps_per_row_built = 32;
+
+// Where in the wave rows lane i finds its latched pulse and its pulse, and
+// the rows to build for that; false if the rows would cost more than they
+// save in a run of `frames`.
+bool plan_rows(engine& e, const std::array<bool, max_voices + 1>& mixed, uint32_t frames,
+               lane_mix::batch& b) {
+    constexpr int row = lane_mix::wave_rows::row_entries;
+    const lane_mix::wave_rows& rows = e.lane_rows;
+    std::array<std::array<int32_t, 2>, lane_mix::lane_count> keys;
+    b.build_count = 0;
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        keys[i] = {rows.key[i][0], rows.key[i][1]};
+        b.latched_row[i] = i * 2 * row;
+        b.pulse_row[i] = i * 2 * row;
+        if (!mixed[i]) continue;
+        const voice_state& v = e.voices[i];
+        const int32_t slot = (v.wave_slot & 1) * row;
+        const int32_t wanted[2] = {1 + slot + v.latched_pulse, 1 + slot + v.pulse};
+        int at[2] = {-1, -1};
+        for (int w = 0; w < 2; ++w) {
+            for (int r = 0; r < 2; ++r) {
+                if (keys[i][r] == wanted[w]) at[w] = r;
+            }
+        }
+        for (int w = 0; w < 2; ++w) {
+            if (at[w] >= 0) continue;
+            const int other = at[1 - w];
+            at[w] = other >= 0 && wanted[0] != wanted[1] ? 1 - other : other >= 0 ? other : w;
+            if (at[w] == other) continue;
+            keys[i][at[w]] = wanted[w];
+            b.build_row[b.build_count] = (i * 2 + at[w]) * row;
+            b.build_pulse[b.build_count] = wanted[w] - 1 - slot;
+            b.build_wave_base[b.build_count] = slot * 2;
+            ++b.build_count;
+        }
+        b.latched_row[i] = (i * 2 + at[0]) * row;
+        b.pulse_row[i] = (i * 2 + at[1]) * row;
+    }
+    if (static_cast<uint32_t>(b.build_count) * steps_per_row_built > frames) {
+        b.build_count = 0;
+        return false;
+    }
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        e.lane_rows.key[i][0] = keys[i][0];
+        e.lane_rows.key[i][1] = keys[i][1];
+    }
+    return true;
 }
 
 // A group of three whose voices each follow their partner forms a cycle
@@ -380,6 +441,14 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
     b.phase_map = e.shared.phase_map_by_pulse[0].data();
     b.noise_table = e.shared.noise_table.data();
     b.waves = copied_waves(e, waves);
+    b.rows = e.lane_rows.entries;
+    b.by_rows = plan_rows(e, mixed, frames, b);
+    if (!b.by_rows) {
+        for (int i = 0; i < lane_mix::lane_count; ++i) {
+            b.latched_row[i] = e.voices[i].latched_pulse * 256;
+            b.pulse_row[i] = e.voices[i].pulse * 256;
+        }
+    }
     b.left = sums.left.data();
     b.right = sums.right.data();
 
@@ -400,7 +469,8 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
         voice_state& v = e.voices[i];
         v.phase = b.phase[i];
         v.last_phase = static_cast<uint8_t>(b.last_phase[i]);
-        v.latched_pulse = static_cast<uint8_t>(b.latched_row[i] >> 8);
+        // A lane's latched row is the one it started with or its pulse's.
+        if (b.latched_row[i] == b.pulse_row[i]) v.latched_pulse = v.pulse;
         v.wrapped = static_cast<uint8_t>(b.wrapped[i]);
         v.last_sample = static_cast<uint8_t>(b.last_sample[i]);
         v.smoothed = static_cast<uint8_t>(b.smoothed[i]);
