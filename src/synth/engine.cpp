@@ -19,6 +19,7 @@ song::header_outcome start_song(engine& e) {
     e.song.frame_index.store(0, std::memory_order_relaxed);
     e.frame_countdown = 0;
     e.song_ended.store(false, std::memory_order_relaxed);
+    e.kernel = kernel_for(e.song.channel_count, e.song.chip_variant);
     return outcome;
 }
 

@@ -18,6 +18,7 @@
 
 #include "song/song.hpp"
 #include "synth/frame_tick.hpp"
+#include "synth/lane_mixer.hpp"
 #include "synth/mixer.hpp"
 #include "synth/published.hpp"
 #include "synth/tables.hpp"
@@ -40,8 +41,11 @@ struct engine {
     voice_bank voices{};
     // Samples left in the current song frame; a tick runs when it reaches 0.
     uint16_t frame_countdown = 0;
-    // How the mixer runs the voices (set before rendering, never while).
-    mixer_kernel kernel = fastest_kernel();
+    // How the mixer runs the voices (set before rendering, never while);
+    // start_song picks the one for the song (kernel_for).
+    mixer_kernel kernel = mixer_kernel::one_at_a_time;
+    // The side-by-side kernels' wave rows, kept from block to block.
+    lane_mix::wave_rows lane_rows;
 
     // ---- controls ----
     // When set, the song repeats from its loop frame instead of ending.
@@ -82,7 +86,9 @@ void end_song(engine& e);
 
 // Takes the song image in `e.song` (loaded by the caller) and reads its
 // header for the engine's rate; on success the song stands at its first
-// frame and the next sample starts a new frame.
+// frame, the next sample starts a new frame, and the engine has the mixer
+// kernel for the song's voice count and variant (kernel_for, which may take
+// a measurement once per process).
 song::header_outcome start_song(engine& e);
 
 }  // namespace synth

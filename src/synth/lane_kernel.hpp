@@ -23,7 +23,10 @@ struct lane_state {
     i32 wrapped;
     i32 last_sample;
     i32 smoothed;
-    i32 gain;
+    i32 gain_pair;
+    i32 volume;
+    i32 shift_left;
+    i32 shift_right;
     i32 left_factor;
     i32 right_factor;
     i32 noise;
@@ -34,15 +37,15 @@ struct lane_state {
     i32 held_partner_wrapped;
     i32 held_partner_sample;
     i32 delay;
-    i32 mixed;
 };
 
-// Rows of per-lane contributions, row t from step t; padded for the lanes'
-// delays and to whole groups of eight rows.
+// Rows of per-lane contributions, row t from step t, each lane's left one
+// in its low 16 bits and its right one in the high 16 bits (the frames'
+// sums are taken modulo 2^16, and they fit in 16 bits); padded for the
+// lanes' delays and to whole groups of eight rows.
 struct contribution_rows {
     static constexpr uint32_t count = max_frames + 2 * partner_lag + lanes::width;
-    alignas(32) int32_t left[count][lane_count];
-    alignas(32) int32_t right[count][lane_count];
+    alignas(32) int32_t both[count][lane_count];
 };
 
 // What every lane showed its partners after each of the latest steps:
@@ -58,7 +61,7 @@ struct partner_history {
 // Steps `from` to `to` - 1. A lane is active in step t when it is on one
 // of its frames (t - delay within 0..frames-1); `edges` steps hold the
 // inactive lanes, the steps between them have every lane active.
-template <bool edges, bool partnered, bool noise>
+template <bool edges, bool partnered, bool noise, bool by_rows>
 [[gnu::always_inline]] inline void run_steps(lane_state& v, const batch& b, uint32_t from, uint32_t to,
                                              contribution_rows& rows, partner_history& history) {
     constexpr uint32_t ring_mask = partner_history::count - 1;
@@ -83,12 +86,26 @@ template <bool edges, bool partnered, bool noise>
         if constexpr (noise) {
             x = lanes::select(v.noise, lanes::gather(b.noise_table, i32(phase >> 20)), p);
         }
-        const i32 s = lanes::gather(b.waves, v.wave_base + lanes::gather(b.phase_map, latched_row + x));
-        // One-pole low-pass; the shift rounds toward minus infinity.
-        const i32 smoothed = v.smoothed + (lanes::mul16(s - v.smoothed, v.gain) >> 8);
+        i32 s;
+        if constexpr (by_rows) {
+            s = lanes::gather(b.rows, latched_row + x);
+        } else {
+            s = lanes::gather(b.waves, v.wave_base + lanes::gather(b.phase_map, latched_row + x));
+        }
+        // One-pole low-pass, smoothed + floor((s - smoothed) * gain / 256),
+        // as floor((smoothed * (256 - gain) + s * gain) / 256): one
+        // multiply-add between a step's smoothed value and the next.
+        const i32 smoothed = lanes::madd_halves(v.smoothed | (s << 16), v.gain_pair) >> 8;
         const i32 centred = smoothed - 128;
-        lanes::store(rows.left[t], ((centred * v.left_factor) >> 16) & v.mixed);
-        lanes::store(rows.right[t], ((centred * v.right_factor) >> 16) & v.mixed);
+#if defined(__AVX2__)
+        const i32 scaled = lanes::mul16(centred, v.volume);
+        const i32 left = lanes::shift_each(scaled, v.shift_left);
+        const i32 right = lanes::shift_each(scaled, v.shift_right);
+#else
+        const i32 left = (centred * v.left_factor) >> 16;
+        const i32 right = (centred * v.right_factor) >> 16;
+#endif
+        lanes::store(rows.both[t], (left & 0xFFFF) | (right << 16));
 
         if constexpr (edges) {
             const i32 active = u32(lanes::splat(static_cast<int32_t>(t)) - v.delay) <
@@ -114,7 +131,7 @@ template <bool edges, bool partnered, bool noise>
     }
 }
 
-template <bool partnered, bool noise>
+template <bool partnered, bool noise, bool by_rows>
 [[gnu::always_inline]] inline void run_all_steps(lane_state& v, const batch& b, contribution_rows& rows,
                                                  partner_history& history) {
     const auto delay = static_cast<uint32_t>(b.max_delay);
@@ -122,14 +139,14 @@ template <bool partnered, bool noise>
     uint32_t t = 0;
     if constexpr (partnered) {
         t = delay < steps ? delay : steps;
-        run_steps<true, partnered, noise>(v, b, 0, t, rows, history);
+        run_steps<true, partnered, noise, by_rows>(v, b, 0, t, rows, history);
     }
     if (t < b.frames) {
-        run_steps<false, partnered, noise>(v, b, t, b.frames, rows, history);
+        run_steps<false, partnered, noise, by_rows>(v, b, t, b.frames, rows, history);
         t = b.frames;
     }
     if constexpr (partnered) {
-        run_steps<true, partnered, noise>(v, b, t, steps, rows, history);
+        run_steps<true, partnered, noise, by_rows>(v, b, t, steps, rows, history);
     }
 }
 
@@ -172,20 +189,48 @@ template <bool partnered>
 // Adds the lanes of every frame's contributions to the frame's sums. Rows
 // past the end of the steps (up to a whole group of eight) must be zero.
 template <bool partnered>
-[[gnu::always_inline]] inline void add_rows(const int32_t (*rows)[lane_count], const batch& b, const delay_classes& c,
-                                            int32_t* sums) {
+[[gnu::always_inline]] inline void add_rows(const int32_t (*rows)[lane_count], const batch& b, const delay_classes& c) {
     const uint32_t frames = b.frames;
     for (uint32_t n = 0; n < frames; n += 8) {
-        const i32 total = lanes::lane_sums(frame_row<partnered>(rows, n, c), frame_row<partnered>(rows, n + 1, c),
+        const i32 total = lanes::half_sums(frame_row<partnered>(rows, n, c), frame_row<partnered>(rows, n + 1, c),
                                            frame_row<partnered>(rows, n + 2, c), frame_row<partnered>(rows, n + 3, c),
                                            frame_row<partnered>(rows, n + 4, c), frame_row<partnered>(rows, n + 5, c),
                                            frame_row<partnered>(rows, n + 6, c), frame_row<partnered>(rows, n + 7, c));
         const uint32_t count = frames - n < 8 ? frames - n : 8;
-        for (uint32_t k = 0; k < count; ++k) sums[n + k] += total[k];
+        for (uint32_t k = 0; k < count; ++k) {
+            b.left[n + k] += static_cast<int16_t>(total[k] & 0xFFFF);
+            b.right[n + k] += total[k] >> 16;
+        }
+    }
+}
+
+template <bool partnered, bool noise>
+[[gnu::always_inline]] inline void run_steps_of(lane_state& v, const batch& b, contribution_rows& rows,
+                                                partner_history& history) {
+    if (b.by_rows) {
+        run_all_steps<partnered, noise, true>(v, b, rows, history);
+    } else {
+        run_all_steps<partnered, noise, false>(v, b, rows, history);
+    }
+}
+
+// Builds the rows the batch asks for, eight entries at a time.
+[[gnu::always_inline]] inline void build_rows(const batch& b) {
+    using u16 = uint16_t __attribute__((vector_size(2 * lanes::width)));
+    for (int r = 0; r < b.build_count; ++r) {
+        const uint16_t* map = b.phase_map + b.build_pulse[r] * wave_rows::row_entries;
+        int32_t* row = b.rows + b.build_row[r];
+        const i32 base = lanes::splat(b.build_wave_base[r]);
+        for (int j = 0; j < wave_rows::row_entries; j += lanes::width) {
+            u16 m;
+            __builtin_memcpy(&m, map + j, sizeof m);
+            lanes::store(row + j, lanes::gather(b.waves, base + __builtin_convertvector(m, i32)));
+        }
     }
 }
 
 [[gnu::always_inline]] inline void mix_batch(batch& b) {
+    build_rows(b);
     lane_state v;
     v.phase = lanes::load(b.phase);
     v.increment = lanes::load(b.increment);
@@ -195,7 +240,10 @@ template <bool partnered>
     v.wrapped = lanes::load(b.wrapped);
     v.last_sample = lanes::load(b.last_sample);
     v.smoothed = lanes::load(b.smoothed);
-    v.gain = lanes::load(b.gain);
+    v.gain_pair = lanes::load(b.gain_pair);
+    v.volume = lanes::load(b.volume);
+    v.shift_left = lanes::load(b.shift_left);
+    v.shift_right = lanes::load(b.shift_right);
     v.left_factor = lanes::load(b.left_factor);
     v.right_factor = lanes::load(b.right_factor);
     v.noise = lanes::load(b.noise);
@@ -206,15 +254,13 @@ template <bool partnered>
     v.held_partner_wrapped = lanes::load(b.held_partner_wrapped);
     v.held_partner_sample = lanes::load(b.held_partner_sample);
     v.delay = lanes::load(b.delay);
-    v.mixed = lanes::load(b.mixed);
 
     contribution_rows rows;
     partner_history history;
     const uint32_t steps = b.frames + static_cast<uint32_t>(b.max_delay);
     // The rows past the last step fill the last group of eight.
     for (uint32_t n = steps; n < steps + lanes::width; ++n) {
-        lanes::store(rows.left[n], lanes::splat(0));
-        lanes::store(rows.right[n], lanes::splat(0));
+        lanes::store(rows.both[n], lanes::splat(0));
     }
     if (b.any_partner) {
         for (int32_t k = 0; k < partner_lag; ++k) {
@@ -222,22 +268,20 @@ template <bool partnered>
             lanes::store(history.sample[k], v.last_sample);
         }
         if (b.any_noise) {
-            run_all_steps<true, true>(v, b, rows, history);
+            run_steps_of<true, true>(v, b, rows, history);
         } else {
-            run_all_steps<true, false>(v, b, rows, history);
+            run_steps_of<true, false>(v, b, rows, history);
         }
         const delay_classes classes = classes_of(b);
-        add_rows<true>(rows.left, b, classes, b.left);
-        add_rows<true>(rows.right, b, classes, b.right);
+        add_rows<true>(rows.both, b, classes);
     } else {
         if (b.any_noise) {
-            run_all_steps<false, true>(v, b, rows, history);
+            run_steps_of<false, true>(v, b, rows, history);
         } else {
-            run_all_steps<false, false>(v, b, rows, history);
+            run_steps_of<false, false>(v, b, rows, history);
         }
         const delay_classes classes{};
-        add_rows<false>(rows.left, b, classes, b.left);
-        add_rows<false>(rows.right, b, classes, b.right);
+        add_rows<false>(rows.both, b, classes);
     }
 
     lanes::store(b.phase, v.phase);

@@ -1,6 +1,10 @@
 #include "synth/mixer.hpp"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "song/song.hpp"
 #include "synth/engine.hpp"
@@ -273,21 +277,82 @@ void mix_group(engine& e, int first, int last, int count, uint32_t frames, run_s
 // block, on first use, with the same relaxed loads as the voice-by-voice
 // path. A wavetable rebuilt while the block plays is heard from the next
 // block on (the voice-by-voice path may mix old and new for one block).
+// The copy stays with the engine's wave rows, which are dropped when it
+// changes.
 struct wave_copy {
-    alignas(32) std::array<int32_t, lane_mix::wave_entries> entries;
     bool taken = false;
 };
 
-const int32_t* copied_waves(const engine& e, wave_copy& copy) {
+const int32_t* copied_waves(engine& e, wave_copy& copy) {
+    lane_mix::wave_rows& rows = e.lane_rows;
     if (!copy.taken) {
+        bool changed = false;
         for (int slot = 0; slot < wave_slot_count; ++slot) {
             for (int k = 0; k < wavetable_size; ++k) {
-                copy.entries[slot * wavetable_size + k] = e.wave_slots[slot].wavetable[k].load(relaxed);
+                const int32_t sample = e.wave_slots[slot].wavetable[k].load(relaxed);
+                changed = changed || rows.waves[slot * wavetable_size + k] != sample;
+                rows.waves[slot * wavetable_size + k] = sample;
             }
+        }
+        if (changed) {
+            for (auto& key : rows.key) key[0] = key[1] = 0;
         }
         copy.taken = true;
     }
-    return copy.entries.data();
+    return rows.waves;
+}
+
+// Row reads pay when building the rows takes fewer table reads than the
+// steps save: a row of 256 entries costs 32 eight-lane reads, each step
+// saves one.
+constexpr uint32_t steps_per_row_built = 32;
+
+// Where in the wave rows lane i finds its latched pulse and its pulse, and
+// the rows to build for that; false if the rows would cost more than they
+// save in a run of `frames`.
+bool plan_rows(engine& e, const std::array<bool, max_voices + 1>& mixed, uint32_t frames,
+               lane_mix::batch& b) {
+    constexpr int row = lane_mix::wave_rows::row_entries;
+    const lane_mix::wave_rows& rows = e.lane_rows;
+    std::array<std::array<int32_t, 2>, lane_mix::lane_count> keys;
+    b.build_count = 0;
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        keys[i] = {rows.key[i][0], rows.key[i][1]};
+        b.latched_row[i] = i * 2 * row;
+        b.pulse_row[i] = i * 2 * row;
+        if (!mixed[i]) continue;
+        const voice_state& v = e.voices[i];
+        const int32_t slot = (v.wave_slot & 1) * row;
+        const int32_t wanted[2] = {1 + slot + v.latched_pulse, 1 + slot + v.pulse};
+        int at[2] = {-1, -1};
+        for (int w = 0; w < 2; ++w) {
+            for (int r = 0; r < 2; ++r) {
+                if (keys[i][r] == wanted[w]) at[w] = r;
+            }
+        }
+        for (int w = 0; w < 2; ++w) {
+            if (at[w] >= 0) continue;
+            const int other = at[1 - w];
+            at[w] = other >= 0 && wanted[0] != wanted[1] ? 1 - other : other >= 0 ? other : w;
+            if (at[w] == other) continue;
+            keys[i][at[w]] = wanted[w];
+            b.build_row[b.build_count] = (i * 2 + at[w]) * row;
+            b.build_pulse[b.build_count] = wanted[w] - 1 - slot;
+            b.build_wave_base[b.build_count] = slot * 2;
+            ++b.build_count;
+        }
+        b.latched_row[i] = (i * 2 + at[0]) * row;
+        b.pulse_row[i] = (i * 2 + at[1]) * row;
+    }
+    if (static_cast<uint32_t>(b.build_count) * steps_per_row_built > frames) {
+        b.build_count = 0;
+        return false;
+    }
+    for (int i = 0; i < lane_mix::lane_count; ++i) {
+        e.lane_rows.key[i][0] = keys[i][0];
+        e.lane_rows.key[i][1] = keys[i][1];
+    }
+    return true;
 }
 
 // A group of three whose voices each follow their partner forms a cycle
@@ -299,10 +364,6 @@ bool group_is_cycle(const engine& e, int first, int last) {
     }
     return all_use_partner && partner_table[first] <= last;
 }
-
-// Voices side by side pay for the lanes they leave empty: below this count
-// one voice at a time is faster.
-constexpr int side_by_side_from = 4;
 
 // Mixes voices 0..count-1 side by side, one voice per lane; cycles run
 // sample by sample.
@@ -351,11 +412,16 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
         b.wrapped[i] = v.wrapped;
         b.last_sample[i] = v.last_sample;
         b.smoothed[i] = v.smoothed;
-        b.gain[i] = v.filter + 1;
+        const int32_t gain = v.filter + 1;
+        b.gain_pair[i] = (256 - gain) | (gain << 16);
         // c >> shift equals (c << (16 - shift)) >> 16 for the 16-bit
-        // contributions and shifts 0..16.
-        b.left_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_left, 16));
-        b.right_factor[i] = static_cast<int32_t>(v.volume) << (16 - std::min<uint8_t>(v.shift_right, 16));
+        // contributions and shifts 0..16. Lanes not mixed add nothing.
+        const int32_t volume = mixed[i] ? v.volume : 0;
+        b.volume[i] = volume;
+        b.shift_left[i] = std::min<uint8_t>(v.shift_left, 16);
+        b.shift_right[i] = std::min<uint8_t>(v.shift_right, 16);
+        b.left_factor[i] = volume << (16 - b.shift_left[i]);
+        b.right_factor[i] = volume << (16 - b.shift_right[i]);
         b.noise[i] = v.noise_on ? -1 : 0;
         b.wave_base[i] = (v.wave_slot & 1) * wavetable_size;
         b.sync[i] = v.sync_source != no_partner ? -1 : 0;
@@ -375,6 +441,14 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
     b.phase_map = e.shared.phase_map_by_pulse[0].data();
     b.noise_table = e.shared.noise_table.data();
     b.waves = copied_waves(e, waves);
+    b.rows = e.lane_rows.entries;
+    b.by_rows = plan_rows(e, mixed, frames, b);
+    if (!b.by_rows) {
+        for (int i = 0; i < lane_mix::lane_count; ++i) {
+            b.latched_row[i] = e.voices[i].latched_pulse * 256;
+            b.pulse_row[i] = e.voices[i].pulse * 256;
+        }
+    }
     b.left = sums.left.data();
     b.right = sums.right.data();
 
@@ -395,7 +469,8 @@ void mix_side_by_side(engine& e, run_sums& sums, uint32_t frames, int count, wav
         voice_state& v = e.voices[i];
         v.phase = b.phase[i];
         v.last_phase = static_cast<uint8_t>(b.last_phase[i]);
-        v.latched_pulse = static_cast<uint8_t>(b.latched_row[i] >> 8);
+        // A lane's latched row is the one it started with or its pulse's.
+        if (b.latched_row[i] == b.pulse_row[i]) v.latched_pulse = v.pulse;
         v.wrapped = static_cast<uint8_t>(b.wrapped[i]);
         v.last_sample = static_cast<uint8_t>(b.last_sample[i]);
         v.smoothed = static_cast<uint8_t>(b.smoothed[i]);
@@ -410,7 +485,7 @@ void mix_run(engine& e, run_sums& sums, uint32_t frames, int count, wave_copy& w
         step_voices(e, 0, count - 1, frames, sums);
         return;
     }
-    if (e.kernel != mixer_kernel::one_at_a_time && count >= side_by_side_from) {
+    if (e.kernel != mixer_kernel::one_at_a_time) {
         mix_side_by_side(e, sums, frames, count, waves);
         return;
     }
@@ -439,13 +514,11 @@ bool kernel_available(mixer_kernel kernel) {
     return false;
 }
 
-mixer_kernel fastest_kernel() {
-    // Without gathers and 32-bit products (SSE2), lanes cost more than they
-    // save: one voice at a time is faster there. So it is in WebAssembly,
-    // with SIMD128 as without: each lane's table reads are separate loads
-    // there too (measured in Chromium for 1 to 8 voices; bench/README.md).
-    return kernel_available(mixer_kernel::side_by_side_avx2) ? mixer_kernel::side_by_side_avx2
-                                                             : mixer_kernel::one_at_a_time;
+std::optional<mixer_kernel> kernel_named(std::string_view name) {
+    if (name == "plain") return mixer_kernel::one_at_a_time;
+    if (name == "vector") return mixer_kernel::side_by_side;
+    if (name == "avx2") return mixer_kernel::side_by_side_avx2;
+    return std::nullopt;
 }
 
 void mix_voices(engine& e, int16_t* dest, uint16_t frames) {
@@ -490,6 +563,102 @@ void render_frames(engine& e, std::span<stereo_frame> out) {
         }
         i += run;
     }
+}
+
+namespace {
+
+constexpr std::array kernels{mixer_kernel::one_at_a_time, mixer_kernel::side_by_side,
+                             mixer_kernel::side_by_side_avx2};
+
+// Voices as songs have them: different pitches, pulse widths and filters,
+// both wave slots, and in the chip variant the second voice of each group
+// synced to its partner and the third ring-modulated.
+void set_probe_voices(engine& e, int voices, bool chip_variant, int round) {
+    e.voices = {};
+    for (int i = 0; i < voices; ++i) {
+        voice_state& v = e.voices[i];
+        v.increment = pitch_lookup(e.pitch_table, static_cast<uint16_t>(((2 + i % 5) << 8) | (37 * i + 11 * round)));
+        v.pulse = static_cast<uint8_t>(31 * i + 7 * round);
+        v.latched_pulse = static_cast<uint8_t>(v.pulse + 1);
+        v.volume = 200;
+        v.filter = i % 4 == 3 ? 60 : 255;
+        v.wave_slot = static_cast<uint8_t>(i & 1);
+        v.shift_left = headroom_table[voices - 1];
+        v.shift_right = static_cast<uint8_t>(headroom_table[voices - 1] + 1);
+        v.sync_source = no_partner;
+        v.ring_source = no_partner;
+        if (chip_variant && i % 3 == 1) v.sync_source = partner_table[i];
+        if (chip_variant && i % 3 == 2) v.ring_source = partner_table[i];
+    }
+    e.voices[max_voices].sync_source = no_partner;
+    e.voices[max_voices].ring_source = no_partner;
+}
+
+// The fastest available kernel on such voices. Each round renders one short
+// block with every kernel in turn, so that a change of load on the machine
+// meets them all; a kernel's time is its best round. The first round only
+// warms the caches. The pulse widths change from round to round, as they
+// do from song frame to song frame.
+mixer_kernel fastest_by_measurement(int voices, bool chip_variant) {
+    std::unique_ptr<engine> probe(new (std::nothrow) engine(song::output_rate));
+    if (!probe) return mixer_kernel::one_at_a_time;
+    probe->song.channel_count = static_cast<uint8_t>(voices);
+    constexpr uint16_t probe_frames = 512;
+    constexpr int rounds = 5;
+    std::array<int16_t, 2 * probe_frames> out;
+    std::array<std::chrono::steady_clock::duration, kernels.size()> best;
+    best.fill(std::chrono::steady_clock::duration::max());
+    for (int round = 0; round <= rounds; ++round) {
+        for (size_t k = 0; k < kernels.size(); ++k) {
+            if (!kernel_available(kernels[k])) continue;
+            probe->kernel = kernels[k];
+            set_probe_voices(*probe, voices, chip_variant, round);
+            const auto start = std::chrono::steady_clock::now();
+            mix_voices(*probe, out.data(), probe_frames);
+            const auto took = std::chrono::steady_clock::now() - start;
+            if (round > 0) best[k] = std::min(best[k], took);
+        }
+    }
+    // Another kernel must save a tenth of the time to be taken: a near tie
+    // is within the measurement's noise.
+    size_t chosen = 0;
+    for (size_t k = 1; k < kernels.size(); ++k) {
+        if (kernel_available(kernels[k]) && best[k] * 10 < best[chosen] * 9) chosen = k;
+    }
+    return kernels[chosen];
+}
+
+// Measured kernels by voice count and variant: 0 not measured yet, else
+// the kernel's value + 1.
+std::array<std::atomic<uint8_t>, 2 * (max_voices + 1)> measured{};
+
+}  // namespace
+
+mixer_kernel measured_kernel(int voices, bool chip_variant) {
+#if defined(__EMSCRIPTEN__)
+    // Browsers' clocks are too coarse for a measurement this short; there
+    // one voice at a time is the fastest for every voice count
+    // (bench/README.md).
+    (void)voices;
+    (void)chip_variant;
+    return mixer_kernel::one_at_a_time;
+#else
+    voices = std::clamp(voices, 1, max_voices);
+    std::atomic<uint8_t>& slot = measured[voices * 2 + (chip_variant ? 1 : 0)];
+    const uint8_t known = slot.load(relaxed);
+    if (known != 0) return static_cast<mixer_kernel>(known - 1);
+    const mixer_kernel kernel = fastest_by_measurement(voices, chip_variant);
+    slot.store(static_cast<uint8_t>(static_cast<uint8_t>(kernel) + 1), relaxed);
+    return kernel;
+#endif
+}
+
+mixer_kernel kernel_for(int voices, bool chip_variant) {
+    if (const char* name = std::getenv("TONERA_KERNEL")) {
+        const std::optional<mixer_kernel> forced = kernel_named(name);
+        if (forced && kernel_available(*forced)) return *forced;
+    }
+    return measured_kernel(voices, chip_variant);
 }
 
 }  // namespace synth

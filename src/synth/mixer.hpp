@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace synth {
 
@@ -14,8 +16,7 @@ enum class mixer_kernel : uint8_t {
     one_at_a_time,
     // Up to eight voices side by side in the lanes of the compiler's
     // vectors for the build's target (SSE2 on x86-64, SIMD128 on
-    // WebAssembly); songs of fewer than four voices, which would leave most
-    // lanes empty, run one voice at a time.
+    // WebAssembly).
     side_by_side,
     // The same with AVX2, on x86-64 processors that have it.
     side_by_side_avx2,
@@ -23,8 +24,25 @@ enum class mixer_kernel : uint8_t {
 
 // Whether this build and this processor can run the kernel.
 bool kernel_available(mixer_kernel kernel);
-// The fastest kernel available; each new engine instance starts with it.
-mixer_kernel fastest_kernel();
+
+// The kernel a name stands for: "plain" (one voice at a time), "vector"
+// (side by side) or "avx2"; nothing for any other name.
+std::optional<mixer_kernel> kernel_named(std::string_view name);
+
+// The fastest kernel for songs of `voices` voices in the given variant, as
+// measured in this process: the first call for a voice count and variant
+// times every available kernel on a short block of such voices (well under
+// a millisecond) and keeps the winner; later calls, from any thread, answer
+// at once. A kernel wins only if it beats one voice at a time clearly, so
+// the choice is never slower than that. Threads that ask at the same time
+// may each measure; any answer is right, since every kernel gives the same
+// samples.
+mixer_kernel measured_kernel(int voices, bool chip_variant);
+
+// The kernel an engine playing such a song uses: the one the environment
+// variable TONERA_KERNEL names if this processor can run it, otherwise the
+// measured one.
+mixer_kernel kernel_for(int voices, bool chip_variant);
 
 // Advances voices 0..channel_count-1 by `frames` samples and writes that
 // many stereo frames (left, right) to dest.

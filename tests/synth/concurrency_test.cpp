@@ -11,9 +11,9 @@
 
 namespace {
 
-// Three voices mix one at a time, eight side by side.
-void render_while_screen_edits_and_reads(uint8_t channels) {
+void render_while_screen_edits_and_reads(uint8_t channels, synth::mixer_kernel kernel) {
     synth_test::reset_engine();
+    synth_test::engine().kernel = kernel;
     std::vector<synth_test::frame> frames(100);
     for (size_t k = 0; k < frames.size(); ++k) {
         for (int c = 0; c < channels; ++c) {
@@ -60,7 +60,10 @@ void render_while_screen_edits_and_reads(uint8_t channels) {
 
 TEST(SynthThreads, RenderingWhileScreenEditsAndReads) {
     for (const uint8_t channels : {3, 8}) {
-        render_while_screen_edits_and_reads(channels);
+        for (const auto kernel : {synth::mixer_kernel::one_at_a_time, synth::mixer_kernel::side_by_side,
+                                  synth::mixer_kernel::side_by_side_avx2}) {
+            if (synth::kernel_available(kernel)) render_while_screen_edits_and_reads(channels, kernel);
+        }
     }
 }
 
