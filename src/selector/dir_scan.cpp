@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 #include "console/console.hpp"
@@ -16,6 +17,7 @@ namespace selector {
 
 std::unique_ptr<tdirarr> dir_list;
 int32_t dir_count = 0;
+std::string root_dir;
 
 namespace {
 
@@ -56,7 +58,20 @@ dirrec& next_entry() {
 
 char upper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 0x20) : ch; }
 
+bool at_root() { return !root_dir.empty() && working_directory() == root_dir; }
+
 }  // namespace
+
+std::string working_directory() {
+    std::string path;
+    if (char* cwd = getcwd(nullptr, 0)) {
+        path = cwd;
+        std::free(cwd);
+    }
+    return path;
+}
+
+void set_root_here() { root_dir = working_directory(); }
 
 std::string make_caption(std::string_view name) {
     std::string s(name);
@@ -70,8 +85,9 @@ std::string make_caption(std::string_view name) {
 
 void scan_dirs() {
     if (!dir_list) return;
-    walk_working_dir([](std::string_view name, bool is_dir) {
-        if (!is_dir || name == ".") return;
+    const bool root = at_root();
+    walk_working_dir([root](std::string_view name, bool is_dir) {
+        if (!is_dir || name == "." || (root && name == "..")) return;
         dirrec& entry = next_entry();
         entry.is_dir = 1;
         entry.name = name;
@@ -149,6 +165,7 @@ void sort_entries(int lo, int hi) {
 }
 
 void enter_dir(std::string_view name) {
+    if (name == ".." && at_root()) return;
     // Held as a handle rather than a path, so the way back works even when
     // the directory has no readable path any more.
     const int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
