@@ -21,5 +21,5 @@ emcmake cmake -S "$top" -B "$work" -DCMAKE_BUILD_TYPE=Release \
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 cmake --build "$work" -j"$jobs" --target tonera tonera_simd playtun_page
 cp "$work"/page/tonera.wasm "$work"/page/tonera_simd.wasm "$work"/page/playtun.js "$work"/page/playtun.wasm "$out/"
-cp web/index.html web/page.js web/worklet.js web/tonera_module.js "$out/"
+cp web/index.html web/page.js web/pointer.js web/worklet.js web/tonera_module.js "$out/"
 echo "The page is in $out"

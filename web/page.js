@@ -3,6 +3,7 @@
 // in an audio worklet, started by the first click or key.
 import { toneraFromModule } from './tonera_module.js';
 import createPlaytun from './playtun.js';
+import { attachPointer } from './pointer.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -73,9 +74,17 @@ let gestureAt = null, soundingAt = null;
 
 function loopsFor() { return M._page_mode_now() === 1 ? -1 : 1; }
 
-async function startSound() {
-  if (audio) return audio;
+// Made once; every later gesture resumes it if the browser held it back
+// (a touch's press does not count as a gesture everywhere, its release does).
+let starting = null, soundContext = null;
+function startSound() {
+  if (soundContext && soundContext.state === 'suspended') soundContext.resume().catch(() => {});
+  starting ??= makeSound().catch((e) => { starting = null; throw e; });
+  return starting;
+}
+async function makeSound() {
   const context = new AudioContext({ sampleRate: 48000 });
+  soundContext = context;
   await context.audioWorklet.addModule('worklet.js');
   const node = new AudioWorkletNode(context, 'playtun', {
     numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: wasmBytes },
@@ -96,7 +105,7 @@ async function startSound() {
 const firstGesture = (event) => {
   if (gestureAt === null) gestureAt = event?.timeStamp ?? performance.now();
   startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; }); };
-canvas.addEventListener('pointerdown', firstGesture);
+attachPointer(canvas, (kind, column, row, amount) => M._page_pointer(kind, column, row, amount), firstGesture);
 
 function songStarted() {
   const path = M.UTF8ToString(M._page_song_path());
