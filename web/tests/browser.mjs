@@ -27,13 +27,16 @@ export async function serve(folder, more = {}) {
   return { server, url: `http://127.0.0.1:${server.address().port}/` };
 }
 
-export async function launch() {
+// `options` adds to or replaces the context's settings (a touch screen, a
+// phone's viewport).
+export async function launch(options = {}) {
   const profile = await mkdtemp(join(tmpdir(), 'playtun-chromium-'));
   // A new, empty profile each time (Playwright passes it as --user-data-dir).
   return chromium.launchPersistentContext(profile, {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
     viewport: { width: 700, height: 520 },
+    ...options,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
