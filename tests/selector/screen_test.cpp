@@ -349,7 +349,11 @@ TEST_F(SelectorDir, PointerSelectsOpensAndScrolls) {
     using console::pointer_kind;
     make_dir("music");
     make_file("music/inner.tun");
-    for (int k = 0; k < 30; ++k) make_file("s" + std::to_string(10 + k) + ".tun");
+    for (int k = 10; k < 40; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "s%d.tun", k);
+        make_file(name);
+    }
     selector_start();  // 0 <..>, 1 <music>, 2.. s10 .. s39: 32 entries
     page_rows = 10;    // max top 22
     struct Case {
