@@ -23,7 +23,7 @@ emcmake cmake -S "$top" -B "$work" -DCMAKE_BUILD_TYPE=Release \
     "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" >/dev/null
 cmake --build "$work" -j"$jobs" --target tonera tonera_simd playtun_page
 cp "$work"/page/tonera.wasm "$work"/page/tonera_simd.wasm "$work"/page/playtun.js "$work"/page/playtun.wasm "$out/"
-cp web/index.html web/page.js web/worklet.js web/tonera_module.js web/controls.js web/media_session.js \
+cp web/index.html web/page.js web/pointer.js web/worklet.js web/tonera_module.js web/controls.js web/media_session.js \
     web/play_list.js web/manifest.webmanifest web/song_fetch.js web/song_store.js web/wav_file.js \
     web/wav_worker.js "$out/"
 cp packaging/playtun.svg "$out/icon.svg"

@@ -9,6 +9,7 @@ import { setupMediaSession } from './media_session.js';
 import { fetchSong, MAX_SONG_BYTES, TOO_LARGE } from './song_fetch.js';
 import { createSongStore } from './song_store.js';
 import { makeWav, WavRefused } from './wav_file.js';
+import { attachPointer } from './pointer.js';
 
 const WIDTH = 640, HEIGHT = 400, COLUMNS = 80, ROWS = 50;
 const canvas = document.getElementById('screen');
@@ -136,6 +137,7 @@ const firstGesture = (event) => {
   startSound().catch((e) => { soundLine.textContent = `No sound: ${e.message}`; });
 };
 for (const type of ['pointerdown', 'touchend', 'click']) document.addEventListener(type, firstGesture, true);
+attachPointer(canvas, (kind, column, row, amount) => M._page_pointer(kind, column, row, amount), firstGesture);
 
 // Where the song playing came from: 'list' (the selector), 'file' (the
 // play list of files chosen or dropped) or 'url' (?song=URL, in songUrl).

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "console/cells.hpp"
+#include "console/pointer.hpp"
 
 namespace console {
 
@@ -34,7 +35,7 @@ void console_init();
 
 // Returns the whole module to its state at program start: every array
 // zero, cursor 0,0, text_attr 15, window mode, no surface, no font, no
-// quit event seen.
+// quit event or click seen.
 void console_reset();
 
 // Opens the 640 x 400 x 8 mode, in the window or full screen as `fullscreen`
@@ -60,8 +61,9 @@ void set_window_title(std::string_view title);
 
 // Another way to show the cells and take the keys (the terminal). While one
 // is active it replaces the window: refreshes go to `present`, titles to
-// `set_title`, events come from `fetch_event` as SDL key events, and a
-// change of video mode does nothing.
+// `set_title`, events come from `fetch_event` as SDL key events (and mouse
+// button presses at pixels of the 640 x 400 frame), and a change of video
+// mode does nothing.
 struct presenter {
     void (*present)();  // the cells (and plotted pixels) are up to date
     void (*set_title)(std::string_view title);
@@ -76,9 +78,13 @@ extern const presenter* active_presenter;
 
 extern SDL_Event last_event;  // the event most recently fetched by poll_key or wait_key
 extern bool window_closed;    // an SDL quit event (the window's close button) has been fetched
+extern click_timer window_clicks;  // the last click of the mouse's main button
 
 // Fetches one pending event into last_event without waiting; true exactly
-// when it was a key press.
+// when it was a key press. A press of a mouse button becomes last_pointer:
+// the main button a click or a double click, buttons 4 and 5 (the wheel)
+// a scroll of wheel_lines up or down, at the cell under the pointer as the
+// window's size scales it.
 bool poll_key();
 
 // Fetches one pending event of any kind into last_event without waiting;
@@ -89,6 +95,10 @@ bool poll_event();
 // few milliseconds, for at most about `timeout_ms`; returns false at once
 // when a quit is requested.
 bool wait_key(uint32_t timeout_ms);
+
+// As wait_key, but a pointer event ends the wait too: true for a key press
+// or a pointer event (last_pointer's kind is then not none).
+bool wait_input(uint32_t timeout_ms);
 
 // The user asked the program to end: the window's close button (an SDL
 // quit event, also one still waiting in the queue behind other events),

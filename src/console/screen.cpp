@@ -63,6 +63,8 @@ void console_reset() {
     fullscreen = 0;
     open_video_mode = SDL_SetVideoMode;
     last_event = SDL_Event{};
+    last_pointer = pointer_event{};
+    window_clicks = click_timer{};
     window_closed = false;
     surface_outdated = false;
 }

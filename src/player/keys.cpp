@@ -32,21 +32,6 @@ void leave_for(leave_request where, bool possible) {
     synth::end_song(player_engine());
 }
 
-// Seeks move by whole seconds and never leave the song: forward from the
-// last second wraps to the start, backward from the first stops there.
-void seek_forward() {
-    const uint32_t frame = synth::playing_frame(player_engine());
-    const uint64_t target = static_cast<uint64_t>(frame) + player_engine().song.frame_rate;
-    set_frame(target < static_cast<uint64_t>(std::max(player_engine().song.frame_total, 0))
-                  ? static_cast<uint32_t>(target)
-                  : 0);
-}
-
-void seek_back() {
-    const uint32_t frame = synth::playing_frame(player_engine());
-    set_frame(frame > player_engine().song.frame_rate ? frame - player_engine().song.frame_rate : 0);
-}
-
 }  // namespace
 
 void go_to_frame(uint32_t frame) {
@@ -109,6 +94,24 @@ constexpr std::string_view key_list[] = {
 };
 
 }  // namespace
+
+// Seeks move by whole seconds and never leave the song.
+void seek_forward() {
+    const uint32_t frame = synth::playing_frame(player_engine());
+    const uint64_t target = static_cast<uint64_t>(frame) + player_engine().song.frame_rate;
+    set_frame(target < static_cast<uint64_t>(std::max(player_engine().song.frame_total, 0))
+                  ? static_cast<uint32_t>(target)
+                  : 0);
+}
+
+void seek_back() {
+    const uint32_t frame = synth::playing_frame(player_engine());
+    set_frame(frame > player_engine().song.frame_rate ? frame - player_engine().song.frame_rate : 0);
+}
+
+void toggle_mute(uint8_t voice) {
+    if (voice < player_engine().voice_muted.size()) toggle(player_engine().voice_muted[voice]);
+}
 
 void draw_key_list() {
     constexpr uint8_t first_row = 25;
@@ -174,9 +177,9 @@ void handle_player_key() {
         case SDLK_e: synth::randomise_wave_half(player_engine(), 0); break;
         case SDLK_r: synth::randomise_wave_half(player_engine(), 1); break;
         case SDLK_t: synth::swap_wave_halves(player_engine()); break;
-        case SDLK_i: toggle(player_engine().voice_muted[0]); break;
-        case SDLK_o: toggle(player_engine().voice_muted[1]); break;
-        case SDLK_p: toggle(player_engine().voice_muted[2]); break;
+        case SDLK_i: toggle_mute(0); break;
+        case SDLK_o: toggle_mute(1); break;
+        case SDLK_p: toggle_mute(2); break;
         case SDLK_F1:
         case SDLK_F2:
         case SDLK_F3:
@@ -184,7 +187,7 @@ void handle_player_key() {
         case SDLK_F5:
         case SDLK_F6:
         case SDLK_F7:
-        case SDLK_F8: toggle(player_engine().voice_muted[key - SDLK_F1]); break;
+        case SDLK_F8: toggle_mute(static_cast<uint8_t>(key - SDLK_F1)); break;
         default: break;
     }
 }

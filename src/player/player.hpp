@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/pointer.hpp"
 #include "player/song_opening.hpp"
 #include "song/song.hpp"
 #include "synth/engine.hpp"
@@ -78,6 +79,31 @@ void handle_player_key();
 // The key list shown over the lower half of the screen (the h key).
 void draw_key_list();
 
+// One second on or back (Right, Left): forward from the last second wraps
+// to the start, backward from the first stops there.
+void seek_forward();
+void seek_back();
+
+// Mutes or unmutes the voice (i o p, F1 .. F8).
+void toggle_mute(uint8_t voice);
+
+// ---- pointer commands ----
+
+// Acts on a pointer event as the keys would. A click on a voice's row of
+// raw values or, in the column view, on its column's heading mutes or
+// unmutes it; a click anywhere else pauses or resumes. A scroll seeks one
+// second per wheel step (three lines, as they add up), a swipe one second
+// per swipe_columns columns, forward for down and right. While the key list
+// is shown, any pointer event only closes it. A double click does nothing
+// more: its first click acted already.
+void handle_player_pointer(const console::pointer_event& pointer);
+
+// The columns a swipe travels for each second it seeks.
+constexpr int swipe_columns = 4;
+
+// The voice whose row or heading lies under the cell, or -1.
+int voice_under(uint8_t column, uint8_t row);
+
 // Stops or resumes the sound and the song position (Pause and k); the
 // Playing line says which.
 void toggle_pause();
@@ -120,6 +146,8 @@ struct screen_state {
     // no pass of the loop section.
     bool position_moved = false;
     uint8_t history_step = 1;
+    // Lines scrolled that do not make a whole wheel step yet (signed).
+    int16_t scroll_lines = 0;
     uint16_t marquee_tick = 0;
     // Runs 1 .. L + 79 for a song text of L bytes, and L goes up to 65,519.
     uint32_t marquee_pos = 0;

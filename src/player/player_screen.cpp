@@ -1,5 +1,6 @@
 // The player screen: the fixed rows, the marquee, and one pass of the loop
-// that redraws twenty times a second and takes every waiting key press.
+// that redraws twenty times a second and takes every waiting key press and
+// pointer event.
 // What starts a song and sounds it lies in player_run.cpp (SDL's audio
 // device) or in the web page (an audio worklet).
 
@@ -78,14 +79,18 @@ void clear_lower_screen() {
 
 namespace {
 
-// Takes every key press waiting in the queue; other events (key releases
-// above all) cost nothing. Keys after one that leaves the song stay
-// queued for the screen that comes next.
+// Takes every key press and pointer event waiting in the queue; other
+// events (key releases above all) cost nothing. Keys after one that leaves
+// the song stay queued for the screen that comes next.
 void take_waiting_keys() {
     while (!player_engine().song_ended.load(std::memory_order_relaxed) && console::poll_event()) {
-        if (console::last_event.type != SDL_KEYDOWN) continue;
+        const bool pointer = console::last_pointer.kind != console::pointer_kind::none;
+        if (console::last_event.type != SDL_KEYDOWN && !pointer) continue;
         const bool list_was_shown = screen.key_list_shown;
-        handle_player_key();
+        if (pointer)
+            handle_player_pointer(console::last_pointer);
+        else
+            handle_player_key();
         if (list_was_shown) clear_lower_screen();
         synth::build_wavetable(player_engine(), player_engine().selected_slot);
     }

@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 #include "console/console.hpp"
 
@@ -14,6 +17,7 @@ namespace selector {
 
 std::unique_ptr<tdirarr> dir_list;
 int32_t dir_count = 0;
+std::string root_dir;
 
 namespace {
 
@@ -52,12 +56,26 @@ dirrec& next_entry() {
     return list[static_cast<std::size_t>(dir_count)];
 }
 
+bool at_root() { return !root_dir.empty() && working_directory() == root_dir; }
+
 }  // namespace
+
+std::string working_directory() {
+    std::string path;
+    if (char* cwd = getcwd(nullptr, 0)) {
+        path = cwd;
+        std::free(cwd);
+    }
+    return path;
+}
+
+void set_root_here() { root_dir = working_directory(); }
 
 void scan_dirs() {
     if (!dir_list) return;
-    walk_working_dir([](std::string_view name, bool is_dir) {
-        if (!is_dir || name == ".") return;
+    const bool root = at_root();
+    walk_working_dir([root](std::string_view name, bool is_dir) {
+        if (!is_dir || name == "." || (root && name == "..")) return;
         dirrec& entry = next_entry();
         entry.is_dir = 1;
         entry.name = name;
@@ -91,6 +109,7 @@ void rescan() {
 void sort_entries(int lo, int hi) { sort_list(*dir_list, lo, hi); }
 
 void enter_dir(std::string_view name) {
+    if (name == ".." && at_root()) return;
     // Held as a handle rather than a path, so the way back works even when
     // the directory has no readable path any more.
     const int here = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/pointer.hpp"
 #include "selector/entry_order.hpp"
 #include "selector/song_facts.hpp"
 
@@ -44,7 +45,19 @@ void sort_entries(int lo, int hi);
 
 // Makes the named subdirectory (or ".." for the parent) the working
 // directory; when that fails the working directory stays as it was.
+// The root has no parent: ".." there changes nothing.
 void enter_dir(std::string_view name);
+
+// The folder above which the selector does not go: in it the list has no
+// parent entry. Empty (the program's own setting): no root, every folder
+// lists its parent.
+extern std::string root_dir;
+
+// Makes the working directory the root.
+void set_root_here();
+
+// The working directory's path; empty when it has none that can be read.
+std::string working_directory();
 
 // ---- selector screen ----
 
@@ -92,11 +105,18 @@ bool select_file(std::string& name);
 extern void (*each_pass)();
 
 // One pass of the selector loop: draw, present what changed, wait a short
-// while for an event and handle it if it is a key press.
+// while for an event and handle it if it is a key press or a pointer event.
 void selector_pass();
 
 // Acts on one key press; `modifiers` is the SDL modifier state.
 void handle_key(uint32_t key, uint32_t modifiers);
+
+// Acts on a pointer event. A click on a list row puts the bar on it; a
+// click on the row under the bar, or a double click, opens its entry as
+// Return does. A double click whose first click already opened an entry
+// does nothing more. A scroll moves the page by its lines, the bar staying
+// on its entry while that is on the page.
+void handle_pointer(const console::pointer_event& pointer);
 
 // The index in the list of the entry under the bar.
 int highlighted_entry();

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <new>
 #include <unordered_map>
 
@@ -61,18 +60,13 @@ std::unordered_map<std::string, song_facts> facts_cache;
 constexpr uint8_t facts_attr = 0x07;
 constexpr int length_room = 8;  // the length at the right of the title view
 
+// The last pointer click opened an entry, so the double click it may begin
+// has done its work.
+bool click_opened = false;
+
 const dirrec& highlighted() { return (*dir_list)[static_cast<std::size_t>(sel_top + sel_row)]; }
 
 bool list_is_empty() { return !dir_list || dir_count == 0; }
-
-std::string working_directory() {
-    std::string path;
-    if (char* cwd = getcwd(nullptr, 0)) {
-        path = cwd;
-        std::free(cwd);
-    }
-    return path;
-}
 
 // The window names the folder being listed.
 void show_folder_title() { console::set_window_title("playtun - " + working_directory()); }
@@ -124,6 +118,26 @@ void open_highlighted() {
     sel_top = 0;
     if (const int k = left.empty() ? -1 : directory_entry(left); k >= 0) place_bar(k);
     show_folder_title();
+}
+
+// A click on list row `k` of the page: it opens the entry when the bar is
+// on it already or `open` says so, else the bar goes there.
+void click_row(int k, bool open) {
+    if (k < 0 || k > derive_limits().last_row) return;
+    const bool on_bar = k == sel_row;
+    sel_row = static_cast<uint8_t>(k);
+    if (!on_bar && !open) return;
+    open_highlighted();
+    click_opened = true;
+}
+
+// The page moves by the lines as far as the list goes; the bar keeps its
+// entry, or stops at the edge of the page that its entry left.
+void scroll_list(int lines) {
+    const page_limits limits = derive_limits();
+    const int entry = highlighted_entry();
+    sel_top = std::clamp(sel_top + lines, 0, limits.max_top);
+    sel_row = static_cast<uint8_t>(std::clamp(entry - sel_top, 0, limits.last_row));
 }
 
 }  // namespace
@@ -278,9 +292,11 @@ void selector_reset() {
     sel_top = 0;
     page_rows = default_page_rows;
     start_dir.clear();
+    root_dir.clear();
     notice.clear();
     facts_cache.clear();
     title_view = false;
+    click_opened = false;
 }
 
 void draw_entry(uint8_t row, std::string_view caption, uint8_t is_dir) {
@@ -340,6 +356,7 @@ void draw_list() {
 }
 
 void handle_key(uint32_t key, uint32_t modifiers) {
+    click_opened = false;  // a key between two clicks makes them no double click
     if (key == SDLK_RETURN && (modifiers & alt_keys) != 0) {
         console::set_video_mode(true);
         return;
@@ -401,14 +418,32 @@ void handle_key(uint32_t key, uint32_t modifiers) {
     }
 }
 
-// The screen changes only after a key, so a pass presents only what
-// changed and then sleeps until the next event arrives.
+void handle_pointer(const console::pointer_event& pointer) {
+    const bool after_opening = click_opened;
+    click_opened = false;
+    if (list_is_empty()) return;
+    switch (pointer.kind) {
+        case console::pointer_kind::double_click:
+            if (!after_opening) click_row(pointer.row - first_list_row, true);
+            break;
+        case console::pointer_kind::click: click_row(pointer.row - first_list_row, false); break;
+        case console::pointer_kind::scroll: scroll_list(pointer.amount); break;
+        default: break;
+    }
+}
+
+// The screen changes only after a key or the pointer, so a pass presents
+// only what changed and then sleeps until the next event arrives.
 void selector_pass() {
     draw_list();
     console::refresh_changed_screen();
-    if (console::wait_key(idle_wait_ms)) {
+    if (console::wait_input(idle_wait_ms)) {
         notice.clear();
-        handle_key(console::last_event.key.keysym.sym, console::last_event.key.keysym.mod);
+        if (console::last_pointer.kind != console::pointer_kind::none) {
+            handle_pointer(console::last_pointer);
+        } else {
+            handle_key(console::last_event.key.keysym.sym, console::last_event.key.keysym.mod);
+        }
     }
 }
 

@@ -3,7 +3,9 @@
 # and walks through the file selector with key presses: the list of the
 # starting directory, the bar moving down, a subdirectory opened and left
 # again through "..", a song chosen and shown on the player screen, Escape
-# back to the list with the bar still on that song, and Escape to end the
+# back to the list with the bar still on that song, the same with the mouse
+# (a click on a row, on the bar, on the player screen to pause, a double
+# click on a folder), and Escape to end the
 # program, which must then exit with status 0 by itself. Every screen is
 # read back from the window and compared cell by cell; the working directory
 # is followed through /proc while the program runs, and the window's title
@@ -199,6 +201,40 @@ cwd_is "$music"
 press Escape
 # shellcheck disable=SC2086
 await - list 2 $top_list
+
+# ---- the mouse: a click puts the bar on a row, a click on the bar plays,
+# a click on the player screen pauses, a double click enters a folder ----
+# click_cell COLUMN ROW [REPEAT]: the middle of that text cell.
+click_cell() {
+    xdotool mousemove --window "$window" $(($1 * 8 + 4)) $(($2 * 8 + 4)) click --repeat "${3:-1}" --delay 100 1 ||
+        fail "could not click cell $1,$2"
+}
+# Row 4 of the screen is the list's third entry, a.tun.
+click_cell 40 4
+# shellcheck disable=SC2086
+await - list 2 $top_list
+sleep 0.5  # the next click is a click of its own, no double click
+click_cell 60 4
+await selector_mouse_player.png player a.tun
+click_cell 40 30
+tries=0
+until [ "$(import -window "$window" "$work/read.png" 2>/dev/null && convert "$work/read.png" ppm:"$work/read.ppm" &&
+    "$checker" read "$work/read.ppm" 1 0 12 07)" = "Paused  a.tun" ]; do
+    tries=$((tries + 1))
+    [ $tries -ge 25 ] && fail "a click on the player screen did not pause the song"
+    sleep 0.2
+done
+press Escape
+# shellcheck disable=SC2086
+await - list 2 $top_list
+# Row 3 holds <sub>.
+click_cell 10 3 2
+# shellcheck disable=SC2086
+await - list 0 $sub_list
+cwd_is "$music/sub"
+press Return
+# shellcheck disable=SC2086
+await - list 1 $top_list
 
 # ---- Escape ends the program; it goes back to its starting directory ----
 # The press alone ends the program, so its window may be gone before the

@@ -297,3 +297,68 @@ TEST_F(Keys, KeyWithoutCommandChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+using console::pointer_kind;
+
+// Every case starts from frame 500 of 1000 at 50 frames a second, playing,
+// nothing muted, three voices in the column view (columns 26 wide).
+TEST_F(Keys, PointerPausesMutesAndSeeks) {
+    struct Case {
+        const char* what;
+        std::vector<console::pointer_event> events;
+        bool column_view;
+        bool paused;
+        uint32_t frame;
+        std::array<bool, 4> muted;
+    } cases[] = {
+        {"a click on the screen", {{pointer_kind::click, 40, 30, 0}}, true, true, 500, {}},
+        {"two clicks", {{pointer_kind::click, 40, 30, 0}, {pointer_kind::click, 2, 2, 0}}, true, false, 500, {}},
+        {"a double click adds nothing", {{pointer_kind::click, 4, 0, 0}, {pointer_kind::double_click, 4, 0, 0}},
+         true, true, 500, {}},
+        {"voice 2's row", {{pointer_kind::click, 70, 8, 0}}, true, false, 500, {false, true}},
+        {"voice 3's row twice", {{pointer_kind::click, 0, 9, 0}, {pointer_kind::click, 0, 9, 0}}, true, false, 500, {}},
+        {"below the last voice's row", {{pointer_kind::click, 0, 10, 0}}, true, true, 500, {}},
+        {"voice 1's heading", {{pointer_kind::click, 25, 17, 0}}, true, false, 500, {true}},
+        {"voice 3's heading", {{pointer_kind::click, 52, 17, 0}}, true, false, 500, {false, false, true}},
+        {"right of the last column", {{pointer_kind::click, 78, 17, 0}}, true, true, 500, {}},
+        {"the heading row of the scope", {{pointer_kind::click, 30, 17, 0}}, false, true, 500, {}},
+        {"a wheel step down", {{pointer_kind::scroll, 0, 0, 3}}, true, false, 550, {}},
+        {"two steps up", {{pointer_kind::scroll, 0, 0, -6}}, true, false, 400, {}},
+        {"lines add up to a step", {{pointer_kind::scroll, 0, 0, 2}, {pointer_kind::scroll, 0, 0, 1}}, true, false,
+         550, {}},
+        {"a part step waits", {{pointer_kind::scroll, 0, 0, 2}, {pointer_kind::scroll, 0, 0, -1}}, true, false, 500,
+         {}},
+        {"a swipe right", {{pointer_kind::swipe, 0, 0, 9}}, true, false, 600, {}},
+        {"a short swipe left", {{pointer_kind::swipe, 0, 0, -1}}, true, false, 450, {}},
+        {"a long swipe wraps at the end", {{pointer_kind::swipe, 0, 0, 44}}, true, false, 50, {}},
+    };
+    for (const Case& c : cases) {
+        reset_all_modules();
+        player::player_engine().song.channel_count = 3;
+        player::player_engine().song.frame_rate = 50;
+        player::player_engine().song.frame_total = 1000;
+        player::set_player_layout();
+        player::view.column_view = c.column_view;
+        set_frame(500);
+        for (const auto& event : c.events) player::handle_player_pointer(event);
+        EXPECT_EQ(player::screen.paused, c.paused) << c.what;
+        EXPECT_EQ(frame(), c.frame) << c.what;
+        for (int v = 0; v < 4; ++v) EXPECT_EQ(player::player_engine().voice_muted[v].load(), c.muted[v]) << c.what;
+    }
+}
+
+TEST_F(Keys, PointerOnlyClosesTheKeyList) {
+    press(SDLK_h);
+    set_frame(500);
+    player::handle_player_pointer({pointer_kind::scroll, 0, 0, 3});
+    EXPECT_FALSE(player::screen.key_list_shown);
+    EXPECT_EQ(frame(), 500u);
+    press(SDLK_h);
+    player::handle_player_pointer({pointer_kind::click, 40, 30, 0});
+    EXPECT_FALSE(player::screen.key_list_shown);
+    EXPECT_FALSE(player::screen.paused);
+}
+
+}  // namespace

@@ -176,3 +176,30 @@ TEST_F(SelectorDir, LosingTheStartDirectoryEndsWithFileNotFound) {
     std::filesystem::remove(root / "start");
     EXPECT_EXIT(selector_stop(), ::testing::ExitedWithCode(2), "");
 }
+
+// Above the root the selector does not go: the root lists no parent entry
+// and ".." there changes nothing; the folders below it list theirs.
+TEST_F(SelectorDir, TheRootHasNoParentEntry) {
+    make_dir("songs");
+    make_dir("songs/sub");
+    make_file("songs/a.tun");
+    make_file("songs/sub/b.tun");
+    make_file("outside.tun");
+    std::filesystem::current_path(root / "songs");
+    set_root_here();
+    selector_start();
+    EXPECT_EQ(captions(), (Strings{"<sub>", "a.tun"}));
+    enter_dir("..");
+    EXPECT_EQ(std::filesystem::current_path(), root / "songs");
+    enter_dir("sub");
+    rescan();
+    EXPECT_EQ(captions(), (Strings{"<..>", "b.tun"}));
+    enter_dir("..");
+    rescan();
+    EXPECT_EQ(captions(), (Strings{"<sub>", "a.tun"}));
+    // Without a root, as in the program, the same folder lists its parent.
+    root_dir.clear();
+    rescan();
+    EXPECT_EQ(captions(), (Strings{"<..>", "<sub>", "a.tun"}));
+    selector_stop();
+}

@@ -342,3 +342,97 @@ TEST_F(SelectorDir, DrawEntryCentresCaptions) {
         EXPECT_EQ(cell(c.column + int(c.caption.size()), 10), 0x0F00) << c.caption;
     }
 }
+
+// The pointer on the list: a click moves the bar, a click on the bar or a
+// double click opens, the wheel and a drag scroll the page.
+TEST_F(SelectorDir, PointerSelectsOpensAndScrolls) {
+    using console::pointer_kind;
+    make_dir("music");
+    make_file("music/inner.tun");
+    for (int k = 10; k < 40; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "s%d.tun", k);
+        make_file(name);
+    }
+    selector_start();  // 0 <..>, 1 <music>, 2.. s10 .. s39: 32 entries
+    page_rows = 10;    // max top 22
+    struct Case {
+        const char* what;
+        int top, row;
+        pointer_kind kind;
+        int column, screen_row, amount;
+        int want_top, want_row;
+        uint8_t want_state;
+    } cases[] = {
+        {"click a row", 0, 0, pointer_kind::click, 40, 5, 0, 0, 3, 0},
+        {"click the last row", 4, 0, pointer_kind::click, 0, 11, 0, 4, 9, 0},
+        {"below the page", 0, 2, pointer_kind::click, 40, 12, 0, 0, 2, 0},
+        {"the banner", 0, 2, pointer_kind::click, 40, 0, 0, 0, 2, 0},
+        {"the notice row", 0, 2, pointer_kind::click, 40, 1, 0, 0, 2, 0},
+        {"click the bar: a song", 5, 2, pointer_kind::click, 79, 4, 0, 5, 2, 13},
+        {"double click elsewhere", 5, 2, pointer_kind::double_click, 10, 6, 0, 5, 4, 13},
+        {"scroll down, bar kept", 0, 5, pointer_kind::scroll, 40, 20, 3, 3, 2, 0},
+        {"scroll down, bar at the top", 0, 1, pointer_kind::scroll, 40, 20, 3, 3, 0, 0},
+        {"scroll past the end", 20, 5, pointer_kind::scroll, 40, 20, 30, 22, 3, 0},
+        {"scroll up, bar at the bottom", 10, 0, pointer_kind::scroll, 40, 20, -3, 7, 3, 0},
+        {"scroll up past the start", 2, 4, pointer_kind::scroll, 40, 20, -50, 0, 6, 0},
+        {"a swipe does nothing here", 2, 4, pointer_kind::swipe, 40, 5, 20, 2, 4, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sel_state = state_browsing;
+        sel_top = c.top;
+        sel_row = static_cast<uint8_t>(c.row);
+        handle_pointer({c.kind, static_cast<uint8_t>(c.column), static_cast<uint8_t>(c.screen_row),
+                        static_cast<int16_t>(c.amount)});
+        EXPECT_EQ(sel_top, c.want_top);
+        EXPECT_EQ(sel_row, c.want_row);
+        EXPECT_EQ(sel_state, c.want_state);
+        handle_key(SDLK_a, KMOD_NONE);  // no click before the next case
+    }
+
+    // A click on the bar over a folder enters it; the double click that
+    // this click began changes nothing more in the new folder.
+    sel_state = state_browsing;
+    sel_top = 0;
+    sel_row = 1;
+    handle_pointer({pointer_kind::click, 40, 3, 0});
+    EXPECT_EQ(std::filesystem::current_path(), root / "music");
+    handle_pointer({pointer_kind::double_click, 40, 3, 0});
+    EXPECT_EQ(sel_state, state_dir_opened);
+    EXPECT_EQ(sel_row, 0);
+    EXPECT_EQ(std::filesystem::current_path(), root / "music");
+    // Two clicks on another row: the first moves the bar, the double opens.
+    sel_state = state_browsing;
+    handle_pointer({pointer_kind::click, 40, 3, 0});
+    handle_pointer({pointer_kind::double_click, 40, 3, 0});
+    EXPECT_EQ(sel_state, state_chosen);
+    EXPECT_EQ(highlighted_entry(), 1);
+    selector_stop();
+}
+
+// The clicks reach the selector through its own loop, from SDL's queue.
+TEST_F(SelectorDir, MouseButtonsInTheWindowChooseASong) {
+    open_dummy_screen();
+    make_file("a.tun");
+    make_file("b.tun");
+    selector_start();  // <..>, a.tun, b.tun
+    const auto push_button = [](uint8_t button, uint16_t x, uint16_t y) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEBUTTONDOWN;
+        event.button.type = SDL_MOUSEBUTTONDOWN;
+        event.button.button = button;
+        event.button.state = SDL_PRESSED;
+        event.button.x = x;
+        event.button.y = y;
+        ASSERT_EQ(SDL_PushEvent(&event), 0);
+    };
+    push_button(SDL_BUTTON_LEFT, 300, 8 * 4 + 3);  // row 4: b.tun
+    push_button(SDL_BUTTON_LEFT, 303, 8 * 4 + 1);  // again in that cell: a double click
+    push_key(SDLK_ESCAPE);                         // should the clicks fail
+    std::string name;
+    EXPECT_TRUE(select_file(name));
+    EXPECT_EQ(name, "b.tun");
+    for (SDL_Event left; SDL_PollEvent(&left) == 1;) {}
+    selector_stop();
+}

@@ -29,11 +29,18 @@ SDL_Surface* video_surface = nullptr;
 uint8_t fullscreen = 0;
 video_mode_opener open_video_mode = nullptr;
 SDL_Event last_event{};
+pointer_event last_pointer{};
+click_timer window_clicks;
 bool window_closed = false;
 
 namespace {
 
-std::deque<SDL_Event> waiting_keys;
+// A key press, or a pointer event on the canvas (then `event` is empty).
+struct waiting_input {
+    SDL_Event event;
+    pointer_event pointer;
+};
+std::deque<waiting_input> waiting_keys;
 bool presented_once = false;
 
 }  // namespace
@@ -75,7 +82,8 @@ void set_window_title(std::string_view title) {
 
 bool poll_event() {
     if (waiting_keys.empty()) return false;
-    last_event = waiting_keys.front();
+    last_event = waiting_keys.front().event;
+    last_pointer = waiting_keys.front().pointer;
     waiting_keys.pop_front();
     return true;
 }
@@ -85,6 +93,10 @@ bool poll_key() { return poll_event() && last_event.type == SDL_KEYDOWN; }
 // The page never waits: a pass takes what came since the last one.
 bool wait_key(uint32_t) { return poll_key(); }
 
+bool wait_input(uint32_t) {
+    return poll_event() && (last_event.type == SDL_KEYDOWN || last_pointer.kind != pointer_kind::none);
+}
+
 bool quit_requested() { return false; }
 
 void queue_key(SDLKey key, SDLMod mods) {
@@ -92,8 +104,10 @@ void queue_key(SDLKey key, SDLMod mods) {
     event.type = SDL_KEYDOWN;
     event.key.keysym.sym = key;
     event.key.keysym.mod = mods;
-    waiting_keys.push_back(event);
+    waiting_keys.push_back({event, pointer_event{}});
 }
+
+void queue_pointer(const pointer_event& pointer) { waiting_keys.push_back({SDL_Event{}, pointer}); }
 
 bool keys_waiting() { return !waiting_keys.empty(); }
 
@@ -232,6 +246,9 @@ EMSCRIPTEN_KEEPALIVE void page_init(const char* folder) {
     console::console_init();
     console::text_attr = 7;
     if (chdir(folder) != 0) return;
+    // The bundled songs' folder is all the page lists: the rest of the
+    // page's file system is not the listener's.
+    selector::set_root_here();
     selector::selector_start();
     console::clear_screen();
 }
@@ -252,6 +269,31 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* page_palette() {
         colours[3 * i + 2] = c.b;
     }
     return colours.data();
+}
+
+// A pointer event on the canvas (pointer.js), at a cell of the screen:
+// kind 0 a click or tap, 1 a double click or tap that the page recognised
+// itself, 2 a vertical scroll of `amount` lines (positive: towards the
+// end), 3 a horizontal swipe of `amount` columns (positive: rightwards).
+// Clicks become double clicks by the same rule as in the window.
+EMSCRIPTEN_KEEPALIVE void page_pointer(int kind, int column, int row, int amount) {
+    console::pointer_event pointer;
+    pointer.column = static_cast<uint8_t>(std::clamp(column, 0, console::screen_columns - 1));
+    pointer.row = static_cast<uint8_t>(std::clamp(row, 0, console::screen_rows - 1));
+    pointer.amount = static_cast<int16_t>(std::clamp(amount, -32767, 32767));
+    switch (kind) {
+        case 0: {
+            const auto now = static_cast<uint32_t>(static_cast<uint64_t>(emscripten_get_now()));
+            pointer.kind = console::classify_click(console::window_clicks, pointer.column, pointer.row, now);
+            break;
+        }
+        case 1: pointer.kind = console::pointer_kind::double_click; break;
+        case 2: pointer.kind = console::pointer_kind::scroll; break;
+        case 3: pointer.kind = console::pointer_kind::swipe; break;
+        default: return;
+    }
+    if (pointer.amount == 0 && kind >= 2) return;
+    console::queue_pointer(pointer);
 }
 
 EMSCRIPTEN_KEEPALIVE void page_key(int code, int shift, int alt) {

@@ -7,7 +7,7 @@
 //
 // Environment: PLAYTUN_WEB (the built page), PLAYTUN_NATIVE (a folder with
 // NAME.wav, record mode's file for songs/NAME.tun with '/' as '_', and
-// selector.rgb, the native selector window's pixels on songs/).
+// selector.rgb, the native selector window's pixels on songs/imported).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFile, readdir } from 'node:fs/promises';
@@ -126,6 +126,8 @@ test('the WAV the page makes holds record mode\'s header and samples for the son
 
 test('the selector on the bundled songs equals the native window pixel for pixel', async () => {
   const { page } = await openPage(browser, url);
+  await page.focus('#screen');
+  for (const key of ['ArrowDown', 'Enter']) await page.keyboard.press(key);  // songs/imported
   await page.waitForTimeout(200);
   const rgba = await page.evaluate(() => Array.from(window.playtun.pixels()));
   const expected = await readFile(join(native, 'selector.rgb'));
@@ -261,8 +263,8 @@ const playingName = async (page) => {
 test('Page Down and Page Up go to the next and previous song of the list', async () => {
   const { page, errors } = await openPage(browser, url);
   await page.focus('#screen');
-  // songs/imported: <..>, then three songs.
-  for (const key of ['ArrowDown', 'ArrowDown', 'Enter', 'ArrowDown', 'Enter']) await page.keyboard.press(key);
+  // songs/imported, second in the list: <..>, then three songs.
+  for (const key of ['ArrowDown', 'Enter', 'ArrowDown', 'Enter']) await page.keyboard.press(key);
   await page.waitForFunction(() => window.playtun.mode() === 'player');
   const steps = [
     ['', 'guyshavitt-dustandrust.tun'],
