@@ -136,14 +136,14 @@ TEST(WavHeader, TagsMakeAListChunkOfTheTagsThatAreThere) {
         std::string chunk;
     } cases[] = {
         {{}, ""},
-        {{"Song", "Ann", "1990", ""},
+        {{"Song", "Ann", "1990", "", ""},
          "LIST\x2C\0\0\0INFO"s + "INAM\5\0\0\0Song\0\0"s + "IART\4\0\0\0Ann\0"s +
              "ICRD\5\0\0\0"
              "1990\0\0"s},
-        {{"", "", "", "A b"}, "LIST\x10\0\0\0INFO"s + "ICMT\4\0\0\0A b\0"s},
+        {{"", "", "", "A b", ""}, "LIST\x10\0\0\0INFO"s + "ICMT\4\0\0\0A b\0"s},
         // UTF-8 goes in as it is; an odd size gets a pad byte, an even one none.
-        {{"Caf\xC3\xA9", "", "", ""}, "LIST\x12\0\0\0INFO"s + "INAM\6\0\0\0Caf\xC3\xA9\0"s},
-        {{"", "", "x", ""}, "LIST\x0E\0\0\0INFO"s + "ICRD\2\0\0\0x\0"s},
+        {{"Caf\xC3\xA9", "", "", "", ""}, "LIST\x12\0\0\0INFO"s + "INAM\6\0\0\0Caf\xC3\xA9\0"s},
+        {{"", "", "x", "", ""}, "LIST\x0E\0\0\0INFO"s + "ICRD\2\0\0\0x\0"s},
     };
     for (const auto& c : cases) {
         const auto chunk = audio::info_chunk(c.tags);
@@ -153,7 +153,7 @@ TEST(WavHeader, TagsMakeAListChunkOfTheTagsThatAreThere) {
 }
 
 TEST(WavHeader, OtherChunksComeBeforeTheSamplesAndCountInTheSizes) {
-    const auto chunk = audio::info_chunk({"Song", "Ann", "1990", ""});
+    const auto chunk = audio::info_chunk({"Song", "Ann", "1990", "", ""});
     const uint64_t frames = 4096;
     const auto h = audio::wav_header(song::output_rate, frames, chunk);
     ASSERT_EQ(h.size(), 44 + chunk.size());
