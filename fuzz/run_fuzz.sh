@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the fuzzers with clang and runs them for DURATION seconds in all on
 # copies of their seed corpora, so the committed corpora do not grow: a
-# quarter of the time each for fuzz_song, fuzz_tonera, fuzz_score and
-# fuzz_import.
+# fifth of the time each for fuzz_song, fuzz_tonera, fuzz_score, fuzz_import
+# and fuzz_song_list.
 # Usage: fuzz/run_fuzz.sh DURATION [BUILD_DIR]
 # Exits non-zero when a fuzzer finds a problem; the reproducer is left in
 # BUILD_DIR/fuzz-findings.
@@ -11,10 +11,11 @@ set -eu
 duration=${1:?usage: run_fuzz.sh DURATION [BUILD_DIR]}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${2:-${TMPDIR:-/tmp}/playtun-fuzz}
-song_seconds=$((duration / 4))
-tonera_seconds=$((duration / 4))
-import_seconds=$((duration / 4))
-score_seconds=$((duration - song_seconds - tonera_seconds - import_seconds))
+song_seconds=$((duration / 5))
+tonera_seconds=$((duration / 5))
+import_seconds=$((duration / 5))
+list_seconds=$((duration / 5))
+score_seconds=$((duration - song_seconds - tonera_seconds - import_seconds - list_seconds))
 
 cmake -S "$source_dir" -B "$build_dir" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -78,3 +79,14 @@ mkdir -p "$import_work"
 cp "$source_dir"/fuzz/corpus/import/* "$import_work"/
 "$build_dir/fuzz/fuzz_import" -max_total_time="$import_seconds" -max_len=8192 -rss_limit_mb=1024 \
   -timeout=10 -artifact_prefix="$findings/import-" -print_final_stats=1 "$import_work"
+
+# The selector's song facts and the play-list reader, seeded with an M3U, a
+# PLS and the first bytes of songs (fuzz/corpus/song_list; the first byte
+# chooses which reader takes the rest).
+cmake --build "$build_dir" -j2 --target fuzz_song_list
+list_work="$build_dir/fuzz-corpus-song-list"
+rm -rf "$list_work"
+mkdir -p "$list_work"
+cp "$source_dir"/fuzz/corpus/song_list/* "$list_work"/
+"$build_dir/fuzz/fuzz_song_list" -max_total_time="$list_seconds" -max_len=4096 -rss_limit_mb=1024 \
+  -timeout=10 -artifact_prefix="$findings/song-list-" -print_final_stats=1 "$list_work"
