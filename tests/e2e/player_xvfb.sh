@@ -122,9 +122,17 @@ sleep 0.3
 before=$(read_cells 1 69 73 07)
 # shellcheck disable=SC2046
 xdotool key --window "$window" --delay 40 $(for k in $(seq 20); do echo Right; done)
-sleep 0.2
-after=$(read_cells 1 69 73 07)
-echo "key burst: position $before before, $after at most 250 ms after the last press"
+# Every press counts; on a loaded machine the screen may show the last of
+# them a little later, so the clock is read until it shows all twenty.
+tries=0
+while :; do
+    sleep 0.2
+    after=$(read_cells 1 69 73 07)
+    [ $(($(seconds "$after") - $(seconds "$before"))) -ge 20 ] && break
+    tries=$((tries + 1))
+    [ $tries -ge 8 ] && break
+done
+echo "key burst: position $before before, $after about $((tries * 200 + 250)) ms after the last press"
 [ $(($(seconds "$after") - $(seconds "$before"))) -eq 20 ] ||
     fail "twenty presses of Right moved the song from $before to $after"
 xdotool keydown --window "$window" Right
