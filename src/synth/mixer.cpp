@@ -565,6 +565,9 @@ void render_frames(engine& e, std::span<stereo_frame> out) {
     }
 }
 
+// The page's library (WebAssembly) always mixes one voice at a time and
+// has no clock fine enough to measure with.
+#if !defined(__EMSCRIPTEN__)
 namespace {
 
 constexpr std::array kernels{mixer_kernel::one_at_a_time, mixer_kernel::side_by_side,
@@ -633,6 +636,7 @@ mixer_kernel fastest_by_measurement(int voices, bool chip_variant) {
 std::array<std::atomic<uint8_t>, 2 * (max_voices + 1)> measured{};
 
 }  // namespace
+#endif
 
 mixer_kernel measured_kernel(int voices, bool chip_variant) {
 #if defined(__EMSCRIPTEN__)
@@ -654,10 +658,14 @@ mixer_kernel measured_kernel(int voices, bool chip_variant) {
 }
 
 mixer_kernel kernel_for(int voices, bool chip_variant) {
+#if !defined(__EMSCRIPTEN__)
+    // A WebAssembly library has no environment: reading one would make its
+    // module import the host's, which a page or worklet does not give.
     if (const char* name = std::getenv("TONERA_KERNEL")) {
         const std::optional<mixer_kernel> forced = kernel_named(name);
         if (forced && kernel_available(*forced)) return *forced;
     }
+#endif
     return measured_kernel(voices, chip_variant);
 }
 
