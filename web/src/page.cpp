@@ -111,6 +111,13 @@ void queue_pointer(const pointer_event& pointer) { waiting_keys.push_back({SDL_E
 
 bool keys_waiting() { return !waiting_keys.empty(); }
 
+// Clicks and taps not yet taken were aimed at the screen on show; a song
+// opened from outside (a chosen file, a link) replaces that screen, so they
+// are dropped rather than given to the player (where a click pauses).
+void drop_waiting_pointer_events() {
+    std::erase_if(waiting_keys, [](const waiting_input& w) { return w.pointer.kind != pointer_kind::none; });
+}
+
 }  // namespace console
 
 // ---- the player's sound is the worklet's ----
@@ -339,6 +346,7 @@ EMSCRIPTEN_KEEPALIVE void page_song_ended() { synth::end_song(engine()); }
 // Opens a song file (in the page's file system) from outside the list: a
 // file dropped or chosen, shown by its own name, or a song from a URL.
 EMSCRIPTEN_KEEPALIVE int page_open(const char* path, const char* name) {
+    console::drop_waiting_pointer_events();
     return open_for_player(path, name, -1) ? 1 : 0;
 }
 

@@ -37,10 +37,12 @@ async function shownSeconds(page) {
 }
 const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
 
-// Opens songs/imported (the selector's third entry) and its first song.
-async function playImported(page) {
+// Opens songs/imported (the selector's second entry: the page's list has no
+// parent entry) and its first song; `inside`: the bar is on imported's <..>.
+async function playImported(page, { inside = false } = {}) {
   await page.focus('#screen');
-  for (const key of ['ArrowDown', 'ArrowDown', 'Enter', 'ArrowDown', 'Enter']) await page.keyboard.press(key);
+  const keys = inside ? ['ArrowDown', 'Enter'] : ['ArrowDown', 'Enter', 'ArrowDown', 'Enter'];
+  for (const key of keys) await page.keyboard.press(key);
   await page.waitForFunction(() => window.playtun.mode() === 'player');
 }
 
@@ -131,7 +133,7 @@ for (const screen of screens) {
 
       // A song: rows 0..2 (the banner and the Playing line with the clock)
       // as the page's own frame draws them.
-      await playImported(page);
+      await playImported(page, { inside: true });
       await page.tap('#play');
       await page.waitForFunction(() => window.playtun.state()?.paused === true);
       await check('player');
