@@ -9,6 +9,7 @@
 #include "base/shown_name.hpp"
 #include "file_io.hpp"
 #include "info_json.hpp"
+#include "selector/song_facts.hpp"
 #include "song/song.hpp"
 
 namespace tuntool {
@@ -200,15 +201,8 @@ std::string percent(size_t part, size_t whole) {
     return text;
 }
 
-std::string clock_time(uint64_t frames, unsigned rate) {
-    if (rate == 0) return "?";
-    const uint64_t hundredths = frames * 100 / rate;
-    char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02llu.%02llu", static_cast<unsigned long long>(hundredths / 6000),
-                  static_cast<unsigned long long>(hundredths / 100 % 60),
-                  static_cast<unsigned long long>(hundredths % 100));
-    return text;
-}
+// The same form as the selector's facts rows, which must agree with info.
+std::string clock_time(uint64_t frames, unsigned rate) { return selector::length_text(frames, rate); }
 
 void write_song(const std::string& path, const stored_song& song) { write_file_replacing(path, song_file_bytes(song)); }
 
