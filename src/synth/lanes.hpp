@@ -138,8 +138,9 @@ LANES_INLINE i32 partners(i32 v) { return __builtin_shufflevector(v, v, 2, 0, 1,
 // The sums of the eight lanes of each of eight vectors, in one vector; the
 // low and high 16-bit halves of the lanes are summed apart, modulo 2^16.
 LANES_INLINE i32 half_sums(i32 r0, i32 r1, i32 r2, i32 r3, i32 r4, i32 r5, i32 r6, i32 r7) {
-    using i16 = int16_t __attribute__((vector_size(4 * width)));
-    const auto add = [](i32 a, i32 b) { return i32(i16(a) + i16(b)); };
+    // Unsigned halves: their sums wrap modulo 2^16 by definition.
+    using u16 = uint16_t __attribute__((vector_size(4 * width)));
+    const auto add = [](i32 a, i32 b) { return i32(u16(a) + u16(b)); };
     const auto pairs = [add](i32 a, i32 b) {
         return add(__builtin_shufflevector(a, b, 0, 8, 2, 10, 4, 12, 6, 14),
                    __builtin_shufflevector(a, b, 1, 9, 3, 11, 5, 13, 7, 15));
